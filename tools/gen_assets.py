@@ -144,8 +144,12 @@ BODY_RADIUS = 7
 FACE = (3, 2, 45, 41)
 FACE_RADIUS = 5
 PRESS_DROP = 3
+# The dropped face must stay inside the body's rim, or it pokes out below.
+assert FACE[3] + PRESS_DROP <= BODY[3] - 2
 TEXT_PAD_X = 2             # keeps ink off the face's rounded edge
 TEXT_PAD_Y = 2
+# Room for a label: the face less its top highlight line and the padding.
+TEXT_AREA = (FACE[2] - FACE[0] - 2 * TEXT_PAD_X, FACE[3] - FACE[1] - 1 - 2 * TEXT_PAD_Y)
 
 
 @dataclass(frozen=True)
@@ -298,8 +302,9 @@ def _fit_line(text, size, width):
         size -= 1
 
 
-def label_mask(label, width, height):
-    """Anti-aliased mask of a label fitted into width x height."""
+def label_layout(label, width, height):
+    """(text, font size, squeeze) for each line of a label, fitted into
+    width x height."""
     lines = label.split("\n")
     fits = [_fit_line(t, _max_size(t, len(lines)), width) for t in lines]
     while True:
@@ -307,10 +312,18 @@ def label_mask(label, width, height):
         total = sum(i.height for i in inks) + LINE_GAP * (len(inks) - 1)
         top = max(s for s, _ in fits)
         if total <= height or top <= MIN_SIZE:
-            break
+            return [(t, s, q) for t, (s, q) in zip(lines, fits)]
         fits = [_fit_line(t, s - 1, width) if s == top else (s, q)
                 for t, (s, q) in zip(lines, fits)]
+
+
+def label_mask(label, width=None, height=None):
+    """Anti-aliased mask of a label, cropped to its ink."""
+    width = TEXT_AREA[0] if width is None else width
+    height = TEXT_AREA[1] if height is None else height
+    inks = [_line_ink(t, s, q) for t, s, q in label_layout(label, width, height)]
     w = max(i.width for i in inks)
+    total = sum(i.height for i in inks) + LINE_GAP * (len(inks) - 1)
     out = Image.new("L", (w, total), 0)
     y = 0
     for ink in inks:
@@ -335,10 +348,6 @@ def render_cell(style, label, pressed):
     big.paste(Image.new("RGB", big.size, look.side), (0, 0), _rounded_mask(inner, BODY_RADIUS - 1))
 
     face = FACE
-    if pressed:
-        # Keep the pressed face inside the body: it moves down, the bottom
-        # rim shrinks instead of the face poking out.
-        face = (FACE[0], FACE[1], FACE[2], min(FACE[3], BODY[3] - 2 - dy))
     big.paste(Image.new("RGB", big.size, look.highlight), (0, 0), _rounded_mask(face, FACE_RADIUS, dy))
     face_lower = (face[0], face[1] + 1, face[2], face[3])
     grad = _gradient(look.face_top, look.face_bottom, (face[1] + dy) * SS, (face[3] + dy) * SS)
@@ -346,9 +355,7 @@ def render_cell(style, label, pressed):
 
     cell = big.reduce(SS)
     if label:
-        fw = face[2] - face[0] - 2 * TEXT_PAD_X
-        fh = face[3] - face[1] - 1 - 2 * TEXT_PAD_Y
-        m = label_mask(label, fw, fh)
+        m = label_mask(label)
         cx = face[0] + (face[2] - face[0]) / 2
         cy = face[1] + 1 + dy + (face[3] - face[1] - 1) / 2
         x = int(cx - m.width / 2 + 0.5)
