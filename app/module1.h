@@ -1,0 +1,79 @@
+#pragma once
+// The shared application state and the small helpers every part of the program uses.
+// Everything here exists once for the whole run and starts zero-filled.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace lumatap {
+
+using int16 = std::int16_t;
+
+// One entry of the key definition table, indexed by virtual-key code.
+struct KeyDef {
+  int16 Cell = 0;      // skin cell that shows the key
+  std::string Name;    // name shown in the options dialog and stored in setting.dat
+  bool Defined = false;
+};
+
+constexpr int CellSize = 48;
+constexpr int kKeyDefCount = 256;
+constexpr int kMaxProfiles = 10;
+constexpr int kSlotsPerProfile = 12;
+
+extern int16 TwipsX;
+extern int16 TwipsY;
+extern int16 CaptionHeight;
+extern int16 FrameWidth;
+extern int16 FrameHeight;
+
+extern KeyDef KeyDefs[kKeyDefCount];
+
+extern std::string ProfTitles[kMaxProfiles];
+extern int16 ProfKeyCounts[kMaxProfiles];
+extern int16 ProfCols[kMaxProfiles];
+extern int16 ProfRows[kMaxProfiles];
+extern int16 ProfKeys[kMaxProfiles][kSlotsPerProfile];
+
+extern int16 CurCols;
+extern int16 CurRows;
+extern int16 CurProfile;
+extern std::string SkinName;
+extern std::string ProfileName;
+extern bool LayoutBusy;
+extern bool Frameless;
+
+// Back to the start values; the program does this once, tests before each case.
+void ResetSharedState();
+
+// The program folder followed by a name, e.g. ProgramPath("\\keylist.dat").
+std::string ProgramPath(std::string_view tail);
+
+// 1 an existing file, 0 an existing folder, -1 nothing readable of that name.
+int16 CheckPath(const std::string& path);
+
+enum class Compare { Binary, Text };
+
+// Splits text at every delimiter. Empty text: 0, and pieces keeps what it held. Text
+// without the delimiter: 0 and no pieces. Otherwise every piece, a trailing empty one
+// included, and their count.
+std::int32_t StrSplit(const std::string& text, const std::string& delimiter,
+                      std::vector<std::string>& pieces, Compare compare = Compare::Binary);
+
+// The numeric value of the longest leading number in text: optional sign, digits,
+// fraction, exponent, or &H / &O numbers; blanks, tabs and line feeds are ignored
+// anywhere; '.' is the decimal point whatever the locale; 0 when there is no number.
+double ReadNumber(std::string_view text);
+
+// The value rounded toward minus infinity, or nothing when it does not fit 16 bits.
+std::optional<int16> WholeNumber(std::string_view text);
+
+// Rounds halves to the even neighbour, as the program does for twips and sizes.
+long RoundHalfEven(double v);
+
+void ReadScreenMetrics();
+
+}  // namespace lumatap

@@ -1,0 +1,9 @@
+#include "options/frmOptions.h"
+
+namespace lumatap {
+
+frmOptions::frmOptions() : plat::Window("frmOptions", "LumatapOptions") {
+  setCaption("オプション");
+}
+
+}  // namespace lumatap

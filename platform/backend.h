@@ -1,0 +1,35 @@
+#pragma once
+// What a backend implements for the portable widgets. Each call mirrors state that has
+// just changed, or asks the windowing system for something only it can do. Backends hold
+// no behaviour of their own: they report input back through the user*() entry points.
+
+#include <string>
+
+#include "platform/ui.h"
+
+namespace plat::backend {
+
+// A widget's state changed; mirror it. Called for every widget, windows included.
+void sync(Widget& w, Change what);
+// The widget is going away; free its native counterpart.
+void destroy(Widget& w);
+// Put the picture's surface on screen now.
+void present(Picture& p);
+// Frame and caption the window adds around its client area with the given style.
+void frameAllowance(const Window& w, long style, int& extraWidth, int& extraHeight);
+// Window placement.
+void setTopmost(Window& w, bool on);
+void frameChanged(Window& w);
+void beginDragMove(Window& w);
+void releaseCapture();
+
+MsgAnswer messageBox(Window* owner, const std::string& text, const std::string& title,
+                     MsgButtons buttons, MsgIcon icon);
+// Shows the menu; returns the position of the chosen item or -1.
+int popupMenu(Window& owner, const Menu& menu);
+
+void doEvents();
+void runMessageLoop();
+void quitMessageLoop();
+
+}  // namespace plat::backend

@@ -1,0 +1,70 @@
+#pragma once
+// The headless backend: a real backend without a screen. Windows keep their geometry,
+// style bits, topmost and enabled flags; surfaces hold pixels; message boxes and pop-up
+// menus take their answers from scripts that the tests set up and record what they
+// showed; the keyboard hook can be fed key events. Tests drive the program through the
+// same entry points the Windows message loop uses.
+
+#include <deque>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "platform/system.h"
+#include "platform/ui.h"
+
+namespace plat::headless {
+
+// Puts the backend back to its starting state: no scripts, no records, default metrics.
+void reset();
+
+// The program folder, a real folder on this machine.
+void setProgramFolder(const std::string& localPath);
+// Turns a program path ("C:\x\y" style with '\') into a local one.
+std::string localPath(const std::string& path);
+
+struct ShownBox {
+  std::string text;
+  std::string title;
+  MsgButtons buttons;
+  MsgIcon icon;
+};
+// Answers given to the next message boxes, in order. With none queued a box answers No
+// (or OK), as a user who closes it would.
+void queueAnswer(MsgAnswer a);
+// Called for each box instead of the queue when set; lets a test act while the box is up.
+void setBoxHandler(std::function<MsgAnswer(const ShownBox&)> handler);
+const std::vector<ShownBox>& shownBoxes();
+
+struct ShownMenu {
+  std::string name;
+  std::vector<MenuItem> items;
+};
+// The position of the item chosen from the next pop-up menu; -1 dismisses it.
+void queueMenuChoice(int position);
+const std::vector<ShownMenu>& shownMenus();
+
+ScreenMetrics& metrics();
+void setAnotherInstance(bool running);
+
+// The keyboard hook: keys reach the hooked window only while the hook is installed.
+bool hookInstalled();
+Window* hookedWindow();
+int hookInstallCount();
+void pressKey(int vk);
+void releaseKey(int vk);
+
+int dragCount();
+int doEventsCount();
+int frameChangedCount();
+const std::vector<std::string>& openedAddresses();
+bool messageLoopQuit();
+
+// terminateProcess throws this, so tests can see the program end without ending themselves.
+struct Terminated : std::runtime_error {
+  int code;
+  explicit Terminated(int c) : std::runtime_error("terminated"), code(c) {}
+};
+
+}  // namespace plat::headless

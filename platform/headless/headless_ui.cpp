@@ -1,0 +1,152 @@
+#include <algorithm>
+
+#include "platform/backend.h"
+#include "platform/headless/headless.h"
+#include "platform/hook.h"
+
+namespace plat::headless {
+namespace {
+struct State {
+  std::deque<MsgAnswer> answers;
+  std::function<MsgAnswer(const ShownBox&)> boxHandler;
+  std::vector<ShownBox> boxes;
+  std::deque<int> menuChoices;
+  std::vector<ShownMenu> menus;
+  ScreenMetrics metrics;
+  bool anotherInstance = false;
+  Window* hooked = nullptr;
+  int hookInstalls = 0;
+  int drags = 0;
+  int doEvents = 0;
+  int frameChanges = 0;
+  std::vector<std::string> addresses;
+  bool quit = false;
+  std::string folder = ".";
+};
+
+ScreenMetrics defaultMetrics() {
+  ScreenMetrics m;
+  m.twipsPerPixelX = 15.0;
+  m.twipsPerPixelY = 15.0;
+  m.captionHeight = 17;
+  m.frameWidth = 4;
+  m.frameHeight = 4;
+  m.screenWidth = 1280;
+  m.screenHeight = 800;
+  return m;
+}
+
+State& st() {
+  static State s = [] {
+    State fresh;
+    fresh.metrics = defaultMetrics();
+    return fresh;
+  }();
+  return s;
+}
+}  // namespace
+
+void reset() {
+  std::string folder = st().folder;
+  st() = State();
+  st().metrics = defaultMetrics();
+  st().folder = folder;
+}
+
+void setProgramFolder(const std::string& p) { st().folder = p; }
+
+std::string localPath(const std::string& path) {
+  std::string out = path;
+  std::replace(out.begin(), out.end(), '\\', '/');
+  return out;
+}
+
+void queueAnswer(MsgAnswer a) { st().answers.push_back(a); }
+void setBoxHandler(std::function<MsgAnswer(const ShownBox&)> h) { st().boxHandler = std::move(h); }
+const std::vector<ShownBox>& shownBoxes() { return st().boxes; }
+void queueMenuChoice(int position) { st().menuChoices.push_back(position); }
+const std::vector<ShownMenu>& shownMenus() { return st().menus; }
+ScreenMetrics& metrics() { return st().metrics; }
+void setAnotherInstance(bool running) { st().anotherInstance = running; }
+bool hookInstalled() { return st().hooked != nullptr; }
+Window* hookedWindow() { return st().hooked; }
+int hookInstallCount() { return st().hookInstalls; }
+void pressKey(int vk) {
+  if (st().hooked) st().hooked->deliverKeyDown(vk, 0);
+}
+void releaseKey(int vk) {
+  if (st().hooked) st().hooked->deliverKeyUp(vk, 0);
+}
+int dragCount() { return st().drags; }
+int doEventsCount() { return st().doEvents; }
+int frameChangedCount() { return st().frameChanges; }
+const std::vector<std::string>& openedAddresses() { return st().addresses; }
+bool messageLoopQuit() { return st().quit; }
+
+}  // namespace plat::headless
+
+namespace plat {
+
+using namespace plat::headless;
+
+void SetHook(Window& w) {
+  st().hooked = &w;
+  ++st().hookInstalls;
+}
+void ResetHook() { st().hooked = nullptr; }
+
+ScreenMetrics screenMetrics() { return st().metrics; }
+bool anotherInstanceRunning() { return st().anotherInstance; }
+void shellOpen(const std::string& address) { st().addresses.push_back(address); }
+[[noreturn]] void terminateProcess(int code) { throw Terminated(code); }
+std::string programFolder() { return st().folder; }
+
+namespace backend {
+
+void sync(Widget&, Change) {}
+void destroy(Widget& w) {
+  if (st().hooked == &w) st().hooked = nullptr;
+}
+void present(Picture&) {}
+
+void frameAllowance(const Window&, long style, int& extraWidth, int& extraHeight) {
+  extraWidth = extraHeight = 0;
+  if (style & kWsThickFrame) {
+    extraWidth += 2 * st().metrics.frameWidth;
+    extraHeight += 2 * st().metrics.frameHeight;
+  }
+  if ((style & kWsCaption) == kWsCaption) extraHeight += st().metrics.captionHeight;
+}
+
+void setTopmost(Window&, bool) {}
+void frameChanged(Window&) { ++st().frameChanges; }
+void beginDragMove(Window&) { ++st().drags; }
+void releaseCapture() {}
+
+MsgAnswer messageBox(Window*, const std::string& text, const std::string& title,
+                     MsgButtons buttons, MsgIcon icon) {
+  ShownBox box{text, title, buttons, icon};
+  st().boxes.push_back(box);
+  if (st().boxHandler) return st().boxHandler(box);
+  if (!st().answers.empty()) {
+    MsgAnswer a = st().answers.front();
+    st().answers.pop_front();
+    return a;
+  }
+  return buttons == MsgButtons::Ok ? MsgAnswer::Ok : MsgAnswer::No;
+}
+
+int popupMenu(Window&, const Menu& menu) {
+  st().menus.push_back(ShownMenu{menu.name, menu.items});
+  if (st().menuChoices.empty()) return -1;
+  int c = st().menuChoices.front();
+  st().menuChoices.pop_front();
+  return c;
+}
+
+void doEvents() { ++st().doEvents; }
+void runMessageLoop() {}
+void quitMessageLoop() { st().quit = true; }
+
+}  // namespace backend
+}  // namespace plat

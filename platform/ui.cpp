@@ -1,0 +1,368 @@
+#include "platform/ui.h"
+
+#include <algorithm>
+
+#include "platform/backend.h"
+#include "platform/system.h"
+
+namespace plat {
+
+const char* const kAppTitle = "Lumatap";
+
+namespace {
+std::vector<Window*>& loadedList() {
+  static std::vector<Window*> list;
+  return list;
+}
+}  // namespace
+
+std::vector<Window*> loadedWindows() { return loadedList(); }
+
+// ---- Widget ------------------------------------------------------------------------
+
+Widget::Widget(Kind kind, Widget* parent, std::string name)
+    : kind_(kind), parent_(parent), name_(std::move(name)) {
+  if (parent_) parent_->children_.push_back(this);
+}
+
+Widget::~Widget() {
+  backend::destroy(*this);
+  if (parent_) {
+    auto& c = parent_->children_;
+    c.erase(std::remove(c.begin(), c.end(), this), c.end());
+  }
+  for (Widget* child : children_) child->parent_ = nullptr;
+  if (Window* w = window(); w && w->focused_ == this) w->focused_ = nullptr;
+}
+
+Window* Widget::window() {
+  Widget* w = this;
+  while (w->parent_) w = w->parent_;
+  return w->kind_ == Kind::Window ? static_cast<Window*>(w) : nullptr;
+}
+
+void Widget::changed(Change what) { backend::sync(*this, what); }
+
+void Widget::move(int left, int top, int width, int height) {
+  if (kind_ == Kind::Window) {
+    static_cast<Window*>(this)->applyBounds(left, top, width, height);
+    return;
+  }
+  if (left == left_ && top == top_ && width == width_ && height == height_) return;
+  left_ = left;
+  top_ = top;
+  width_ = width;
+  height_ = height;
+  changed(Change::Geometry);
+}
+
+void Widget::setCaption(const std::string& text) {
+  if (text == caption_) return;
+  caption_ = text;
+  changed(Change::Caption);
+}
+
+void Widget::setEnabled(bool on) {
+  if (on == enabled_) return;
+  enabled_ = on;
+  changed(Change::Enabled);
+}
+
+void Widget::setVisible(bool on) {
+  if (on == visible_) return;
+  visible_ = on;
+  changed(Change::Visible);
+}
+
+void Widget::setBackColor(Color c) {
+  if (c == backColor_) return;
+  backColor_ = c;
+  changed(Change::Colors);
+}
+
+void Widget::setForeColor(Color c) {
+  if (c == foreColor_) return;
+  foreColor_ = c;
+  changed(Change::Colors);
+}
+
+bool Widget::acceptsInput() const {
+  for (const Widget* w = this; w; w = w->parent_) {
+    if (!w->enabled_ || !w->visible_) return false;
+  }
+  return true;
+}
+
+void Widget::setFocus() {
+  Window* w = window();
+  if (!w || w == this || !acceptsInput()) return;
+  if (w->focused_ == this) return;
+  w->focused_ = this;
+  changed(Change::Focus);
+}
+
+bool Widget::hasFocus() const {
+  const Widget* top = this;
+  while (top->parent_) top = top->parent_;
+  return top->kind_ == Kind::Window && static_cast<const Window*>(top)->focused_ == this;
+}
+
+void Widget::userClick() {
+  if (acceptsInput() && Click) Click();
+}
+void Widget::userDblClick() {
+  if (acceptsInput() && DblClick) DblClick();
+}
+void Widget::userMouseDown(int button, int shift, int x, int y) {
+  if (acceptsInput() && MouseDown) MouseDown(button, shift, x, y);
+}
+void Widget::userMouseUp(int button, int shift, int x, int y) {
+  if (acceptsInput() && MouseUp) MouseUp(button, shift, x, y);
+}
+void Widget::userKeyDown(int keyCode, int shift) {
+  if (acceptsInput() && KeyDown) KeyDown(keyCode, shift);
+}
+void Widget::userKeyUp(int keyCode, int shift) {
+  if (acceptsInput() && KeyUp) KeyUp(keyCode, shift);
+}
+void Widget::userFocus() {
+  Window* w = window();
+  if (w && acceptsInput()) w->focused_ = this;
+}
+
+void Button::setPicture(Surface s) {
+  picture.swap(s);
+  changed(Change::Picture);
+}
+
+void TextBox::userSetText(const std::string& t) {
+  if (!acceptsInput()) return;
+  setCaption(t);
+}
+
+// ---- Lists -------------------------------------------------------------------------
+
+ListWidget::ListWidget(Kind kind, Widget* parent, std::string name)
+    : Widget(kind, parent, std::move(name)) {
+  tabStop = true;
+  setBackColor(kWindowBackground);
+}
+
+void ListWidget::addItem(const std::string& text) {
+  items_.push_back(text);
+  changed(Change::Items);
+}
+
+void ListWidget::removeItem(int index) {
+  if (index < 0 || index >= listCount()) return;
+  items_.erase(items_.begin() + index);
+  if (listIndex_ == index) {
+    listIndex_ = -1;
+  } else if (listIndex_ > index) {
+    --listIndex_;
+  }
+  changed(Change::Items);
+  changed(Change::Selection);
+}
+
+void ListWidget::clear() {
+  items_.clear();
+  listIndex_ = -1;
+  changed(Change::Items);
+  changed(Change::Selection);
+}
+
+void ListWidget::setListIndex(int index) {
+  if (index < -1 || index >= listCount()) return;
+  if (index == listIndex_) return;
+  listIndex_ = index;
+  changed(Change::Selection);
+  if (Click) Click();
+}
+
+std::string ListWidget::text() const {
+  return listIndex_ >= 0 ? items_[static_cast<std::size_t>(listIndex_)] : std::string();
+}
+
+void ListWidget::userSelect(int index) {
+  if (!acceptsInput()) {
+    changed(Change::Selection);  // put the native control back in step
+    return;
+  }
+  setListIndex(index);
+}
+
+// ---- Picture -----------------------------------------------------------------------
+
+void Picture::present() {
+  ++presentCount_;
+  backend::present(*this);
+}
+
+// ---- Window ------------------------------------------------------------------------
+
+Window::Window(std::string name, std::string className)
+    : Widget(Kind::Window, nullptr, std::move(name)), className_(std::move(className)) {
+  visible_ = false;
+}
+
+Window::~Window() {
+  auto& list = loadedList();
+  list.erase(std::remove(list.begin(), list.end(), this), list.end());
+}
+
+int Window::clientWidth() const {
+  int ew = 0, eh = 0;
+  backend::frameAllowance(*this, style_, ew, eh);
+  return std::max(0, width() - ew);
+}
+
+int Window::clientHeight() const {
+  int ew = 0, eh = 0;
+  backend::frameAllowance(*this, style_, ew, eh);
+  return std::max(0, height() - eh);
+}
+
+void Window::setStyle(long style) {
+  if (style == style_) return;
+  style_ = style;
+  changed(Change::Style);
+}
+
+void Window::load() {
+  if (loaded_) return;
+  loaded_ = true;
+  closing_ = false;
+  loadedList().push_back(this);
+  changed(Change::Created);
+}
+
+void Window::show() {
+  load();
+  setVisible(true);
+}
+
+void Window::hide() { setVisible(false); }
+
+void Window::center() {
+  ScreenMetrics m = screenMetrics();
+  applyBounds((m.screenWidth - width()) / 2, (m.screenHeight - height()) / 2, width(), height());
+}
+
+void Window::requestClose() {
+  if (!loaded_ || closing_) return;
+  bool cancel = false;
+  if (QueryUnload) QueryUnload(cancel);
+  // QueryUnload may itself have closed this window (the end sequence does).
+  if (cancel || !loaded_ || closing_) return;
+  closing_ = true;
+  if (Unload) Unload();
+  loaded_ = false;
+  visible_ = false;
+  focused_ = nullptr;
+  auto& list = loadedList();
+  list.erase(std::remove(list.begin(), list.end(), this), list.end());
+  backend::destroy(*this);
+  for (Widget* c : children()) backend::destroy(*c);
+  if (list.empty()) backend::quitMessageLoop();
+}
+
+void Window::userMoved(int left, int top) {
+  left_ = left;
+  top_ = top;
+}
+
+void Window::userResized(int width, int height) {
+  if (width == width_ && height == height_) return;
+  width_ = width;
+  height_ = height;
+  if (Resize) Resize();
+}
+
+void Window::userEscape() {
+  if (cancelButton) cancelButton->userClick();
+}
+
+void Window::deliverKeyDown(int keyCode, int shift) {
+  if (KeyDown) KeyDown(keyCode, shift);
+}
+
+void Window::deliverKeyUp(int keyCode, int shift) {
+  if (KeyUp) KeyUp(keyCode, shift);
+}
+
+void Window::applyTopmost(bool on) {
+  topmost_ = on;
+  backend::setTopmost(*this, on);
+}
+
+void Window::applyBounds(int left, int top, int width, int height) {
+  bool resized = width != width_ || height != height_;
+  bool moved = left != left_ || top != top_;
+  if (!resized && !moved) return;
+  left_ = left;
+  top_ = top;
+  width_ = width;
+  height_ = height;
+  changed(Change::Geometry);
+  if (resized && Resize) Resize();
+}
+
+// ---- Win32-shaped calls ------------------------------------------------------------
+
+long GetWindowLongA(Window& w, int index) { return index == kGwlStyle ? w.style() : 0; }
+
+long SetWindowLongA(Window& w, int index, long value) {
+  if (index != kGwlStyle) return 0;
+  long old = w.style();
+  w.setStyle(value);
+  return old;
+}
+
+int SetWindowPos(Window& w, int insertAfter, int x, int y, int cx, int cy, unsigned flags) {
+  if (!(flags & kSwpNoZOrder)) {
+    if (insertAfter == kHwndTopmost) w.applyTopmost(true);
+    if (insertAfter == kHwndNoTopmost) w.applyTopmost(false);
+  }
+  int left = (flags & kSwpNoMove) ? w.left() : x;
+  int top = (flags & kSwpNoMove) ? w.top() : y;
+  int width = (flags & kSwpNoSize) ? w.width() : cx;
+  int height = (flags & kSwpNoSize) ? w.height() : cy;
+  w.applyBounds(left, top, width, height);
+  if (flags & kSwpFrameChanged) backend::frameChanged(w);
+  if (flags & kSwpShowWindow) w.show();
+  return 1;
+}
+
+void ReleaseCapture() { backend::releaseCapture(); }
+
+long SendMessageA(Window& w, unsigned msg, long wParam, long /*lParam*/) {
+  if (msg == kWmNcLButtonDown && wParam == kHtCaption) backend::beginDragMove(w);
+  return 0;
+}
+
+// ---- Dialogs and loop --------------------------------------------------------------
+
+MsgAnswer messageBox(const std::string& text, const std::string& title, MsgButtons buttons,
+                     MsgIcon icon) {
+  Window* owner = nullptr;
+  for (Window* w : loadedList()) {
+    if (w->visible() && w->enabled()) owner = w;
+  }
+  MsgAnswer a = backend::messageBox(owner, text, title.empty() ? kAppTitle : title, buttons, icon);
+  if (buttons == MsgButtons::Ok) return MsgAnswer::Ok;
+  return a == MsgAnswer::Yes ? MsgAnswer::Yes : MsgAnswer::No;
+}
+
+void popupMenu(Window& owner, Menu& menu) {
+  int chosen = backend::popupMenu(owner, menu);
+  if (chosen < 0 || chosen >= static_cast<int>(menu.items.size())) return;
+  MenuItem& item = menu.items[static_cast<std::size_t>(chosen)];
+  if (item.separator() || !item.enabled) return;
+  if (item.Click) item.Click(item.index);
+}
+
+void doEvents() { backend::doEvents(); }
+void runMessageLoop() { backend::runMessageLoop(); }
+
+}  // namespace plat

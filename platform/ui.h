@@ -1,0 +1,323 @@
+#pragma once
+// Portable widgets. They hold the state of every window and control and apply the rules
+// of input and events, so every backend behaves alike: a backend mirrors the state onto
+// native controls (through the hooks in backend.h) and reports what the user did by
+// calling the user*() entry points below, exactly as the headless tests do.
+//
+// Rules that live here and nowhere else:
+// - A control takes input only while it, every container around it and its window are
+//   enabled and visible.
+// - Setting a list's selection by code raises its Click when the selection changes.
+// - Changing a window's size raises its Resize synchronously, whoever changed it.
+// - A message box returns Yes, No or OK; a box without a title shows "Lumatap".
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/surface.h"
+
+namespace plat {
+
+class Window;
+
+enum class MouseButtons : int { Left = 1, Right = 2, Middle = 4 };
+
+enum class Change {
+  Geometry, Caption, Enabled, Visible, Colors, Items, Selection, Focus, Picture, Style, Created
+};
+
+class Widget {
+public:
+  enum class Kind { Window, Frame, Label, Button, TextBox, ListBox, ComboBox, Picture };
+
+  Widget(Kind kind, Widget* parent, std::string name);
+  Widget(const Widget&) = delete;
+  Widget& operator=(const Widget&) = delete;
+  virtual ~Widget();
+
+  Kind kind() const { return kind_; }
+  const std::string& name() const { return name_; }
+  Widget* parent() const { return parent_; }
+  Window* window();
+  const std::vector<Widget*>& children() const { return children_; }
+
+  // Geometry in pixels. Controls: relative to their window's client area (not to the frame
+  // that contains them). Windows: the outer rectangle on the screen.
+  int left() const { return left_; }
+  int top() const { return top_; }
+  int width() const { return width_; }
+  int height() const { return height_; }
+  void move(int left, int top, int width, int height);
+  void setLeft(int v) { move(v, top_, width_, height_); }
+  void setTop(int v) { move(left_, v, width_, height_); }
+  void setWidth(int v) { move(left_, top_, v, height_); }
+  void setHeight(int v) { move(left_, top_, width_, v); }
+
+  // Caption of a window, frame, label or button; the text of a text box.
+  const std::string& caption() const { return caption_; }
+  void setCaption(const std::string& text);
+
+  bool enabled() const { return enabled_; }
+  void setEnabled(bool on);
+  bool visible() const { return visible_; }
+  void setVisible(bool on);
+
+  Color backColor() const { return backColor_; }
+  void setBackColor(Color c);
+  Color foreColor() const { return foreColor_; }
+  void setForeColor(Color c);
+
+  // Font and look hints a backend may honour.
+  bool bold = false;
+  bool underline = false;
+  bool tabStop = false;      // takes part in the focus order
+  int tabIndex = 0;          // position in the focus order, ascending
+
+  // Enabled and visible, and so is every container up to and including the window.
+  bool acceptsInput() const;
+
+  void setFocus();
+  bool hasFocus() const;
+
+  // Events.
+  std::function<void()> Click;
+  std::function<void()> DblClick;
+  std::function<void(int button, int shift, int x, int y)> MouseDown;
+  std::function<void(int button, int shift, int x, int y)> MouseUp;
+  std::function<void(int keyCode, int shift)> KeyDown;
+  std::function<void(int keyCode, int shift)> KeyUp;
+
+  // What the user did, reported by a backend or a test. Ignored unless acceptsInput().
+  void userClick();
+  void userDblClick();
+  void userMouseDown(int button, int shift, int x, int y);
+  void userMouseUp(int button, int shift, int x, int y);
+  void userKeyDown(int keyCode, int shift);
+  void userKeyUp(int keyCode, int shift);
+  void userFocus();
+
+  // The backend's native counterpart.
+  void* peer = nullptr;
+
+protected:
+  void changed(Change what);
+
+private:
+  friend class Window;
+  Kind kind_;
+  Widget* parent_;
+  std::string name_;
+  std::vector<Widget*> children_;
+  int left_ = 0, top_ = 0, width_ = 0, height_ = 0;
+  std::string caption_;
+  bool enabled_ = true;
+  bool visible_ = true;
+  Color backColor_ = kButtonFace;
+  Color foreColor_ = 0x80000012;  // button text
+};
+
+class Frame : public Widget {
+public:
+  Frame(Widget* parent, std::string name) : Widget(Kind::Frame, parent, std::move(name)) {}
+  bool showBorder = true;  // a frame without a caption or border is a plain panel
+};
+
+class Label : public Widget {
+public:
+  Label(Widget* parent, std::string name) : Widget(Kind::Label, parent, std::move(name)) {
+    setBackColor(kButtonFace);
+  }
+};
+
+class Button : public Widget {
+public:
+  Button(Widget* parent, std::string name) : Widget(Kind::Button, parent, std::move(name)) {
+    tabStop = true;
+  }
+  // A button drawn in its background colour (a colour mark) rather than the system look.
+  bool colored = false;
+  // A picture shown instead of the caption; empty for none.
+  Surface picture;
+  void setPicture(Surface s);
+};
+
+class TextBox : public Widget {
+public:
+  TextBox(Widget* parent, std::string name) : Widget(Kind::TextBox, parent, std::move(name)) {
+    tabStop = true;
+    setBackColor(kWindowBackground);
+  }
+  const std::string& text() const { return caption(); }
+  void setText(const std::string& t) { setCaption(t); }
+  // The user typed: the backend reports the new text. Raises no event of its own.
+  void userSetText(const std::string& t);
+};
+
+// A list box or a drop-down list that only lets the user pick an entry.
+class ListWidget : public Widget {
+public:
+  ListWidget(Kind kind, Widget* parent, std::string name);
+
+  int listCount() const { return static_cast<int>(items_.size()); }
+  const std::string& item(int i) const { return items_.at(static_cast<std::size_t>(i)); }
+  const std::vector<std::string>& items() const { return items_; }
+  void addItem(const std::string& text);
+  void removeItem(int index);
+  void clear();  // also drops the selection, without a Click
+
+  int listIndex() const { return listIndex_; }
+  // Selecting by code raises Click when the selection changes (-1 selects nothing).
+  void setListIndex(int index);
+  // The selected entry's text, empty when nothing is selected.
+  std::string text() const;
+
+  void userSelect(int index);
+
+private:
+  std::vector<std::string> items_;
+  int listIndex_ = -1;
+};
+
+class ListBox : public ListWidget {
+public:
+  ListBox(Widget* parent, std::string name) : ListWidget(Kind::ListBox, parent, std::move(name)) {}
+};
+
+class ComboBox : public ListWidget {
+public:
+  ComboBox(Widget* parent, std::string name) : ListWidget(Kind::ComboBox, parent, std::move(name)) {}
+};
+
+// A picture surface shown on screen: draw into surface(), then present().
+class Picture : public Widget {
+public:
+  Picture(Widget* parent, std::string name) : Widget(Kind::Picture, parent, std::move(name)) {}
+  Surface& surface() { return surface_; }
+  const Surface& surface() const { return surface_; }
+  // Shows what the surface holds now. Counted, so tests can check one present per event.
+  void present();
+  long presentCount() const { return presentCount_; }
+
+private:
+  Surface surface_;
+  long presentCount_ = 0;
+};
+
+struct MenuItem {
+  std::string caption;      // "-" makes a separator
+  bool checked = false;
+  bool enabled = true;
+  int index = 0;            // passed to Click; lets one handler serve an array of items
+  std::function<void(int index)> Click;
+  bool separator() const { return caption == "-"; }
+};
+
+struct Menu {
+  std::string name;
+  std::vector<MenuItem> items;
+};
+
+// Window style bits and SetWindowPos values, as the program stores them.
+constexpr long kWsCaption = 0x00C00000;
+constexpr long kWsThickFrame = 0x00040000;
+constexpr long kWsSysMenu = 0x00080000;
+constexpr long kWsPopup = 0x80000000L;
+constexpr int kGwlStyle = -16;
+constexpr int kHwndTopmost = -1;
+constexpr int kHwndNoTopmost = -2;
+constexpr unsigned kSwpNoSize = 0x0001;
+constexpr unsigned kSwpNoMove = 0x0002;
+constexpr unsigned kSwpNoZOrder = 0x0004;
+constexpr unsigned kSwpFrameChanged = 0x0020;
+constexpr unsigned kSwpShowWindow = 0x0040;
+constexpr unsigned kWmNcLButtonDown = 0x00A1;
+constexpr int kHtCaption = 2;
+
+class Window : public Widget {
+public:
+  explicit Window(std::string name, std::string className);
+  ~Window() override;
+
+  const std::string& className() const { return className_; }
+
+  // Outer size minus the frame and caption, from the style bits and the screen metrics.
+  int clientWidth() const;
+  int clientHeight() const;
+
+  long style() const { return style_; }
+  void setStyle(long style);
+  bool topmost() const { return topmost_; }
+  int borderStyle = 5;  // the nominal border the window records: 5 sizable tool window, 0 none
+
+  bool loaded() const { return loaded_; }
+  // Creates the native window (hidden). Idempotent.
+  void load();
+  void show();
+  void hide();
+  void center();  // on the screen
+
+  // A close request from anyone: QueryUnload may cancel it; otherwise the window unloads.
+  // Safe to call again from inside QueryUnload or Unload.
+  void requestClose();
+  // The focused control; null when none has the focus.
+  Widget* focused() const { return focused_; }
+  // The button that Esc clicks.
+  Button* cancelButton = nullptr;
+
+  std::function<void(bool& cancel)> QueryUnload;
+  std::function<void()> Unload;
+  std::function<void()> Resize;
+
+  // Reported by a backend.
+  void userMoved(int left, int top);             // the user dragged the window
+  void userResized(int width, int height);       // the user dragged the sizing frame
+  void userCloseBox() { requestClose(); }
+  void userEscape();                             // Esc pressed inside the window
+  // Key events delivered to the window itself (by the keyboard hook or with the focus).
+  void deliverKeyDown(int keyCode, int shift);
+  void deliverKeyUp(int keyCode, int shift);
+
+  // Used by the platform calls below.
+  void applyTopmost(bool on);
+  void applyBounds(int left, int top, int width, int height);  // raises Resize on a size change
+
+private:
+  friend class Widget;
+  std::string className_;
+  long style_ = kWsCaption | kWsThickFrame | kWsSysMenu;
+  bool topmost_ = false;
+  bool loaded_ = false;
+  bool closing_ = false;
+  Widget* focused_ = nullptr;
+};
+
+// ---- Win32-shaped calls used by the display window ----------------------------------
+long GetWindowLongA(Window& w, int index);
+long SetWindowLongA(Window& w, int index, long value);
+int SetWindowPos(Window& w, int insertAfter, int x, int y, int cx, int cy, unsigned flags);
+void ReleaseCapture();
+long SendMessageA(Window& w, unsigned msg, long wParam, long lParam);
+
+// ---- Dialogs and the message loop --------------------------------------------------
+enum class MsgButtons { Ok, YesNo };
+enum class MsgIcon { None, Critical, Question, Exclamation };
+enum class MsgAnswer { Ok, Yes, No };
+
+// Modal. An empty title shows the application title "Lumatap".
+MsgAnswer messageBox(const std::string& text, const std::string& title, MsgButtons buttons,
+                     MsgIcon icon);
+extern const char* const kAppTitle;
+
+// Shows the menu at the mouse position and raises the chosen item's Click.
+void popupMenu(Window& owner, Menu& menu);
+
+// Runs pending events, as the program does in the middle of the frame switch.
+void doEvents();
+// Runs until the last window has unloaded.
+void runMessageLoop();
+// Windows that are loaded, in order of loading.
+std::vector<Window*> loadedWindows();
+
+}  // namespace plat
