@@ -47,6 +47,8 @@ public:
   void Form_MouseUp(int button, int shift, int x, int y);
   void PicView_DblClick();
 
+  // Loads and shows the options dialog without waiting for it.
+  void showOptions();
   // Called by the options dialog when it has unloaded, to let it go.
   void releaseOptions();
 
