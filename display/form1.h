@@ -26,6 +26,9 @@ public:
   // The built-in profile table, written to setting.dat when that file is absent.
   static const char* const TxtSetting;
 
+  // Left and Top in twips as the settings placed the window, valid while it stays there.
+  struct { long left = 0, top = 0; int atLeft = 0, atTop = 0; bool set = false; } placedTwips;
+
   // The options dialog while it is loaded.
   frmOptions* options() const { return options_.get(); }
 
@@ -61,6 +64,16 @@ private:
 // The one display window of the program (null before Main creates it).
 Form1* TheForm1();
 
+// What an empty grid cell shows, and what a skin's transparent pixels are laid over: a dark
+// neutral grey that sits quietly beside both light and black key caps over a game.
+constexpr plat::Color kGridBackground = plat::rgb(64, 64, 64);
+
+// The display window's outer size for the grid CurCols × CurRows, with or without frame.
+void GridWindowSize(bool frameless, int& width, int& height);
+// How many slots of the current profile the grid shows: its key count, kept within the 12
+// slots a profile has (only a damaged setting.dat holds more, or fewer than none).
+int ShownKeyCount();
+
 // Module procedures of the display window.
 void LoadSkin();
 void LayoutGrid(int16 cols, int16 rows);
@@ -73,6 +86,7 @@ void LoadProfiles();
 void SaveProfiles();
 void ReadSettings();
 void WriteSettings();
+void ReportUnsavedFile(const std::string& path);  // a data file the end could not save
 
 // The program: refuses a second copy, shows the display window and runs until it closes.
 int Main();

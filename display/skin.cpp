@@ -1,6 +1,64 @@
-// Skin loading (filled in by the skin work).
+// Skin loading: finds the skin image of SkinName, decodes it once and keeps it in PicKeys,
+// ready for the block copies that light the keys.
 #include "display/form1.h"
+#include "platform/system.h"
 
 namespace lumatap {
-void LoadSkin() {}
+
+namespace {
+
+// The skin whose image PicKeys holds now (the fallback does not change the name).
+std::string g_loadedSkinName;
+
+bool decodeFile(const std::string& path, plat::Surface& image) {
+  std::string bytes;
+  return plat::readFile(path, bytes) &&
+         plat::decodeImage(bytes, image, plat::pixelFromColor(kGridBackground));
+}
+
+// Without a skin image there is nothing to show, so a failure at start-up ends the program;
+// later (a skin chosen in the options dialog) the picture on screen simply stays.
+void reportUnreadable(const std::string& path, bool startingUp) {
+  std::string text = CheckPath(path) == 1
+                         ? "スキン画像を読み込めません。壊れているか、GIF・BMP以外の形式です。"
+                         : "スキン画像が見つかりません。";
+  text += "\r\n" + path + "\r\n";
+  if (startingUp) {
+    text += "Lumatapを終了します。";
+    plat::messageBox(text, "", plat::MsgButtons::Ok, plat::MsgIcon::Critical);
+    plat::terminateProcess(1);
+  }
+  text += "今のスキンのまま続けます。";
+  plat::messageBox(text, "", plat::MsgButtons::Ok, plat::MsgIcon::Exclamation);
+}
+
+}  // namespace
+
+void LoadSkin() {
+  Form1* form = TheForm1();
+  if (!form) return;
+  // PicKeys is empty only until the first load, which is the window's load.
+  const bool startingUp = form->PicKeys.empty();
+
+  const std::string folder = ProgramPath("\\skin\\" + SkinName);
+  std::string path = folder + "\\keys.gif";
+  if (CheckPath(path) != 1) path = folder + "\\keys.bmp";
+  if (CheckPath(path) != 1) {
+    plat::messageBox("スキンが壊れているか存在しません。\r\nデフォルトのスキンを読み込みます。", "",
+                     plat::MsgButtons::Ok, plat::MsgIcon::None);
+    path = ProgramPath("\\skin\\default\\keys.gif");
+  }
+
+  plat::Surface image;
+  if (decodeFile(path, image)) {
+    form->PicKeys.swap(image);  // the previous image goes with `image`
+    g_loadedSkinName = SkinName;
+    return;
+  }
+  reportUnreadable(path, startingUp);
+  // The picture stays, and so does its name, so the settings file never ends up naming a
+  // skin that would stop the next start.
+  SkinName = g_loadedSkinName;
+}
+
 }  // namespace lumatap
