@@ -1,7 +1,99 @@
-// Grid layout and reflow (filled in by the layout work).
+// Sizing the grid and the window, and re-flowing the grid when the user resizes the window.
+#include <algorithm>
+
 #include "display/form1.h"
 
 namespace lumatap {
-void LayoutGrid(int16, int16) {}
-void Form1::Form_Resize() {}
+
+namespace {
+
+// Far more cells a side than any screen shows, yet small enough that a damaged profile
+// (say 30000 columns) cannot ask for a surface of gigabytes.
+constexpr int kMaxGridSide = 128;
+
+int gridSide(int cells) { return std::clamp(cells, 0, kMaxGridSide); }
+
+// Division rounding toward minus infinity, for the "cells that fit" counts.
+int floorDiv(int a, int b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
+
+// Clears LayoutBusy on every way out.
+struct LayoutBusyScope {
+  LayoutBusyScope() { LayoutBusy = true; }
+  ~LayoutBusyScope() { LayoutBusy = false; }
+  LayoutBusyScope(const LayoutBusyScope&) = delete;
+  LayoutBusyScope& operator=(const LayoutBusyScope&) = delete;
+};
+
+}  // namespace
+
+void GridWindowSize(bool frameless, int& width, int& height) {
+  width = CellSize * gridSide(CurCols);
+  height = CellSize * gridSide(CurRows);
+  if (!frameless) {
+    width += 2 * FrameWidth;
+    height += CaptionHeight + 2 * FrameHeight;
+  }
+}
+
+void LayoutGrid(int16 cols, int16 rows) {
+  Form1* form = TheForm1();
+  if (!form) return;
+  // The size notifications raised below come back into Form_Resize while this is set.
+  LayoutBusyScope busy;
+
+  const int gridWidth = CellSize * gridSide(cols);
+  const int gridHeight = CellSize * gridSide(rows);
+  plat::Surface& grid = form->PicView.surface();
+  grid.setBackground(plat::pixelFromColor(kGridBackground));
+  form->PicView.setBackColor(kGridBackground);
+  form->PicView.move(0, 0, gridWidth, gridHeight);
+  grid.resize(gridWidth, gridHeight);
+
+  int width = 0, height = 0;
+  GridWindowSize(Frameless, width, height);
+  form->setWidth(width);
+  form->setHeight(height);
+}
+
+void Form1::Form_Resize() {
+  if (LayoutBusy) return;
+
+  const int n = ShownKeyCount();
+  // Estimate the client area. Window sizes are whole pixels here, so there is nothing left
+  // to round.
+  int w = width();
+  int h = height();
+  if (!Frameless) {
+    w -= 2 * FrameWidth;
+    h -= CaptionHeight + 2 * FrameHeight;
+  }
+  // A cell fits when at most 6 pixels of it are missing.
+  const int fitCols = floorDiv(w + 6, CellSize);
+  const int fitRows = floorDiv(h + 6, CellSize);
+
+  // Whichever side is shorter decides; the key count gives the other.
+  int cols = 0, rows = 0;
+  if (w < h) {
+    if (fitCols >= 1) {
+      cols = gridSide(fitCols);
+      rows = n / cols + (n % cols != 0);
+    } else {
+      cols = 1;
+      rows = n;
+    }
+  } else {
+    if (fitRows >= 1) {
+      rows = gridSide(fitRows);
+      cols = n / rows + (n % rows != 0);
+    } else {
+      rows = 1;
+      cols = n;
+    }
+  }
+  CurCols = static_cast<int16>(cols);
+  CurRows = static_cast<int16>(rows);
+  LayoutGrid(CurCols, CurRows);
+  DrawAllKeys();
+}
+
 }  // namespace lumatap

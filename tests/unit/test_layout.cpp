@@ -1,0 +1,133 @@
+// The window's size follows the grid, and the grid re-flows when the user resizes it.
+#include <array>
+
+#include "tests/unit/display_fixture.h"
+
+namespace lumatap {
+namespace {
+
+using LayoutTest = testing::DisplayTest;
+
+// Headless frame allowances: 2 · 4 across, 17 + 2 · 4 down.
+constexpr int kFrameW = 8, kFrameH = 25;
+
+TEST_F(LayoutTest, TheWindowIsExactlyAsLargeAsTheGridPlusItsFrame) {
+  struct Case {
+    int16 cols, rows;
+    bool frameless;
+    int width, height;
+  } cases[] = {
+      {3, 2, true, 144, 96},  {3, 2, false, 144 + kFrameW, 96 + kFrameH},
+      {4, 2, true, 192, 96},  {2, 1, false, 96 + kFrameW, 48 + kFrameH},
+      {1, 6, true, 48, 288},
+  };
+  form->move(300, 200, 10, 10);
+  for (const Case& c : cases) {
+    Frameless = c.frameless;
+    CurCols = c.cols;
+    CurRows = c.rows;
+    LayoutGrid(CurCols, CurRows);
+    EXPECT_EQ(form->width(), c.width) << c.cols << "x" << c.rows;
+    EXPECT_EQ(form->height(), c.height) << c.cols << "x" << c.rows;
+    EXPECT_EQ(form->left(), 300);  // the top-left corner stays put
+    EXPECT_EQ(form->top(), 200);
+    const plat::Picture& view = form->PicView;
+    EXPECT_EQ((std::array{view.left(), view.top(), view.width(), view.height()}),
+              (std::array{0, 0, 48 * c.cols, 48 * c.rows}));
+    EXPECT_EQ(view.surface().width(), 48 * c.cols);
+    EXPECT_EQ(view.surface().height(), 48 * c.rows);
+    EXPECT_FALSE(LayoutBusy);
+  }
+}
+
+TEST_F(LayoutTest, ResizingSnapsToWholeCellsAndTheKeyCountDecidesTheOtherSide) {
+  struct Case {
+    int keys;
+    bool frameless;
+    int clientW, clientH;  // what the user dragged the client area to
+    int16 cols, rows;
+  } cases[] = {
+      {6, false, 100, 300, 2, 3},  // taller than wide: the width decides
+      {6, false, 300, 100, 3, 2},  // wider: the height decides
+      {6, false, 96, 96, 3, 2},    // square: the height decides
+      {6, false, 90, 300, 2, 3},   // 90 + 6 = 96 fits two columns
+      {6, false, 89, 300, 1, 6},
+      {6, false, 40, 200, 1, 6},   // not even one column fits
+      {6, false, 200, 30, 6, 1},   // not even one row fits
+      {1, false, 200, 300, 4, 1},  // three empty cells
+      {5, false, 150, 100, 3, 2},  // one empty cell
+      {6, true, 100, 300, 2, 3},   // frameless: the window is the client area
+      {6, true, 300, 100, 3, 2},
+      {0, false, 300, 100, 0, 2},  // a damaged profile without keys divides by nothing
+      {0, false, 100, 300, 2, 0},
+  };
+  for (const Case& c : cases) {
+    std::vector<int16> keys(static_cast<std::size_t>(c.keys), testing::kVkA);
+    Frameless = c.frameless;
+    useProfile(keys, 3, 2);
+    const int extraW = c.frameless ? 0 : kFrameW, extraH = c.frameless ? 0 : kFrameH;
+    form->userResized(c.clientW + extraW, c.clientH + extraH);
+    EXPECT_EQ(CurCols, c.cols) << c.keys << " keys, " << c.clientW << "x" << c.clientH;
+    EXPECT_EQ(CurRows, c.rows) << c.keys << " keys, " << c.clientW << "x" << c.clientH;
+    EXPECT_EQ(form->width(), 48 * c.cols + extraW);
+    EXPECT_EQ(form->height(), 48 * c.rows + extraH);
+    EXPECT_EQ(form->PicView.surface().width(), 48 * c.cols);
+    EXPECT_EQ(ProfCols[0], 3);  // the profile keeps its own shape
+  }
+}
+
+TEST_F(LayoutTest, ASizeNotificationAtTheLaidOutSizeKeepsTheGrid) {
+  struct Case {
+    int keys;
+    int16 cols, rows;
+  } cases[] = {{6, 3, 2}, {8, 4, 2}, {2, 2, 1}, {1, 1, 1}};
+  for (bool frameless : {false, true}) {
+    for (const Case& c : cases) {
+      Frameless = frameless;
+      useProfile(std::vector<int16>(static_cast<std::size_t>(c.keys), testing::kVkA), c.cols, c.rows);
+      form->Form_Resize();  // as on first display
+      EXPECT_EQ(CurCols, c.cols) << c.keys << (frameless ? " frameless" : " framed");
+      EXPECT_EQ(CurRows, c.rows) << c.keys << (frameless ? " frameless" : " framed");
+    }
+  }
+}
+
+TEST_F(LayoutTest, SizeNotificationsThatTheProgramCausesChangeNothing) {
+  // A 1 × 1 grid for six keys would re-flow to 6 × 1 if the notifications were obeyed.
+  useProfile({16, 87, 32, 65, 83, 68}, 1, 1);
+  int notifications = 0;
+  auto reflow = form->Resize;
+  form->Resize = [&] {
+    ++notifications;
+    reflow();
+  };
+  const long presents = form->PicView.presentCount();
+  Frameless = !Frameless;
+  LayoutGrid(CurCols, CurRows);  // framed to frameless: the window shrinks
+  form->mnuTitleBer_Click();     // and back
+  EXPECT_GE(notifications, 2);
+  EXPECT_EQ(CurCols, 1);
+  EXPECT_EQ(CurRows, 1);
+  EXPECT_EQ(form->PicView.presentCount(), presents);
+  EXPECT_FALSE(LayoutBusy);
+  form->userResized(300 + kFrameW, 100 + kFrameH);  // the user's own resize still re-flows
+  EXPECT_EQ(CurCols, 3);
+}
+
+TEST_F(LayoutTest, ADamagedProfileCannotAskForAnEnormousGrid) {
+  for (int16 side : {int16{30000}, int16{32767}}) {
+    CurCols = CurRows = side;
+    LayoutGrid(CurCols, CurRows);
+    EXPECT_LE(form->PicView.surface().width(), 48 * 128);
+    EXPECT_LE(form->PicView.surface().height(), 48 * 128);
+    EXPECT_EQ(form->width(), form->PicView.surface().width() + kFrameW);
+  }
+  CurCols = -4;
+  CurRows = 2;
+  LayoutGrid(CurCols, CurRows);
+  EXPECT_EQ(form->PicView.surface().width(), 0);
+  EXPECT_EQ(form->width(), kFrameW);
+}
+
+}  // namespace
+}  // namespace lumatap
