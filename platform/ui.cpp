@@ -249,6 +249,18 @@ void Window::center() {
   applyBounds((m.screenWidth - width()) / 2, (m.screenHeight - height()) / 2, width(), height());
 }
 
+void Window::focusFirst() {
+  Widget* best = nullptr;
+  std::vector<Widget*> todo(children().begin(), children().end());
+  while (!todo.empty()) {
+    Widget* w = todo.back();
+    todo.pop_back();
+    todo.insert(todo.end(), w->children().begin(), w->children().end());
+    if (w->tabStop && w->acceptsInput() && (!best || w->tabIndex < best->tabIndex)) best = w;
+  }
+  if (best) best->setFocus();
+}
+
 void Window::requestClose() {
   if (!loaded_ || closing_) return;
   bool cancel = false;

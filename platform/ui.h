@@ -263,6 +263,9 @@ public:
   void requestClose();
   // The focused control; null when none has the focus.
   Widget* focused() const { return focused_; }
+  // Gives the focus to the first control of the focus order (tabStop, lowest tabIndex)
+  // that takes input, as a window does when it opens.
+  void focusFirst();
   // The button that Esc clicks.
   Button* cancelButton = nullptr;
 
