@@ -1,0 +1,85 @@
+// Checking and storing the profile in the editor.
+#include <algorithm>
+#include <string>
+
+#include "options/frmOptions.h"
+
+namespace lumatap {
+
+namespace {
+void reportNoTitle() {
+  plat::messageBox("タイトルが設定されていません！", "", plat::MsgButtons::Ok,
+                   plat::MsgIcon::Exclamation);
+}
+}  // namespace
+
+void frmOptions::CmdSave_Click() {
+  std::string title = TxtTitle.text();
+  if (title.empty()) {
+    reportNoTitle();
+    return;
+  }
+  // setting.dat separates its fields with tabs, so a title must not hold one.
+  if (title.find('\t') != std::string::npos) {
+    title.erase(std::remove(title.begin(), title.end(), '\t'), title.end());
+    TxtTitle.setText(title);
+    plat::messageBox("タブ文字をタイトルに含めることはできません！\r\n"
+                     "タイトルのタブ文字を削除しました。",
+                     "", plat::MsgButtons::Ok, plat::MsgIcon::Exclamation);
+    // A title of tabs alone is empty now; an empty title marks a free table entry and
+    // would lose this profile and every later one from setting.dat.
+    if (title.empty()) {
+      reportNoTitle();
+      return;
+    }
+  }
+  const int keys = std::clamp(static_cast<int>(ReadNumber(CmbKeyCnt.text())), 0, kSlotCount);
+  for (int s = 0; s < keys; ++s) {
+    if (Cmd[s].caption().empty()) {
+      Cmd[s].setBackColor(kSlotMissing);
+      Cmd[s].setFocus();
+      plat::messageBox("表示したいキーの設定が完了していません！", "", plat::MsgButtons::Ok,
+                       plat::MsgIcon::Exclamation);
+      return;
+    }
+  }
+
+  if (IsNewProfile) {
+    // New admits at most nine existing profiles, so the first free entry exists.
+    const int16 i = static_cast<int16>(std::min(ListProfile.listCount(), kMaxProfiles - 1));
+    StoreEditedProfile(i);
+    ListProfile.addItem(TxtTitle.text());
+    ListProfile.setListIndex(ListProfile.listCount() - 1);
+  } else {
+    const int16 i = static_cast<int16>(ListProfile.listIndex());
+    if (i < 0) {
+      plat::messageBox("編集に失敗しました", "", plat::MsgButtons::Ok,
+                       plat::MsgIcon::Exclamation);
+    } else {
+      StoreEditedProfile(i);
+      if (ProfTitles[i] != ListProfile.item(i)) {
+        FillProfileList();
+        ListProfile.setListIndex(i);
+      }
+    }
+  }
+  EndEdit();
+}
+
+void frmOptions::StoreEditedProfile(int16 i) {
+  ProfTitles[i] = TxtTitle.text();
+  ProfKeyCounts[i] = static_cast<int16>(ReadNumber(CmbKeyCnt.text()));
+  chosenLayout(ProfCols[i], ProfRows[i]);
+  const int keys = std::clamp(static_cast<int>(ProfKeyCounts[i]), 0, kSlotCount);
+  for (int s = 0; s < keys; ++s) {
+    // Slots hold names; a name several codes share is stored as the lowest of them.
+    for (int v = 0; v < kKeyDefCount; ++v) {
+      if (KeyDefs[v].Defined && KeyDefs[v].Name == Cmd[s].caption()) {
+        ProfKeys[i][s] = static_cast<int16>(v);
+        break;
+      }
+    }
+  }
+}
+
+}  // namespace lumatap

@@ -1,0 +1,187 @@
+// The options dialog as a whole: its controls, opening, OK, Cancel and closing.
+#include "tests/unit/test_options_fixture.h"
+
+namespace lumatap::testing {
+namespace {
+
+using OptionsDialog = OptionsTest;
+
+TEST_F(OptionsDialog, OpensCentredWithEveryControlWhereItWasDesigned) {
+  frmOptions& d = open();
+  EXPECT_EQ(d.caption(), "オプション");
+  EXPECT_EQ(d.clientWidth(), 728);
+  EXPECT_EQ(d.clientHeight(), 495);
+  EXPECT_EQ(d.left(), (1280 - d.width()) / 2);
+  EXPECT_EQ(d.top(), (800 - d.height()) / 2);
+  EXPECT_FALSE(d.style() & plat::kWsThickFrame) << "the dialog is not sizable";
+  // Place, caption, enabled, visible and position in the focus order (-1: takes no focus).
+  const struct { plat::Widget& w; int left, top, width, height; const char* caption; bool on, shown; int tab; } table[] = {
+      {d.Frame2, 16, 12, 309, 271, "キー配置プロファイル", true, true, -1},
+      {d.ListProfile, 32, 36, 273, 196, "", true, true, 14},
+      {d.CmdAddNew, 96, 240, 65, 29, "新規", true, true, 17},
+      {d.CmdEdit, 168, 240, 65, 29, "編集", true, true, 15},
+      {d.CmdDelete, 240, 240, 65, 29, "削除", true, true, 16},
+      {d.fraSample1, 16, 296, 309, 149, "スキンの選択", true, true, -1},
+      {d.lstFolder, 32, 320, 273, 84, "", true, true, 19},
+      {d.FrmAbout, 184, 296, 309, 149, "", true, false, -1},
+      {d.Label4, 204, 320, 297, 129, nullptr, true, true, -1},
+      {d.Frame1, 344, 12, 369, 433, "プロファイルの編集", false, true, -1},
+      {d.Label1, 364, 40, 44, 13, "タイトル:", false, true, -1},
+      {d.TxtTitle, 416, 36, 209, 25, "WASDスタンダード", false, true, 12},
+      {d.Label2, 364, 68, 40, 13, "キー数:", false, true, -1},
+      {d.CmbKeyCnt, 416, 64, 77, 24, "", false, true, 11},
+      {d.Label3, 508, 68, 29, 13, "配置:", false, true, -1},
+      {d.CmbCol, 552, 64, 73, 24, "", false, true, 13},
+      {d.CmdSave, 636, 36, 57, 53, "", false, true, 18},
+      {d.ImgSaveCansel, 694, 20, 16, 16, "", false, false, -1},
+      {d.PicB, 364, 96, 329, 329, "", true, true, -1},
+      {d.cmdOK, 516, 452, 93, 33, "OK", true, true, 9},
+      {d.cmdCancel, 620, 452, 93, 33, "ｷｬﾝｾﾙ", true, true, 10},
+      {d.Image1, 16, 460, 18, 18, "", true, true, -1},
+      {d.LblURL[0], 44, 460, 136, 17, "Lumatap ホーム", true, true, -1},
+      {d.LblURL[1], 188, 460, 72, 17, "総合案内", true, true, -1},
+  };
+  for (const auto& c : table) {
+    SCOPED_TRACE(c.w.name());
+    EXPECT_EQ(std::vector<int>({c.w.left(), c.w.top(), c.w.width(), c.w.height()}),
+              std::vector<int>({c.left, c.top, c.width, c.height}));
+    if (c.caption) { EXPECT_EQ(c.w.caption(), c.caption); }
+    EXPECT_EQ(std::vector<bool>({c.w.enabled(), c.w.visible()}), std::vector<bool>({c.on, c.shown}));
+    EXPECT_EQ(c.w.tabStop ? c.w.tabIndex : -1, c.tab);
+  }
+  for (int i = 0; i < 9; ++i) EXPECT_EQ(d.Cmd[i].tabIndex, 8 - i) << "the key buttons come first";
+  EXPECT_EQ(d.focused(), &d.cmdOK) << "but lie in the disabled editor when the dialog opens";
+  EXPECT_EQ(d.Label4.caption(),
+            "【追加手順】\r\n１．タイトルを入力し、登録キー数と配置を選択\r\n"
+            "２．表示されたボタンを、左クリックして選択\r\n３．表示させたいキーを押すことで設定できます\r\n"
+            "（上記で設定できないEnter・Escキー等は、\r\n\xE3\x80\x80右クリックメニューから設定できます）\r\n"
+            "４．保存しないで終わるなら、×画像クリック\r\n５．設定が終わったら、右上の保存画像クリック");
+  EXPECT_EQ(d.Label4.foreColor(), plat::rgb(64, 64, 64));
+  for (auto& l : d.LblURL) EXPECT_TRUE(l.bold && l.underline && l.foreColor() == plat::rgb(0, 0, 255));
+  EXPECT_EQ(d.PicB.surface().width(), 330);
+  EXPECT_EQ(d.ImgSaveCansel.surface().width(), 16);
+  EXPECT_EQ(d.Image1.surface().width(), 18);
+  EXPECT_FALSE(d.CmdSave.picture.empty());
+  for (auto& b : d.Cmd) EXPECT_TRUE(b.colored);
+}
+
+TEST_F(OptionsDialog, EveryWayOfClosingGivesTheDisplayWindowBackItsHookAndPlace) {
+  const struct { const char* how; std::function<void(frmOptions&)> close; } ways[] = {
+      {"OK", [](frmOptions& d) { d.cmdOK.userClick(); }},
+      {"Cancel", [](frmOptions& d) { d.cmdCancel.userClick(); }},
+      {"Esc", [](frmOptions& d) { d.userEscape(); }},
+      {"close box", [](frmOptions& d) { d.userCloseBox(); }},
+  };
+  for (const auto& way : ways) {
+    SCOPED_TRACE(way.how);
+    frmOptions& d = open();
+    EXPECT_FALSE(form->enabled() || form->topmost() || hl::hookInstalled());
+    way.close(d);
+    EXPECT_FALSE(dialogOpen());
+    EXPECT_TRUE(form->enabled() && form->topmost());
+    EXPECT_EQ(hl::hookedWindow(), form.get());
+  }
+  EXPECT_TRUE(hl::shownBoxes().empty());
+}
+
+TEST_F(OptionsDialog, ClosingDuringAnEditAsksWhetherToDiscardIt) {
+  frmOptions& d = open();
+  d.CmdEdit.userClick();
+  hl::queueAnswer(MsgAnswer::No);
+  d.userCloseBox();
+  ASSERT_TRUE(dialogOpen());
+  EXPECT_TRUE(d.editing());
+  EXPECT_FALSE(form->enabled());
+  EXPECT_FALSE(hl::hookInstalled());
+  EXPECT_EQ(box(), "編集中のプロファイルがあります。\r\n編集内容を破棄して、オプション画面を閉じますか？ | Lumatap | YesNo | Question");
+  hl::queueAnswer(MsgAnswer::Yes);
+  d.userEscape();
+  EXPECT_FALSE(dialogOpen());
+  EXPECT_EQ(hl::hookedWindow(), form.get());
+}
+
+TEST_F(OptionsDialog, OkDuringAnEditOffersToSaveButAppliesNothing) {
+  const struct { bool isNew; MsgAnswer answer; const char* question; bool stillEditing; } cases[] = {
+      {true, MsgAnswer::Yes, "新規作成中のプロファイルを保存しますか？", false},
+      {false, MsgAnswer::Yes, "編集中のプロファイルを保存しますか？", false},
+      {false, MsgAnswer::No, "編集中のプロファイルを保存しますか？", true},
+  };
+  for (const auto& c : cases) {
+    frmOptions& d = open();
+    if (c.isNew) {
+      d.CmdAddNew.userClick();
+      d.TxtTitle.userSetText("新");
+      const int16 codes[] = {65, 68, 83, 87, 88, 90};
+      for (int16 s = 0; s < 6; ++s) d.AssignSlotKey(s, codes[s]);
+    } else {
+      d.CmdEdit.userClick();
+    }
+    hl::queueAnswer(c.answer);
+    d.cmdOK.userClick();
+    EXPECT_EQ(box(), std::string(c.question) + " | 処理を中断しました | YesNo | Question");
+    EXPECT_TRUE(dialogOpen());
+    EXPECT_EQ(d.editing(), c.stillEditing);
+    EXPECT_EQ(CurProfile, 0);
+    if (d.editing()) hl::queueAnswer(MsgAnswer::Yes);
+    d.requestClose();
+  }
+  EXPECT_EQ(ProfTitles[4], "新");
+}
+
+TEST_F(OptionsDialog, OkReportsAMissingProfileBeforeAMissingSkin) {
+  frmOptions& d = open();
+  d.lstFolder.setListIndex(-1);
+  d.ListProfile.setListIndex(-1);
+  d.cmdOK.userClick();
+  d.ListProfile.setListIndex(0);
+  d.cmdOK.userClick();
+  EXPECT_EQ(box(2), "プロファイルが、選択されていません！ | エラー | Ok | Exclamation");
+  EXPECT_EQ(box(1), "スキンが、選択されていません！ | エラー | Ok | Exclamation");
+  EXPECT_TRUE(dialogOpen());
+}
+
+TEST_F(OptionsDialog, OkShowsTheChosenProfileOnTheDisplay) {
+  frmOptions& d = open();
+  d.ListProfile.userSelect(3);
+  d.cmdOK.userClick();
+  EXPECT_FALSE(dialogOpen());
+  EXPECT_EQ(std::vector<int>({CurProfile, CurCols, CurRows}), std::vector<int>({3, 2, 1}));
+  EXPECT_EQ(ProfileName, "OSU！用ZXキー");
+  open().lstFolder.userSelect(1);
+  dlg().cmdOK.userClick();
+  EXPECT_EQ(SkinName, "dark");
+}
+
+TEST_F(OptionsDialog, CancelKeepsEditsToTheTableButNotTheChoice) {
+  CurProfile = 1;
+  ProfileName = "矢印スタンダード";
+  frmOptions& d = open();
+  hl::queueAnswer(MsgAnswer::Yes);
+  d.CmdDelete.userClick();
+  d.ListProfile.userSelect(2);
+  d.lstFolder.userSelect(1);
+  d.cmdCancel.userClick();
+  EXPECT_EQ(ProfTitles[1], "東方弾幕風");
+  EXPECT_EQ(ProfTitles[3], "");
+  EXPECT_EQ(CurProfile, 1);
+  EXPECT_EQ(ProfileName, "矢印スタンダード");
+  EXPECT_EQ(SkinName, "default");
+}
+
+TEST_F(OptionsDialog, TheProgramsEndClosesTheDialogEvenWithAnOpenEdit) {
+  frmOptions& d = open();
+  d.CmdAddNew.userClick();
+  hl::queueAnswer(MsgAnswer::No);  // were the discard question asked, No would keep it open
+  // What the end sequence does once it has saved: remove the hook, close every window.
+  plat::ResetHook();
+  const int installs = hl::hookInstallCount();
+  d.closeForEnd();
+  form->requestClose();
+  EXPECT_FALSE(dialogOpen());
+  EXPECT_TRUE(plat::loadedWindows().empty());
+  EXPECT_TRUE(hl::messageLoopQuit());
+  EXPECT_EQ(hl::hookInstallCount(), installs) << "no hook for a window that is closing";
+}
+
+}  // namespace
+}  // namespace lumatap::testing
