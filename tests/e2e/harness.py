@@ -50,7 +50,7 @@ FIRST_RUN_TITLE = "ダウンロードありがとうございます！"
 SCREEN = (1280, 800)
 
 # Bumped whenever prefix setup below changes, so old prefixes are rebuilt.
-PREFIX_VERSION = "1"
+PREFIX_VERSION = "4"
 
 
 def _env_path(name: str, default: Path) -> Path:
@@ -294,11 +294,29 @@ class Harness:
         subprocess.run(["wineboot", "-i"], env=self.env, timeout=600,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         subprocess.run(["wineserver", "-w"], env=self.env, timeout=600)
-        for key, name, value in PREFIX_SETTINGS:
-            subprocess.run(["wine", "reg", "add", key, "/v", name, "/d", value, "/f"],
-                           env=self.env, timeout=120, stdout=subprocess.DEVNULL,
-                           stderr=subprocess.DEVNULL, check=True)
+        # Wine's own fonts (Tahoma, Marlett for the caption buttons, the Japanese System
+        # font) are not found where Debian installs them; in the prefix's Fonts folder they are.
+        fonts = self.prefix / "drive_c" / "windows" / "Fonts"
+        fonts.mkdir(parents=True, exist_ok=True)
+        for f in sorted(Path("/usr/share/wine/fonts").glob("*")):
+            if f.suffix.lower() in (".ttf", ".fon") and not (fonts / f.name).exists():
+                shutil.copy2(f, fonts / f.name)
+        # One regedit import for all settings: each Wine process costs a moment. (A .reg
+        # file needs the long root key names; regedit rejects HKCU there.)
+        reg = ["Windows Registry Editor Version 5.00", ""]
+        for key in dict.fromkeys(k for k, _, _ in PREFIX_SETTINGS):
+            reg.append(f"[{key}]")
+            reg += [f'"{n}"="{v}"' for k, n, v in PREFIX_SETTINGS if k == key]
+            reg.append("")
+        reg_file = self.prefix / "lumatap-settings.reg"
+        reg_file.write_text("\r\n".join(reg) + "\r\n", encoding="utf-16")  # with a BOM
+        subprocess.run(["wine", "regedit", "/S", to_windows_path(reg_file)], env=self.env,
+                       timeout=120, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       check=True)
         subprocess.run(["wineserver", "-w"], env=self.env, timeout=600)
+        user_reg = (self.prefix / "user.reg").read_text(encoding="utf-8", errors="replace")
+        if '"Managed"="N"' not in user_reg:
+            raise RuntimeError(f"the Wine settings did not reach {self.prefix / 'user.reg'}")
         if not (self.prefix / "system.reg").exists():
             raise RuntimeError(f"wineboot did not create a prefix in {self.prefix}")
         stamp.write_text(expected)
@@ -488,19 +506,21 @@ def crop_rect(img: Image.Image, rect: list[int]) -> Image.Image:
 
 # Prefix settings applied once when the prefix is made.
 PREFIX_SETTINGS = [
-    # There is no window manager on the virtual display; without this Wine leaves window
-    # frames and captions to one and they are never drawn.
-    ("HKCU\\Software\\Wine\\X11 Driver", "Decorated", "N"),
+    # There is no window manager on the virtual display. Wine should neither wait for one
+    # (every hidden or destroyed window would cost its 2 s timeout) nor leave window
+    # frames and captions to one (they would never be drawn).
+    ("HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver", "Managed", "N"),
+    ("HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver", "Decorated", "N"),
     # The Japanese fonts programs ask for by name, mapped onto the installed Noto CJK so
     # Japanese text is drawn with a real Japanese font instead of a fallback.
-    ("HKCU\\Software\\Wine\\Fonts\\Replacements", "MS UI Gothic", "Noto Sans CJK JP"),
-    ("HKCU\\Software\\Wine\\Fonts\\Replacements", "ＭＳ Ｐゴシック", "Noto Sans CJK JP"),
-    ("HKCU\\Software\\Wine\\Fonts\\Replacements", "ＭＳ ゴシック", "Noto Sans Mono CJK JP"),
-    ("HKCU\\Software\\Wine\\Fonts\\Replacements", "MS PGothic", "Noto Sans CJK JP"),
-    ("HKCU\\Software\\Wine\\Fonts\\Replacements", "MS Gothic", "Noto Sans Mono CJK JP"),
-    ("HKCU\\Software\\Wine\\Fonts\\Replacements", "Meiryo", "Noto Sans CJK JP"),
-    ("HKCU\\Software\\Wine\\Fonts\\Replacements", "Meiryo UI", "Noto Sans CJK JP"),
-    ("HKCU\\Software\\Wine\\Fonts\\Replacements", "Yu Gothic UI", "Noto Sans CJK JP"),
+    ("HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements", "MS UI Gothic", "Noto Sans CJK JP"),
+    ("HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements", "ＭＳ Ｐゴシック", "Noto Sans CJK JP"),
+    ("HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements", "ＭＳ ゴシック", "Noto Sans Mono CJK JP"),
+    ("HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements", "MS PGothic", "Noto Sans CJK JP"),
+    ("HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements", "MS Gothic", "Noto Sans Mono CJK JP"),
+    ("HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements", "Meiryo", "Noto Sans CJK JP"),
+    ("HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements", "Meiryo UI", "Noto Sans CJK JP"),
+    ("HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements", "Yu Gothic UI", "Noto Sans CJK JP"),
 ]
 
 
@@ -569,6 +589,7 @@ class LumatapTestCase(unittest.TestCase):
                                              ensure_ascii=False))
             except Exception as e:  # the screenshot is a courtesy; never hide the failure
                 print(f"\nno screenshot: {e}")
+        self.h.driver("release")
         for app in self.h._apps:
             app.kill()
         self.h._apps.clear()

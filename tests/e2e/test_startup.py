@@ -45,9 +45,14 @@ class StartupTest(LumatapTestCase):
                     stray[w["hwnd"]] = w
             return not second.running()
 
-        wait_until(second_gone, 20, "the second lumatap.exe to exit", interval=0.1)
+        try:
+            wait_until(second_gone, 20, "the second lumatap.exe to exit", interval=0.1)
+            exited = True
+        except TimeoutError:
+            exited = False
 
         self.assertEqual(stray, {}, "the second instance showed windows")
+        self.assertTrue(exited, "the second lumatap.exe still runs after 20 s")
         self.assertTrue(first_app.running(), "the first instance ended")
         mains = [w for w in self.h.find_windows(MAIN_CLASS) if w["visible"]]
         self.assertEqual(len(mains), 1, mains)

@@ -1008,6 +1008,40 @@ int CmdKeyState(const Args& a) {
   return kOk;
 }
 
+// Lets go of every key and mouse button still held, so a test that stopped half way
+// does not leave a key down for the next one (injected keys stay down until released).
+int CmdRelease(const Args& a) {
+  std::wstring released = L"[";
+  const struct {
+    int vk;
+    DWORD up;
+  } buttons[] = {{VK_LBUTTON, MOUSEEVENTF_LEFTUP},
+                 {VK_RBUTTON, MOUSEEVENTF_RIGHTUP},
+                 {VK_MBUTTON, MOUSEEVENTF_MIDDLEUP}};
+  for (const auto& b : buttons) {
+    if (GetAsyncKeyState(b.vk) & 0x8000) {
+      INPUT in{};
+      in.type = INPUT_MOUSE;
+      in.mi.dwFlags = b.up;
+      SendInput(1, &in, sizeof(in));
+      released += (released.size() > 1 ? L"," : L"") + std::to_wstring(b.vk);
+    }
+  }
+  // Left and right Shift/Ctrl/Alt first, so a hook sees the same key go up that went down.
+  std::vector<int> order = {VK_LSHIFT, VK_RSHIFT, VK_LCONTROL, VK_RCONTROL, VK_LMENU, VK_RMENU};
+  for (int vk = 0x08; vk <= 0xFE; ++vk)
+    if (vk < VK_LSHIFT || vk > VK_RMENU) order.push_back(vk);
+  for (int vk : order) {
+    if (GetAsyncKeyState(vk) & 0x8000) {
+      SendKey(static_cast<WORD>(vk), static_cast<WORD>(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC)), true);
+      released += (released.size() > 1 ? L"," : L"") + std::to_wstring(vk);
+    }
+  }
+  Pump(0);
+  Json().Str(L"cmd", a[0]).Raw(L"released", released + L"]").Print();
+  return kOk;
+}
+
 int CmdProcs(const Args& a) {
   HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
   if (snap == INVALID_HANDLE_VALUE) return Error(kFailed, a[0], L"CreateToolhelp32Snapshot failed");
@@ -1055,6 +1089,7 @@ int RunCommand(const Args& a) {
   if (c == L"info") return CmdInfo(a);
   if (c == L"keystate") return CmdKeyState(a);
   if (c == L"procs") return CmdProcs(a);
+  if (c == L"release") return CmdRelease(a);
   if (c == L"kill") return CmdKill(a);
   return Error(kUsage, c, L"unknown command");
 }
