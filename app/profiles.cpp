@@ -1,7 +1,93 @@
-// Profile table and setting.dat (filled in by the profile work).
+// Profile table and setting.dat: one profile per line, title TAB count TAB columns:rows
+// TAB key names, read at load (created from the built-in table when absent) and written
+// back at the end.
+#include <algorithm>
+#include <string>
+#include <vector>
+
 #include "display/form1.h"
+#include "platform/textfile.h"
 
 namespace lumatap {
-void LoadProfiles() {}
-void SaveProfiles() {}
+namespace {
+
+std::string ProfilesPath() { return ProgramPath("\\setting.dat"); }
+
+// The first defined key of that name, lowest code first; -1 when none has it.
+int CodeOfName(const std::string& name) {
+  for (int code = 0; code < kKeyDefCount; ++code) {
+    if (KeyDefs[code].Defined && KeyDefs[code].Name == name) return code;
+  }
+  return -1;
+}
+
+// Files the line as profile p when it can be taken apart; false leaves the table as it was.
+// A line without title, count and layout, with a number outside 16 bits or a layout
+// without ':' is skipped; a count outside 0 to 12 and a grid side below 1 are held to what
+// the table and the display can use.
+bool TakeProfile(const std::string& line, int p) {
+  std::vector<std::string> fields, sides;
+  if (StrSplit(line, "\t", fields) < 3 || fields[0].empty()) return false;
+  std::optional<int16> count = WholeNumber(fields[1]);
+  if (!count || StrSplit(fields[2], ":", sides) < 2) return false;
+  std::optional<int16> cols = WholeNumber(sides[0]);
+  std::optional<int16> rows = WholeNumber(sides[1]);
+  if (!cols || !rows) return false;
+
+  ProfTitles[p] = fields[0];
+  if (fields[0] == ProfileName) CurProfile = static_cast<int16>(p);  // the last match wins
+  ProfKeyCounts[p] = std::clamp<int16>(*count, 0, kSlotsPerProfile);
+  ProfCols[p] = std::max<int16>(*cols, 1);
+  ProfRows[p] = std::max<int16>(*rows, 1);
+  // Slot 0 is read even for a count of 0. A name that no defined key has, or a name the
+  // line lacks, leaves the slot as it was.
+  int slots = std::max<int>(ProfKeyCounts[p], 1);
+  for (int s = 0; s < slots && s + 3 < static_cast<int>(fields.size()); ++s) {
+    int code = CodeOfName(fields[s + 3]);
+    if (code >= 0) ProfKeys[p][s] = static_cast<int16>(code);
+  }
+  return true;
+}
+
+// Fills the table from the lines, up to ten profiles; returns how many were taken.
+int TakeProfiles(const std::vector<std::string>& lines) {
+  int p = 0;
+  for (const std::string& line : lines) {
+    if (p == kMaxProfiles) break;  // lines after the tenth profile are not read
+    if (TakeProfile(line, p)) ++p;
+  }
+  return p;
+}
+
+}  // namespace
+
+void LoadProfiles() {
+  const std::string path = ProfilesPath();
+  if (CheckPath(path) < 0) plat::writeTextFile(path, Form1::TxtSetting);
+  std::vector<std::string> lines;
+  int taken = plat::readTextLines(path, lines) ? TakeProfiles(lines) : 0;
+  // With no profile (an empty, unreadable or wholly damaged file) the display would have
+  // nothing to show and the options dialog nothing to list: the built-in profiles stand in,
+  // and the end of the run saves them.
+  if (taken == 0) TakeProfiles(plat::splitTextLines(Form1::TxtSetting));
+}
+
+void SaveProfiles() {
+  std::string text;
+  for (int p = 0; p < kMaxProfiles && !ProfTitles[p].empty(); ++p) {
+    text += ProfTitles[p] + "\t" + std::to_string(ProfKeyCounts[p]) + "\t" +
+            std::to_string(ProfCols[p]) + ":" + std::to_string(ProfRows[p]) + "\t";
+    int count = std::clamp<int>(ProfKeyCounts[p], 0, kSlotsPerProfile);
+    for (int s = 0; s < count; ++s) {
+      int code = ProfKeys[p][s];
+      if (code < 0 || code >= kKeyDefCount) code = 0;  // shows and stores like an unset slot
+      if (s > 0) text += "\t";
+      text += KeyDefs[code].Name;
+    }
+    text += "\r\n";
+  }
+  const std::string path = ProfilesPath();
+  if (!plat::writeTextFile(path, text)) ReportUnsavedFile(path);
+}
+
 }  // namespace lumatap

@@ -1,7 +1,107 @@
-// Settings file lumatap.ini (filled in by the settings work).
+// Settings file lumatap.ini: where the display window stood, its frame, the skin and the
+// profile, read once at load and written once at the end.
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "app/iniReadWrite.h"
 #include "display/form1.h"
 
 namespace lumatap {
-void ReadSettings() {}
-void WriteSettings() {}
+namespace {
+
+std::string SettingsPath() { return ProgramPath("\\lumatap.ini"); }
+
+std::string ReadValue(const char* section, const char* key) {
+  return IniRead(section, key, "", SettingsPath());
+}
+
+// Only an absurd screen gives less than one twip per pixel; one keeps the sums defined.
+long PerPixel(int16 twips) { return twips > 0 ? twips : 1; }
+
+// The file holds 16-bit pixel positions. A larger number read is held to that range, so the
+// window stays where Windows can place it and the value written at the end always fits.
+double Clamp16(double v) { return std::isnan(v) ? 0.0 : std::clamp(v, -32768.0, 32767.0); }
+
+long TwipsFromFile(const std::string& text, int16 twipsPerPixel) {
+  return RoundHalfEven(Clamp16(ReadNumber(text)) * static_cast<double>(PerPixel(twipsPerPixel)));
+}
+
+int PixelsFromTwips(long twips, int16 twipsPerPixel) {
+  return static_cast<int>(RoundHalfEven(static_cast<double>(twips) / PerPixel(twipsPerPixel)));
+}
+
+int16 PixelsForFile(long twips, int16 twipsPerPixel) {
+  return static_cast<int16>(
+      Clamp16(std::floor(static_cast<double>(twips) / PerPixel(twipsPerPixel))));
+}
+
+// The window's Left and Top in twips. The window itself only knows pixels, so the twips the
+// settings set are kept beside it and stand while the window is still at the pixel they
+// gave; once the user has moved it, its pixel position is all there is.
+long LeftTwips(const Form1& f) {
+  if (f.placedTwips.set && f.left() == f.placedTwips.atLeft) return f.placedTwips.left;
+  return static_cast<long>(f.left()) * PerPixel(TwipsX);
+}
+long TopTwips(const Form1& f) {
+  if (f.placedTwips.set && f.top() == f.placedTwips.atTop) return f.placedTwips.top;
+  return static_cast<long>(f.top()) * PerPixel(TwipsY);
+}
+
+// Reading drops blanks at both ends of a value and one pair of enclosing quotation marks.
+// A skin or profile name that either would change goes inside double quotes, so the name
+// read at the next start is the one written.
+std::string ReadsBackAsItself(const std::string& v) {
+  if (v.empty()) return v;
+  auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == 0x1A; };
+  bool enclosed = v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front();
+  if (blank(v.front()) || blank(v.back()) || enclosed) return '"' + v + '"';
+  return v;
+}
+
+}  // namespace
+
+void ReadSettings() {
+  long left = TwipsFromFile(ReadValue("window", "X"), TwipsX);
+  long top = TwipsFromFile(ReadValue("window", "Y"), TwipsY);
+  Form1* form = TheForm1();
+  if (form) {
+    form->setLeft(PixelsFromTwips(left, TwipsX));
+    form->setTop(PixelsFromTwips(top, TwipsY));
+    form->placedTwips = {left, top, form->left(), form->top(), true};
+  }
+
+  if (ReadNumber(ReadValue("window", "frame")) != 0) {
+    Frameless = true;
+    if (form) form->sTitleReleace(*form);
+  } else {
+    Frameless = false;
+  }
+
+  SkinName = ReadValue("style", "skin");
+  if (SkinName.empty()) SkinName = "default";
+  ProfileName = ReadValue("key", "profile");
+  if (ProfileName.empty()) ProfileName = "WASDスタンダード";
+}
+
+void WriteSettings() {
+  const std::string path = SettingsPath();
+  long left = 0, top = 0;
+  if (const Form1* form = TheForm1()) {
+    left = LeftTwips(*form);
+    top = TopTwips(*form);
+  }
+  // Every value is written, changed or not; one message covers the file.
+  bool saved = true;
+  auto write = [&](const char* section, const char* key, const std::string& value) {
+    if (!IniWrite(section, key, value, path)) saved = false;
+  };
+  write("window", "X", std::to_string(PixelsForFile(left, TwipsX)));
+  write("window", "Y", std::to_string(PixelsForFile(top, TwipsY)));
+  write("window", "frame", Frameless ? "1" : "0");
+  write("style", "skin", ReadsBackAsItself(SkinName));
+  write("key", "profile", ReadsBackAsItself(ProfileName));
+  if (!saved) ReportUnsavedFile(path);
+}
+
 }  // namespace lumatap

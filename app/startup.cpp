@@ -63,6 +63,13 @@ void Form1::Form_QueryUnload(bool& cancel) {
   mnuEnd_Click();
 }
 
+void ReportUnsavedFile(const std::string& path) {
+  // The end goes on regardless: the old file is still whole, and the user learns which one
+  // kept its old content.
+  plat::messageBox("ファイルを保存できませんでした。\r\n" + path, plat::kAppTitle, plat::MsgButtons::Ok,
+                   plat::MsgIcon::Exclamation);
+}
+
 void Form1::mnuEnd_Click() {
   // Closing Form1 below asks for the end sequence again through QueryUnload.
   if (ending_) return;

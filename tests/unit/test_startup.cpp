@@ -1,0 +1,238 @@
+// Starting and ending the program: the first-run question, the load without data files,
+// the end sequence that saves, the single instance and the missing keylist.dat.
+#include <memory>
+
+#include "app/iniReadWrite.h"
+#include "display/form1.h"
+#include "tests/unit/fixture.h"
+
+namespace lumatap {
+namespace {
+
+namespace fs = std::filesystem;
+using plat::headless::shownBoxes;
+
+class StartupTest : public testing::ProgramFolderTest {
+protected:
+  void SetUp() override {
+    ProgramFolderTest::SetUp();
+    // What the installation brings: keylist.dat and the skins; no data file of the user's.
+    const fs::path assets = fs::path(LUMATAP_SOURCE_DIR) / "assets";
+    fs::copy(assets / "keylist.dat", path("keylist.dat"));
+    fs::copy(assets / "skin", path("skin"), fs::copy_options::recursive);
+  }
+  void TearDown() override {
+    form.reset();
+    ProgramFolderTest::TearDown();
+  }
+
+  // What Main does after the single-instance test, with a fresh shared state as at a start.
+  void start() {
+    form.reset();
+    ResetSharedState();
+    form = std::make_unique<Form1>();
+    form->load();
+    form->Form_Load();
+  }
+  std::string setting(const char* section, const char* key) {
+    return IniRead(section, key, "(missing)", ProgramPath("\\lumatap.ini"));
+  }
+  bool captionShown() const { return (form->style() & plat::kWsCaption) == plat::kWsCaption; }
+
+  std::unique_ptr<Form1> form;
+};
+
+TEST_F(StartupTest, FirstStartAsksOnceAndTheAnswerChoosesTheLook) {
+  struct Case {
+    plat::MsgAnswer answer;
+    std::string skin;
+    bool frameless;
+  } cases[] = {
+      {plat::MsgAnswer::Yes, "WASD黒ルコ", true},
+      {plat::MsgAnswer::No, "default", false},
+  };
+  for (const Case& c : cases) {
+    fs::remove(path("lumatap.ini"));
+    plat::headless::reset();
+    plat::headless::queueAnswer(c.answer);
+    start();
+
+    ASSERT_EQ(shownBoxes().size(), 1u) << c.skin;
+    const plat::headless::ShownBox& box = shownBoxes()[0];
+    EXPECT_EQ(box.text, "ルコちゃんのオススメ設定にしますか？（初回のみ）");
+    EXPECT_EQ(box.title, "ダウンロードありがとうございます！");
+    EXPECT_EQ(box.buttons, plat::MsgButtons::YesNo);
+    EXPECT_EQ(box.icon, plat::MsgIcon::Question);
+    EXPECT_EQ(SkinName, c.skin);
+    EXPECT_EQ(ProfileName, "WASDスタンダード");
+    EXPECT_EQ(Frameless, c.frameless);
+    EXPECT_EQ(captionShown(), !c.frameless);
+    EXPECT_FALSE(exists("lumatap.ini")) << "nothing is written before the end";
+
+    form->mnuEnd_Click();
+    EXPECT_EQ(setting("style", "skin"), c.skin);
+    EXPECT_EQ(setting("key", "profile"), "WASDスタンダード");
+    EXPECT_EQ(setting("window", "frame"), c.frameless ? "1" : "0");
+
+    // The next start finds the settings: no question, the same look.
+    start();
+    EXPECT_EQ(shownBoxes().size(), 1u) << c.skin;
+    EXPECT_EQ(SkinName, c.skin);
+    EXPECT_EQ(Frameless, c.frameless);
+    EXPECT_EQ(captionShown(), !c.frameless);
+  }
+}
+
+TEST_F(StartupTest, WithoutANormalEndTheQuestionComesAgain) {
+  plat::headless::queueAnswer(plat::MsgAnswer::Yes);
+  start();
+  form.reset();  // the process was killed: no end sequence ran
+  start();
+  ASSERT_EQ(shownBoxes().size(), 2u);
+  EXPECT_EQ(shownBoxes()[1].title, "ダウンロードありがとうございます！");
+  EXPECT_FALSE(exists("lumatap.ini"));
+}
+
+TEST_F(StartupTest, LoadRunsToTheEndWithoutAnyDataFile) {
+  start();
+  EXPECT_TRUE(form->visible());
+  EXPECT_TRUE(form->topmost());
+  EXPECT_EQ(plat::headless::hookedWindow(), form.get());
+  EXPECT_EQ(readBytes("setting.dat"), plat::toCp932(Form1::TxtSetting));
+  EXPECT_EQ(CurProfile, 0);
+  EXPECT_EQ(CurCols, 3);
+  EXPECT_EQ(CurRows, 2);
+  EXPECT_EQ(ProfKeys[0][0], 16) << "the built-in profiles find their keys in keylist.dat";
+}
+
+TEST_F(StartupTest, TheGridShownIsThatOfTheProfileNamedInTheSettings) {
+  struct Case {
+    std::string profile;
+    int current, cols, rows;
+  } cases[] = {
+      {"東方弾幕風", 2, 4, 2},
+      {"OSU！用ZXキー", 3, 2, 1},
+      {"消えたプロファイル", 0, 3, 2},
+  };
+  for (const Case& c : cases) {
+    writeText("lumatap.ini", "[key]\r\nprofile=" + c.profile + "\r\n");
+    start();
+    EXPECT_EQ(CurProfile, c.current) << c.profile;
+    EXPECT_EQ(CurCols, c.cols) << c.profile;
+    EXPECT_EQ(CurRows, c.rows) << c.profile;
+    EXPECT_EQ(ProfileName, c.profile) << "an unmatched title is kept for the next start";
+  }
+}
+
+TEST_F(StartupTest, AFolderNamedLikeTheSettingsFileMeansNoQuestionAndTheDefaults) {
+  fs::create_directories(path("lumatap.ini"));
+  start();
+  EXPECT_TRUE(shownBoxes().empty());
+  EXPECT_EQ(SkinName, "default");
+  EXPECT_EQ(ProfileName, "WASDスタンダード");
+  EXPECT_FALSE(Frameless);
+  EXPECT_TRUE(form->visible());
+}
+
+TEST_F(StartupTest, AnEmptyProfileFileLeavesTheProgramUsable) {
+  writeBytes("setting.dat", "");
+  writeText("lumatap.ini", "[key]\r\nprofile=矢印スタンダード\r\n");
+  start();
+  EXPECT_TRUE(form->visible());
+  EXPECT_EQ(CurProfile, 1);
+  EXPECT_EQ(CurCols, 3);
+  EXPECT_EQ(CurRows, 2);
+  EXPECT_EQ(readBytes("setting.dat"), "");
+  form->mnuEnd_Click();
+  EXPECT_EQ(readBytes("setting.dat"), plat::toCp932(Form1::TxtSetting));
+}
+
+TEST_F(StartupTest, EveryWayOfClosingSavesTheSameFilesOnce) {
+  struct Case {
+    const char* how;
+    void (*close)(Form1&);
+  } cases[] = {
+      {"the End menu item", [](Form1& f) { f.mnuEnd_Click(); }},
+      {"the close box", [](Form1& f) { f.userCloseBox(); }},
+      {"a close request of the system", [](Form1& f) { f.requestClose(); }},
+  };
+  std::string firstIni, firstProfiles;
+  for (const Case& c : cases) {
+    fs::remove(path("lumatap.ini"));
+    fs::remove(path("setting.dat"));
+    plat::headless::reset();
+    start();
+    form->userMoved(123, 45);
+    ProfTitles[1] = "改名";
+    c.close(*form);
+    EXPECT_FALSE(form->loaded()) << c.how;
+    EXPECT_FALSE(plat::headless::hookInstalled()) << c.how;
+    EXPECT_TRUE(plat::headless::messageLoopQuit()) << c.how;
+    EXPECT_EQ(setting("window", "X"), "123") << c.how;
+    EXPECT_EQ(setting("window", "Y"), "45") << c.how;
+    if (firstIni.empty()) {
+      firstIni = readBytes("lumatap.ini");
+      firstProfiles = readBytes("setting.dat");
+      EXPECT_NE(firstProfiles.find(plat::toCp932("改名")), std::string::npos);
+    } else {
+      EXPECT_EQ(readBytes("lumatap.ini"), firstIni) << c.how;
+      EXPECT_EQ(readBytes("setting.dat"), firstProfiles) << c.how;
+    }
+  }
+}
+
+TEST_F(StartupTest, FilesThatCannotBeSavedAreNamedAndTheProgramStillEnds) {
+  writeText("lumatap.ini", "[window]\r\nX=5\r\n");
+  start();
+  // Neither file can be put in place.
+  fs::create_directories(path("lumatap.ini.tmp~"));
+  fs::create_directories(path("setting.dat.tmp~"));
+  const std::string oldProfiles = readBytes("setting.dat");
+  form->requestClose();
+  ASSERT_EQ(shownBoxes().size(), 2u) << "one message per file, though the close asks twice";
+  EXPECT_EQ(shownBoxes()[0].text, "ファイルを保存できませんでした。\r\n" + ProgramPath("\\lumatap.ini"));
+  EXPECT_EQ(shownBoxes()[1].text, "ファイルを保存できませんでした。\r\n" + ProgramPath("\\setting.dat"));
+  EXPECT_FALSE(form->loaded());
+  EXPECT_TRUE(plat::headless::messageLoopQuit());
+  EXPECT_EQ(readText("lumatap.ini"), "[window]\r\nX=5\r\n");
+  EXPECT_EQ(readBytes("setting.dat"), oldProfiles);
+}
+
+TEST_F(StartupTest, ASecondCopyEndsSilentlyAndTouchesNothing) {
+  plat::headless::setAnotherInstance(true);
+  EXPECT_EQ(Main(), 0);
+  EXPECT_TRUE(shownBoxes().empty());
+  EXPECT_TRUE(plat::loadedWindows().empty());
+  EXPECT_FALSE(exists("lumatap.ini"));
+  EXPECT_FALSE(exists("setting.dat"));
+}
+
+TEST_F(StartupTest, AMissingKeyListEndsTheProgramBeforeAnyWindowShowsAndSavesNothing) {
+  struct Case {
+    const char* what;
+    bool dataFiles;
+  } cases[] = {{"first start", false}, {"with settings and profiles", true}};
+  for (const Case& c : cases) {
+    fs::remove(path("keylist.dat"));
+    fs::remove(path("lumatap.ini"));
+    fs::remove(path("setting.dat"));
+    if (c.dataFiles) {
+      writeText("lumatap.ini", "[window]\r\nX=5\r\n");
+      writeText("setting.dat", "A\t1\t1:1\tW\r\n");
+    }
+    plat::headless::reset();
+    EXPECT_THROW(start(), plat::headless::Terminated) << c.what;
+    EXPECT_FALSE(form->visible()) << c.what;
+    ASSERT_FALSE(shownBoxes().empty()) << c.what;
+    EXPECT_EQ(shownBoxes().back().title, "致命的エラー") << c.what;
+    EXPECT_EQ(exists("lumatap.ini"), c.dataFiles) << c.what;
+    EXPECT_EQ(exists("setting.dat"), c.dataFiles) << c.what;
+    if (c.dataFiles) {
+      EXPECT_EQ(readText("lumatap.ini"), "[window]\r\nX=5\r\n") << c.what;
+      EXPECT_EQ(readText("setting.dat"), "A\t1\t1:1\tW\r\n") << c.what;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace lumatap
