@@ -1,0 +1,77 @@
+#pragma once
+// How one low-level keyboard event becomes the key message a focused window would have
+// received. Free of <windows.h> so that the native tests can check it.
+
+#include <bitset>
+#include <cstdint>
+
+#include "keyhook/keyhook_messages.h"
+
+namespace keyhook {
+
+// Values as the system defines them.
+constexpr unsigned kWmKeyDown = 0x0100;
+constexpr unsigned kWmKeyUp = 0x0101;
+constexpr unsigned kWmSysKeyDown = 0x0104;
+constexpr unsigned kWmSysKeyUp = 0x0105;
+constexpr std::uint32_t kLlkhfExtended = 0x01;
+constexpr std::uint32_t kLlkhfAltDown = 0x20;
+
+// A low-level hook sees which of the two Shift, Ctrl and Alt keys moved; a focused window
+// is told only "Shift", "Ctrl" or "Alt", and that is what the key table is indexed by.
+constexpr unsigned focusedKeyCode(unsigned vk) {
+  switch (vk) {
+    case 0xA0: case 0xA1: return 0x10;  // VK_LSHIFT, VK_RSHIFT -> VK_SHIFT
+    case 0xA2: case 0xA3: return 0x11;  // VK_LCONTROL, VK_RCONTROL -> VK_CONTROL
+    case 0xA4: case 0xA5: return 0x12;  // VK_LMENU, VK_RMENU -> VK_MENU
+    default: return vk & 0xFF;
+  }
+}
+
+struct KeyMessage {
+  unsigned message = 0;  // kMsgKeyDown or kMsgKeyUp
+  unsigned keyCode = 0;
+  std::uint32_t lParam = 0;
+};
+
+// Turns hook events into key messages. It remembers which keys are down, because a
+// focused window's key-down tells whether the key was already down (auto-repeat).
+class KeyTranslator {
+public:
+  // False for anything that is not a key going down or up.
+  bool translate(unsigned message, unsigned vkCode, unsigned scanCode, std::uint32_t flags,
+                 KeyMessage& out) {
+    bool down;
+    if (message == kWmKeyDown || message == kWmSysKeyDown) {
+      down = true;
+    } else if (message == kWmKeyUp || message == kWmSysKeyUp) {
+      down = false;
+    } else {
+      return false;
+    }
+    const unsigned keyCode = focusedKeyCode(vkCode);
+    const unsigned slot = vkCode & 0xFF;
+    const bool wasDown = down_.test(slot);
+    down_.set(slot, down);
+
+    std::uint32_t lp = 1;                               // repeat count
+    lp |= (scanCode & 0xFFu) << 16;                     // scan code
+    if (flags & kLlkhfExtended) lp |= 1u << 24;         // extended key
+    // Context code: Alt is held, or Alt itself is going down.
+    if ((flags & kLlkhfAltDown) || (down && keyCode == 0x12)) lp |= 1u << 29;
+    if (!down || wasDown) lp |= 1u << 30;               // previous key state
+    if (!down) lp |= 1u << 31;                          // transition state
+    out.message = down ? kMsgKeyDown : kMsgKeyUp;
+    out.keyCode = keyCode;
+    out.lParam = lp;
+    return true;
+  }
+
+  // Forgets every key: keys that moved while nobody listened are unknown.
+  void reset() { down_.reset(); }
+
+private:
+  std::bitset<256> down_;
+};
+
+}  // namespace keyhook

@@ -1,0 +1,98 @@
+// What keyhook.dll tells the display window for each key the low-level hook sees: the
+// code and lParam a focused window would have received.
+#include <gtest/gtest.h>
+
+#include "keyhook/keyevent.h"
+
+namespace keyhook {
+namespace {
+
+constexpr std::uint32_t kInjected = 0x10;  // LLKHF_INJECTED: keys sent by another program count too
+
+TEST(KeyHookEvents, LeftAndRightModifiersArriveAsTheKeyAFocusedWindowSees) {
+  struct Case {
+    unsigned hook, window;
+  } cases[] = {
+      {0xA0, 0x10}, {0xA1, 0x10},  // Shift
+      {0xA2, 0x11}, {0xA3, 0x11},  // Ctrl
+      {0xA4, 0x12}, {0xA5, 0x12},  // Alt
+      {0x10, 0x10}, {0x41, 0x41}, {0x20, 0x20}, {0x5B, 0x5B}, {0x26, 0x26}, {0xFF, 0xFF},
+  };
+  for (const Case& c : cases) {
+    KeyTranslator t;
+    KeyMessage m;
+    ASSERT_TRUE(t.translate(kWmKeyDown, c.hook, 0, 0, m));
+    EXPECT_EQ(m.keyCode, c.window) << std::hex << c.hook;
+  }
+}
+
+TEST(KeyHookEvents, EveryKindOfKeyTransitionIsDeliveredAndNothingElse) {
+  struct Case {
+    unsigned message;
+    bool delivered;
+    unsigned expected;
+  } cases[] = {
+      {kWmKeyDown, true, kMsgKeyDown},
+      {kWmSysKeyDown, true, kMsgKeyDown},  // keys while Alt is held
+      {kWmKeyUp, true, kMsgKeyUp},
+      {kWmSysKeyUp, true, kMsgKeyUp},
+      {0x0102, false, 0},  // WM_CHAR never comes from this hook, and is no transition
+      {0x0000, false, 0},
+  };
+  for (const Case& c : cases) {
+    KeyTranslator t;
+    KeyMessage m;
+    EXPECT_EQ(t.translate(c.message, 0x41, 0x1E, 0, m), c.delivered) << std::hex << c.message;
+    if (c.delivered) {
+      EXPECT_EQ(m.message, c.expected) << std::hex << c.message;
+    }
+  }
+}
+
+TEST(KeyHookEvents, LParamIsLaidOutLikeAFocusedWindowsKeyMessage) {
+  KeyTranslator t;
+  KeyMessage m;
+  // A pressed, auto-repeated, released; then the extended Up arrow; then Alt with a key.
+  struct Step {
+    unsigned message, vk, scan;
+    std::uint32_t flags, lParam;
+  } steps[] = {
+      {kWmKeyDown, 0x41, 0x1E, 0, 0x001E0001},              // first press: previous state 0
+      {kWmKeyDown, 0x41, 0x1E, kInjected, 0x401E0001},      // auto-repeat: previous state 1
+      {kWmKeyUp, 0x41, 0x1E, 0, 0xC01E0001},                // release: previous 1, transition 1
+      {kWmKeyDown, 0x26, 0x48, 0x01, 0x01480001},           // extended key
+      {kWmKeyUp, 0x26, 0x48, 0x01 | 0x80, 0xC1480001},
+      {kWmSysKeyDown, 0xA4, 0x38, 0x20, 0x20380001},        // Alt down: context code 1
+      {kWmSysKeyDown, 0xA5, 0x38, 0x01, 0x21380001},        // right Alt even without the flag
+      {kWmSysKeyDown, 0x58, 0x2D, 0x20, 0x202D0001},        // X with Alt held
+      {kWmSysKeyUp, 0x58, 0x2D, 0x20 | 0x80, 0xE02D0001},
+      {kWmKeyUp, 0xA4, 0x38, 0x80, 0xC0380001},             // Alt released alone
+  };
+  for (const Step& s : steps) {
+    ASSERT_TRUE(t.translate(s.message, s.vk, s.scan, s.flags, m));
+    EXPECT_EQ(m.lParam, s.lParam) << std::hex << "vk " << s.vk << " message " << s.message;
+  }
+}
+
+TEST(KeyHookEvents, EachPhysicalKeyKeepsItsOwnRepeatState) {
+  KeyTranslator t;
+  KeyMessage m;
+  t.translate(kWmKeyDown, 0xA0, 0x2A, 0, m);  // left Shift held
+  // The right Shift is another key: its first press is a first press.
+  t.translate(kWmKeyDown, 0xA1, 0x36, 0, m);
+  EXPECT_EQ(m.lParam & (1u << 30), 0u);
+  t.translate(kWmKeyDown, 0xA0, 0x2A, 0, m);
+  EXPECT_NE(m.lParam & (1u << 30), 0u);
+}
+
+TEST(KeyHookEvents, ResetForgetsKeysHeldWhileNobodyListened) {
+  KeyTranslator t;
+  KeyMessage m;
+  t.translate(kWmKeyDown, 0x41, 0x1E, 0, m);
+  t.reset();
+  t.translate(kWmKeyDown, 0x41, 0x1E, 0, m);
+  EXPECT_EQ(m.lParam & (1u << 30), 0u);
+}
+
+}  // namespace
+}  // namespace keyhook
