@@ -22,11 +22,14 @@ Environment:
 
 from __future__ import annotations
 
+import atexit
+import ctypes
 import fcntl
 import io
 import json
 import os
 import shutil
+import signal
 import subprocess
 import tempfile
 import time
@@ -164,6 +167,11 @@ class Harness:
     # Start and stop
 
     def start(self) -> "Harness":
+        self._stopped = False
+        # A run ended by ctest's timeout (SIGTERM) or a closed terminal still cleans up.
+        atexit.register(self.stop)
+        for sig in (signal.SIGTERM, signal.SIGHUP):
+            signal.signal(sig, _exit_on_signal)
         try:
             self.driver_exe = ensure_driver()
             self._lock_prefix()
@@ -187,6 +195,9 @@ class Harness:
         return self
 
     def stop(self) -> None:
+        if getattr(self, "_stopped", True):
+            return
+        self._stopped = True
         for app in self._apps:
             app.kill()
         self._apps.clear()
@@ -243,7 +254,8 @@ class Harness:
                 continue
             proc = subprocess.Popen(
                 ["Xvfb", f":{n}", "-screen", "0", f"{w}x{h}x24", "-nolisten", "tcp", "-noreset"],
-                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                preexec_fn=_die_with_parent)
             display = f":{n}"
 
             def ready() -> bool:
@@ -497,6 +509,18 @@ class Harness:
         path.parent.mkdir(parents=True, exist_ok=True)
         self.screenshot().save(path)
         return path
+
+
+def _exit_on_signal(signum, frame) -> None:
+    # unittest records SystemExit as one test's error and carries on; an interrupt ends
+    # the whole run, and atexit then stops the harness.
+    raise KeyboardInterrupt(f"signal {signum}")
+
+
+def _die_with_parent() -> None:
+    """In the child before exec: end it when the test process dies, however it dies."""
+    PR_SET_PDEATHSIG = 1
+    ctypes.CDLL(None, use_errno=True).prctl(PR_SET_PDEATHSIG, signal.SIGTERM)
 
 
 def crop_rect(img: Image.Image, rect: list[int]) -> Image.Image:

@@ -12,6 +12,30 @@
 // "...". A step starting with '?' may fail without ending the script. The script stops at
 // the first failing step and exits with that step's code.
 //
+// Commands (<class> may be * for any class; the driver's own windows are never listed):
+//   find <class> [title]                 every matching top-level window; 1 if none
+//   wait <class> [title] <timeout_ms>    until a matching window is visible
+//   wait-gone <class> [title] <timeout_ms>
+//   list                                 every top-level window of every process
+//   msgbox [timeout_ms] [title]          a visible message box: title, text, buttons, icon
+//                                        (error/question/warning/information/none)
+//   msgbox-press <caption|IDYES|id> [timeout_ms]   "はい" matches "はい(&Y)"
+//   focus [x y w h]                      shows the driver's own window in the foreground;
+//                                        it lives until the script ends
+//   focus-log                            keys and chars the focus window received
+//   key <down|up|tap> <vk> [scancode]    SendInput; vk as a number, a letter or a name
+//                                        such as LSHIFT, SPACE, F1
+//   mouse <move|down|up|click|dblclick> <x> <y> [left|right|middle]
+//   mouse drag <x> <y> <x2> <y2> [left|right|middle]
+//   keystate <vk>                        GetAsyncKeyState
+//   release                              lets go of every key and button still down
+//   close <class> [title]                posts WM_CLOSE
+//   post|send <class|0xhwnd> <msg> <wparam> <lparam>
+//   pixels <x> <y> <w> <h> <file.bmp>    GetDC(NULL) + BitBlt into a 24-bit BMP
+//   info                                 code pages, locale, screen, cursor, foreground
+//   procs                                running processes;  kill <pid>
+//   sleep <ms>                           waits while pumping messages
+//
 // The wait commands pump this thread's messages while they wait, so the window made by
 // `focus` stays responsive (and keeps receiving the keys) for the whole script.
 
