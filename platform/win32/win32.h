@@ -1,0 +1,75 @@
+#pragma once
+// Shared by the files of the Windows backend. Each portable widget that is on screen has
+// a Peer: its native window and the little the backend has to remember about it. The
+// native window points back at its widget through GWLP_USERDATA; a native window that
+// points nowhere belongs to a widget that has gone, and only gets default handling.
+
+#include <windows.h>
+
+#include <string>
+
+#include "platform/ui.h"
+
+namespace plat::win32 {
+
+struct Peer {
+  HWND hwnd = nullptr;
+  // Set while the program itself moves or resizes the window, so that the WM_MOVE and
+  // WM_SIZE this causes are not reported back as the user's doing.
+  bool selfMove = false;
+  // Set while the program sets a text box's text, so that its EN_CHANGE is not reported.
+  bool selfText = false;
+  // The window receives its keys from the keyboard hook, not from the focus.
+  bool hooked = false;
+  // Decorations chosen when the window was created.
+  DWORD exStyle = 0;
+  // A left press began on this picture, so the release there is a click.
+  bool leftPressed = false;
+  // Background brush for the widget's back colour.
+  HBRUSH brush = nullptr;
+  COLORREF brushColor = 0;
+  bool ownsBrush = false;
+};
+
+// ---- Text --------------------------------------------------------------------------
+std::wstring widen(const std::string& utf8);
+std::string narrow(const wchar_t* text, int length = -1);
+std::string windowText(HWND h);
+
+// ---- Widgets and their native windows ----------------------------------------------
+Peer* peerOf(const Widget& w);
+HWND hwndOf(const Widget& w);
+Widget* widgetOf(HWND h);
+void attach(Widget& w, Peer* p, HWND h);
+// Frees the peer of w (not of its children); the native window is left alone.
+void detach(Widget& w);
+
+// ---- Drawing -----------------------------------------------------------------------
+// 0x00BBGGRR values are COLORREFs already; the top bit names a system colour.
+COLORREF colorRef(Color c);
+HBRUSH backBrush(Widget& w);
+// The Japanese UI font, 9 points, in its plain, bold and underlined variants.
+HFONT uiFont(bool bold = false, bool underline = false);
+// Copies a surface to a device context at (x, y), as a 32-bit top-down DIB.
+void drawSurface(HDC dc, const Surface& s, int x, int y);
+// Modifier state as the portable events take it: 1 Shift, 2 Ctrl, 4 Alt.
+int shiftState();
+int shiftStateAsync();
+
+// ---- Controls (win32_controls.cpp) --------------------------------------------------
+void registerControlClasses(HINSTANCE instance);
+// Creates the native control of w under its window's native window, if that exists.
+void createControl(Widget& w);
+void syncControl(Widget& w, Change what);
+// Places every control of the window in the stacking order.
+void restack(Window& w);
+// WM_COMMAND, WM_DRAWITEM and WM_CTLCOLOR* of a window, for its controls. True when the
+// message was a control's; `result` is then the answer.
+bool controlMessage(Window& w, UINT msg, WPARAM wp, LPARAM lp, LRESULT& result);
+
+// ---- Windows (win32_window.cpp) ----------------------------------------------------
+// Keyboard navigation of a window that is not served by the hook: Tab in the focus order,
+// the rest through IsDialogMessage. True when the message was used up.
+bool dialogKeys(MSG& m);
+
+}  // namespace plat::win32

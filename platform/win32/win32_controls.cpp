@@ -1,0 +1,489 @@
+// Controls: every portable control becomes a direct child of its window's native window,
+// at the client coordinates the program gives it. Frames are containers only in the
+// portable model; on screen they are panels stacked below what they contain.
+#include "platform/win32/win32.h"
+
+#include <commctrl.h>
+#include <windowsx.h>
+
+#include "platform/backend.h"
+#include "platform/win32/win32_rules.h"
+
+namespace plat {
+namespace win32 {
+namespace {
+
+const wchar_t* const kPictureClass = L"LumatapPicture";
+const wchar_t* const kFrameClass = L"LumatapFrame";
+// A drop-down list's native height includes its list, which the program does not size.
+constexpr int kDropDownHeight = 240;
+
+int nextControlId = 1000;  // clear of IDOK and IDCANCEL, which the dialog keys send
+
+bool ownerDrawn(const Widget& w) {
+  if (w.kind() != Widget::Kind::Button) return false;
+  const auto& b = static_cast<const Button&>(w);
+  return b.colored || !b.picture.empty();
+}
+
+int nativeHeight(const Widget& w) {
+  return w.kind() == Widget::Kind::ComboBox ? w.height() + kDropDownHeight : w.height();
+}
+
+HFONT fontFor(const Widget& w) { return uiFont(w.bold, w.underline); }
+
+bool stillThere(HWND h, Widget* w) { return IsWindow(h) && widgetOf(h) == w; }
+
+// Mouse buttons and modifiers as the portable events take them.
+int shiftFromMouse(WPARAM wp) {
+  return ((wp & MK_SHIFT) ? 1 : 0) | ((wp & MK_CONTROL) ? 2 : 0) |
+         ((GetKeyState(VK_MENU) & 0x8000) ? 4 : 0);
+}
+
+// Reports mouse buttons and keys of a control. False when the widget went away while its
+// handler ran, so the caller must not touch it any more.
+bool reportInput(HWND h, Widget& w, UINT msg, WPARAM wp, LPARAM lp) {
+  const int x = GET_X_LPARAM(lp), y = GET_Y_LPARAM(lp);
+  switch (msg) {
+    case WM_LBUTTONDOWN: w.userMouseDown(1, shiftFromMouse(wp), x, y); break;
+    case WM_RBUTTONDOWN: case WM_RBUTTONDBLCLK: w.userMouseDown(2, shiftFromMouse(wp), x, y); break;
+    case WM_MBUTTONDOWN: case WM_MBUTTONDBLCLK: w.userMouseDown(4, shiftFromMouse(wp), x, y); break;
+    case WM_LBUTTONUP: w.userMouseUp(1, shiftFromMouse(wp), x, y); break;
+    case WM_RBUTTONUP: w.userMouseUp(2, shiftFromMouse(wp), x, y); break;
+    case WM_MBUTTONUP: w.userMouseUp(4, shiftFromMouse(wp), x, y); break;
+    case WM_KEYDOWN: w.userKeyDown(static_cast<int>(wp), shiftState()); break;
+    case WM_KEYUP: w.userKeyUp(static_cast<int>(wp), shiftState()); break;
+    case WM_SETFOCUS: w.userFocus(); break;
+    default: return true;
+  }
+  return stillThere(h, &w);
+}
+
+// The system's controls, watched for the input the portable events need.
+LRESULT CALLBACK controlProc(HWND h, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR) {
+  if (msg == WM_NCDESTROY) {
+    RemoveWindowSubclass(h, controlProc, 0);
+    return DefSubclassProc(h, msg, wp, lp);
+  }
+  Widget* w = widgetOf(h);
+  if (!w) return DefSubclassProc(h, msg, wp, lp);
+  if (w->kind() == Widget::Kind::Button && msg == WM_LBUTTONDBLCLK) {
+    // A quick second click on a button is another click, not a double-click.
+    msg = WM_LBUTTONDOWN;
+  }
+  if (!reportInput(h, *w, msg, wp, lp)) return 0;
+  return DefSubclassProc(h, msg, wp, lp);
+}
+
+// ---- Pictures ----------------------------------------------------------------------
+
+void paintPicture(Picture& pic, HDC dc, HWND h) {
+  RECT r;
+  GetClientRect(h, &r);
+  const Surface& s = pic.surface();
+  drawSurface(dc, s, 0, 0);
+  // Whatever the surface does not cover shows the control's background.
+  HBRUSH b = backBrush(pic);
+  RECT right{s.width(), 0, r.right, r.bottom};
+  RECT below{0, s.height(), std::min<LONG>(s.width(), r.right), r.bottom};
+  if (right.left < right.right) FillRect(dc, &right, b);
+  if (below.top < below.bottom) FillRect(dc, &below, b);
+}
+
+LRESULT CALLBACK pictureProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+  auto* pic = static_cast<Picture*>(widgetOf(h));
+  if (!pic) return DefWindowProcW(h, msg, wp, lp);
+  Peer* p = peerOf(*pic);
+  switch (msg) {
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      HDC dc = BeginPaint(h, &ps);
+      paintPicture(*pic, dc, h);
+      EndPaint(h, &ps);
+      return 0;
+    }
+    case WM_ERASEBKGND:
+      return 1;  // WM_PAINT covers every pixel
+    case WM_LBUTTONDOWN:
+      p->leftPressed = true;
+      reportInput(h, *pic, msg, wp, lp);
+      return 0;
+    case WM_LBUTTONUP: {
+      const bool click = p->leftPressed;
+      p->leftPressed = false;
+      if (!reportInput(h, *pic, msg, wp, lp)) return 0;
+      RECT r;
+      GetClientRect(h, &r);
+      POINT pt{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
+      if (click && PtInRect(&r, pt)) pic->userClick();
+      return 0;
+    }
+    case WM_LBUTTONDBLCLK:
+      pic->userDblClick();
+      return 0;
+    case WM_RBUTTONDOWN: case WM_RBUTTONUP: case WM_RBUTTONDBLCLK:
+    case WM_MBUTTONDOWN: case WM_MBUTTONUP: case WM_MBUTTONDBLCLK:
+    case WM_KEYDOWN: case WM_KEYUP:
+      reportInput(h, *pic, msg, wp, lp);
+      return 0;
+    default:
+      return DefWindowProcW(h, msg, wp, lp);
+  }
+}
+
+// ---- Frames ------------------------------------------------------------------------
+
+void paintFrame(Frame& f, HDC dc, HWND h) {
+  RECT r;
+  GetClientRect(h, &r);
+  FillRect(dc, &r, backBrush(f));
+  if (f.caption().empty() && !f.showBorder) return;  // a plain panel
+  HGDIOBJ old = SelectObject(dc, fontFor(f));
+  TEXTMETRICW tm;
+  GetTextMetricsW(dc, &tm);
+  RECT edge = r;
+  if (!f.caption().empty()) edge.top += tm.tmHeight / 2;
+  DrawEdge(dc, &edge, EDGE_ETCHED, BF_RECT);
+  if (!f.caption().empty()) {
+    // Spaces either side open a gap in the line for the caption.
+    std::wstring text = L" " + widen(f.caption()) + L" ";
+    SetBkMode(dc, OPAQUE);
+    SetBkColor(dc, colorRef(f.backColor()));
+    SetTextColor(dc, enabledOnScreen(f) ? colorRef(f.foreColor()) : GetSysColor(COLOR_GRAYTEXT));
+    RECT t{6, 0, r.right - 6, tm.tmHeight};
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &t, DT_SINGLELINE | DT_NOPREFIX);
+  }
+  SelectObject(dc, old);
+}
+
+LRESULT CALLBACK frameProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+  auto* f = static_cast<Frame*>(widgetOf(h));
+  if (!f) return DefWindowProcW(h, msg, wp, lp);
+  switch (msg) {
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      HDC dc = BeginPaint(h, &ps);
+      paintFrame(*f, dc, h);
+      EndPaint(h, &ps);
+      return 0;
+    }
+    case WM_ERASEBKGND:
+      return 1;
+    default:
+      return DefWindowProcW(h, msg, wp, lp);
+  }
+}
+
+// ---- Owner-drawn buttons -----------------------------------------------------------
+
+void drawButton(Button& b, const DRAWITEMSTRUCT& d) {
+  HDC dc = d.hDC;
+  RECT r = d.rcItem;
+  const bool pressed = d.itemState & ODS_SELECTED;
+  FillRect(dc, &r, backBrush(b));
+  DrawEdge(dc, &r, pressed ? EDGE_SUNKEN : EDGE_RAISED, BF_RECT);
+  const int shift = pressed ? 1 : 0;
+  if (!b.picture.empty()) {
+    drawSurface(dc, b.picture, (r.right - r.left - b.picture.width()) / 2 + shift,
+                (r.bottom - r.top - b.picture.height()) / 2 + shift);
+  } else {
+    std::wstring text = widen(b.caption());
+    HGDIOBJ old = SelectObject(dc, fontFor(b));
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, (d.itemState & ODS_DISABLED) ? GetSysColor(COLOR_GRAYTEXT)
+                                                  : colorRef(b.foreColor()));
+    RECT t = r;
+    OffsetRect(&t, shift, shift);
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &t,
+              DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+    SelectObject(dc, old);
+  }
+  if (d.itemState & ODS_FOCUS) {
+    RECT f = r;
+    InflateRect(&f, -4, -4);
+    DrawFocusRect(dc, &f);
+  }
+}
+
+void applyButtonLook(Widget& w, HWND h) {
+  LONG_PTR style = GetWindowLongPtrW(h, GWL_STYLE);
+  LONG_PTR want = (style & ~static_cast<LONG_PTR>(BS_TYPEMASK)) |
+                  (ownerDrawn(w) ? BS_OWNERDRAW : BS_PUSHBUTTON);
+  if (want != style) SetWindowLongPtrW(h, GWL_STYLE, want);
+  InvalidateRect(h, nullptr, TRUE);
+}
+
+// ---- Lists -------------------------------------------------------------------------
+
+struct ListMessages {
+  UINT reset, add, count, setSel;
+};
+
+ListMessages listMessages(const Widget& w) {
+  if (w.kind() == Widget::Kind::ComboBox) {
+    return {CB_RESETCONTENT, CB_ADDSTRING, CB_GETCOUNT, CB_SETCURSEL};
+  }
+  return {LB_RESETCONTENT, LB_ADDSTRING, LB_GETCOUNT, LB_SETCURSEL};
+}
+
+void syncItems(ListWidget& l, HWND h) {
+  ListMessages m = listMessages(l);
+  const auto& items = l.items();
+  const auto have = static_cast<std::size_t>(SendMessageW(h, m.count, 0, 0));
+  // Entries are added one at a time; append the new one rather than refill every time.
+  if (have + 1 == items.size()) {
+    SendMessageW(h, m.add, 0, reinterpret_cast<LPARAM>(widen(items.back()).c_str()));
+  } else {
+    SendMessageW(h, WM_SETREDRAW, FALSE, 0);
+    SendMessageW(h, m.reset, 0, 0);
+    for (const std::string& s : items) {
+      SendMessageW(h, m.add, 0, reinterpret_cast<LPARAM>(widen(s).c_str()));
+    }
+    SendMessageW(h, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(h, nullptr, TRUE);
+  }
+  SendMessageW(h, m.setSel, static_cast<WPARAM>(l.listIndex()), 0);
+}
+
+void syncSelection(ListWidget& l, HWND h) {
+  SendMessageW(h, listMessages(l).setSel, static_cast<WPARAM>(l.listIndex()), 0);
+}
+
+void setText(Widget& w, HWND h) {
+  Peer* p = peerOf(w);
+  p->selfText = true;
+  SetWindowTextW(h, widen(w.caption()).c_str());
+  p->selfText = false;
+}
+
+// ---- Creation ----------------------------------------------------------------------
+
+struct NativeKind {
+  const wchar_t* cls;
+  DWORD style;
+  DWORD exStyle;
+  bool subclass;
+};
+
+NativeKind nativeKind(const Widget& w) {
+  // WS_GROUP on each control keeps the dialog keys' arrows from wandering between them.
+  switch (w.kind()) {
+    case Widget::Kind::Frame:
+      return {kFrameClass, 0, 0, false};
+    case Widget::Kind::Picture:
+      return {kPictureClass, 0, 0, false};
+    case Widget::Kind::Label:
+      return {WC_STATICW, SS_LEFT | SS_NOTIFY | SS_NOPREFIX, 0, true};
+    case Widget::Kind::Button:
+      return {WC_BUTTONW, static_cast<DWORD>(ownerDrawn(w) ? BS_OWNERDRAW : BS_PUSHBUTTON) | WS_GROUP,
+              0, true};
+    case Widget::Kind::TextBox:
+      return {WC_EDITW, ES_LEFT | ES_AUTOHSCROLL | WS_GROUP, WS_EX_CLIENTEDGE, true};
+    case Widget::Kind::ListBox:
+      return {WC_LISTBOXW, LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_GROUP,
+              WS_EX_CLIENTEDGE, true};
+    case Widget::Kind::ComboBox:
+      return {WC_COMBOBOXW, CBS_DROPDOWNLIST | WS_VSCROLL | WS_GROUP, 0, true};
+    case Widget::Kind::Window:
+      break;
+  }
+  return {kFrameClass, 0, 0, false};
+}
+
+}  // namespace
+
+void registerControlClasses(HINSTANCE instance) {
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
+  if (GetClassInfoExW(instance, kPictureClass, &wc)) return;
+  wc = WNDCLASSEXW{};
+  wc.cbSize = sizeof wc;
+  wc.style = CS_DBLCLKS;
+  wc.lpfnWndProc = pictureProc;
+  wc.hInstance = instance;
+  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  wc.lpszClassName = kPictureClass;
+  RegisterClassExW(&wc);
+  wc.lpfnWndProc = frameProc;
+  wc.lpszClassName = kFrameClass;
+  RegisterClassExW(&wc);
+}
+
+void createControl(Widget& w) {
+  if (peerOf(w)) return;
+  Window* win = w.window();
+  HWND parent = win ? hwndOf(*win) : nullptr;
+  if (!parent) return;
+  NativeKind k = nativeKind(w);
+  DWORD style = WS_CHILD | WS_CLIPSIBLINGS | k.style;
+  if (shownOnScreen(w)) style |= WS_VISIBLE;
+  if (!enabledOnScreen(w)) style |= WS_DISABLED;
+  std::wstring text = w.kind() == Widget::Kind::ListBox || w.kind() == Widget::Kind::ComboBox
+                          ? std::wstring()
+                          : widen(w.caption());
+  HWND h = CreateWindowExW(k.exStyle, k.cls, text.c_str(), style, w.left(), w.top(), w.width(),
+                           nativeHeight(w), parent,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(nextControlId++)),
+                           GetModuleHandleW(nullptr), nullptr);
+  if (!h) return;
+  attach(w, new Peer, h);
+  SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(fontFor(w)), FALSE);
+  if (k.subclass) SetWindowSubclass(h, controlProc, 0, 0);
+  if (w.kind() == Widget::Kind::ComboBox) {
+    // The closed drop-down list as tall as the program made it.
+    SendMessageW(h, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), std::max(8, w.height() - 6));
+  }
+  if (w.kind() == Widget::Kind::ListBox || w.kind() == Widget::Kind::ComboBox) {
+    syncItems(static_cast<ListWidget&>(w), h);
+  }
+}
+
+void restack(Window& w) {
+  // Walk from the top down, each control going just below the previous one.
+  std::vector<Widget*> order = stackingOrder(w);
+  HWND after = HWND_TOP;
+  for (auto it = order.rbegin(); it != order.rend(); ++it) {
+    HWND h = hwndOf(**it);
+    if (!h) continue;
+    SetWindowPos(h, after, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    after = h;
+  }
+}
+
+void syncControl(Widget& w, Change what) {
+  if (!peerOf(w)) {
+    // A control added after its window was created.
+    Window* win = w.window();
+    if (!win || !hwndOf(*win)) return;
+    createControl(w);
+    restack(*win);
+    return;
+  }
+  HWND h = hwndOf(w);
+  switch (what) {
+    case Change::Geometry:
+      SetWindowPos(h, nullptr, w.left(), w.top(), w.width(), nativeHeight(w),
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+      break;
+    case Change::Caption:
+      setText(w, h);
+      if (w.kind() == Widget::Kind::Frame || ownerDrawn(w)) InvalidateRect(h, nullptr, TRUE);
+      break;
+    case Change::Enabled:
+    case Change::Visible: {
+      // A frame takes what it contains along.
+      std::vector<Widget*> all{&w};
+      collectControls(w, all);
+      for (Widget* c : all) {
+        HWND ch = hwndOf(*c);
+        if (!ch) continue;
+        if (what == Change::Enabled) {
+          EnableWindow(ch, enabledOnScreen(*c));
+          if (c->kind() == Widget::Kind::Frame) InvalidateRect(ch, nullptr, TRUE);
+        } else {
+          ShowWindow(ch, shownOnScreen(*c) ? SW_SHOWNA : SW_HIDE);
+        }
+      }
+      break;
+    }
+    case Change::Colors:
+      if (w.kind() == Widget::Kind::Button) applyButtonLook(w, h);
+      InvalidateRect(h, nullptr, TRUE);
+      break;
+    case Change::Picture:
+      if (w.kind() == Widget::Kind::Button) applyButtonLook(w, h);
+      InvalidateRect(h, nullptr, TRUE);
+      break;
+    case Change::Items:
+      syncItems(static_cast<ListWidget&>(w), h);
+      break;
+    case Change::Selection:
+      syncSelection(static_cast<ListWidget&>(w), h);
+      break;
+    case Change::Focus:
+      SetFocus(h);
+      break;
+    default:
+      break;
+  }
+}
+
+bool controlMessage(Window&, UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
+  switch (msg) {
+    case WM_COMMAND: {
+      HWND ch = reinterpret_cast<HWND>(lp);
+      Widget* c = widgetOf(ch);
+      if (!c || c->kind() == Widget::Kind::Window) return false;
+      const UINT code = HIWORD(wp);
+      result = 0;
+      switch (c->kind()) {
+        case Widget::Kind::Button:
+          if (code == BN_CLICKED) c->userClick();
+          break;
+        case Widget::Kind::Label:
+          if (code == STN_CLICKED) c->userClick();
+          if (code == STN_DBLCLK) c->userDblClick();
+          break;
+        case Widget::Kind::TextBox:
+          if (code == EN_CHANGE && !peerOf(*c)->selfText) {
+            auto* t = static_cast<TextBox*>(c);
+            t->userSetText(windowText(ch));
+            // Typing into a box that takes no input is undone.
+            if (stillThere(ch, c) && windowText(ch) != t->text()) setText(*c, ch);
+          }
+          break;
+        case Widget::Kind::ListBox:
+          if (code == LBN_SELCHANGE) {
+            static_cast<ListWidget*>(c)->userSelect(static_cast<int>(SendMessageW(ch, LB_GETCURSEL, 0, 0)));
+          }
+          break;
+        case Widget::Kind::ComboBox:
+          if (code == CBN_SELCHANGE) {
+            static_cast<ListWidget*>(c)->userSelect(static_cast<int>(SendMessageW(ch, CB_GETCURSEL, 0, 0)));
+          }
+          break;
+        default:
+          break;
+      }
+      return true;
+    }
+    case WM_DRAWITEM: {
+      const auto* d = reinterpret_cast<const DRAWITEMSTRUCT*>(lp);
+      Widget* c = d ? widgetOf(d->hwndItem) : nullptr;
+      if (!c || c->kind() != Widget::Kind::Button) return false;
+      drawButton(*static_cast<Button*>(c), *d);
+      result = TRUE;
+      return true;
+    }
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLORBTN: {
+      Widget* c = widgetOf(reinterpret_cast<HWND>(lp));
+      if (!c || c->kind() == Widget::Kind::Window) return false;
+      HDC dc = reinterpret_cast<HDC>(wp);
+      SetTextColor(dc, colorRef(c->foreColor()));
+      SetBkColor(dc, colorRef(c->backColor()));
+      result = reinterpret_cast<LRESULT>(backBrush(*c));
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+}  // namespace win32
+
+namespace backend {
+
+void present(Picture& p) {
+  HWND h = win32::hwndOf(p);
+  if (!h) return;
+  // Straight onto the screen: a key lights within this call, not at the next paint.
+  HDC dc = GetDC(h);
+  win32::drawSurface(dc, p.surface(), 0, 0);
+  ReleaseDC(h, dc);
+}
+
+}  // namespace backend
+}  // namespace plat

@@ -1,0 +1,77 @@
+// Message boxes, pop-up menus and the message loop.
+#include "platform/backend.h"
+#include "platform/win32/win32.h"
+
+namespace plat::backend {
+
+using win32::hwndOf;
+using win32::widen;
+
+MsgAnswer messageBox(Window* owner, const std::string& text, const std::string& title,
+                     MsgButtons buttons, MsgIcon icon) {
+  UINT flags = buttons == MsgButtons::YesNo ? MB_YESNO : MB_OK;
+  switch (icon) {
+    case MsgIcon::Critical: flags |= MB_ICONHAND; break;
+    case MsgIcon::Question: flags |= MB_ICONQUESTION; break;
+    case MsgIcon::Exclamation: flags |= MB_ICONEXCLAMATION; break;
+    case MsgIcon::None: break;
+  }
+  int r = MessageBoxW(owner ? hwndOf(*owner) : nullptr, widen(text).c_str(), widen(title).c_str(),
+                      flags);
+  if (r == IDYES) return MsgAnswer::Yes;
+  if (r == IDNO) return MsgAnswer::No;
+  return MsgAnswer::Ok;
+}
+
+int popupMenu(Window& owner, const Menu& menu) {
+  HWND h = hwndOf(owner);
+  if (!h) return -1;
+  HMENU m = CreatePopupMenu();
+  for (std::size_t i = 0; i < menu.items.size(); ++i) {
+    const MenuItem& item = menu.items[i];
+    if (item.separator()) {
+      AppendMenuW(m, MF_SEPARATOR, 0, nullptr);
+      continue;
+    }
+    UINT flags = MF_STRING | (item.checked ? MF_CHECKED : 0) | (item.enabled ? 0 : MF_GRAYED);
+    // Command ids are positions + 1, since 0 means that nothing was chosen.
+    AppendMenuW(m, flags, i + 1, widen(item.caption).c_str());
+  }
+  POINT at;
+  GetCursorPos(&at);
+  // Without this the menu stays open when the user clicks elsewhere.
+  SetForegroundWindow(h);
+  int chosen = static_cast<int>(TrackPopupMenu(m, TPM_RETURNCMD | TPM_LEFTALIGN | TPM_TOPALIGN,
+                                                at.x, at.y, 0, h, nullptr));
+  PostMessageW(h, WM_NULL, 0, 0);
+  DestroyMenu(m);
+  return chosen - 1;
+}
+
+namespace {
+void dispatch(MSG& m) {
+  if (win32::dialogKeys(m)) return;
+  TranslateMessage(&m);
+  DispatchMessageW(&m);
+}
+}  // namespace
+
+void doEvents() {
+  MSG m;
+  while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
+    if (m.message == WM_QUIT) {
+      PostQuitMessage(static_cast<int>(m.wParam));  // for the loop that is waiting for it
+      return;
+    }
+    dispatch(m);
+  }
+}
+
+void runMessageLoop() {
+  MSG m;
+  while (GetMessageW(&m, nullptr, 0, 0) > 0) dispatch(m);
+}
+
+void quitMessageLoop() { PostQuitMessage(0); }
+
+}  // namespace plat::backend

@@ -1,0 +1,102 @@
+#pragma once
+// Decisions of the Windows backend that need no Windows headers, so the native tests can
+// hold them against the portable widgets: the decorations of a top-level window, which
+// controls are shown and enabled on screen, the stacking order and the focus order.
+
+#include <algorithm>
+#include <vector>
+
+#include "platform/ui.h"
+
+namespace plat::win32 {
+
+// Style bits as <windows.h> defines them.
+constexpr unsigned long kStylePopup = 0x80000000ul;
+constexpr unsigned long kStyleClipChildren = 0x02000000ul;
+constexpr unsigned long kStyleCaption = 0x00C00000ul;
+constexpr unsigned long kStyleSysMenu = 0x00080000ul;
+constexpr unsigned long kStyleThickFrame = 0x00040000ul;
+constexpr unsigned long kExToolWindow = 0x00000080ul;
+constexpr unsigned long kExDlgModalFrame = 0x00000001ul;
+
+struct Decorations {
+  unsigned long style = 0;
+  unsigned long exStyle = 0;
+};
+
+// A window with neither caption nor sizing frame has nothing around its client area.
+inline bool hasFrame(long portableStyle) {
+  return (portableStyle & (kWsCaption | kWsThickFrame)) != 0;
+}
+
+// The native style of a top-level window. The caption, sizing frame and system menu bits
+// are the program's own; a window without caption and frame becomes a pop-up, so that the
+// system never adds a caption of its own. There is never a minimise or maximise box. The
+// border style the window had when it was created picks the edge: 4 and 5 are tool
+// windows (small caption, no taskbar button), 3 a fixed dialog frame.
+inline Decorations decorations(long portableStyle, int borderStyle) {
+  Decorations d;
+  d.style = static_cast<unsigned long>(portableStyle) &
+            (kStyleCaption | kStyleSysMenu | kStyleThickFrame | kStylePopup);
+  if (!hasFrame(portableStyle)) d.style |= kStylePopup;
+  d.style |= kStyleClipChildren;
+  if (borderStyle == 4 || borderStyle == 5) d.exStyle = kExToolWindow;
+  if (borderStyle == 3) d.exStyle = kExDlgModalFrame;
+  return d;
+}
+
+// Frames are containers only in the portable model; on screen every control is a direct
+// child of its window. So a control shows while it and every frame around it are visible,
+// and takes input while they are all enabled. The window itself is left out: hiding or
+// disabling a window already does that to everything in it.
+inline bool shownOnScreen(const Widget& w) {
+  for (const Widget* p = &w; p && p->kind() != Widget::Kind::Window; p = p->parent()) {
+    if (!p->visible()) return false;
+  }
+  return true;
+}
+
+inline bool enabledOnScreen(const Widget& w) {
+  for (const Widget* p = &w; p && p->kind() != Widget::Kind::Window; p = p->parent()) {
+    if (!p->enabled()) return false;
+  }
+  return true;
+}
+
+// Every control of a window, containers before what they contain and earlier siblings
+// before later ones.
+inline void collectControls(const Widget& w, std::vector<Widget*>& out) {
+  for (Widget* c : w.children()) {
+    out.push_back(c);
+    collectControls(*c, out);
+  }
+}
+
+// Bottom to top: what a frame contains lies above the frame, and a control declared later
+// lies above one declared earlier, so a panel can cover a frame declared before it.
+inline std::vector<Widget*> stackingOrder(const Window& w) {
+  std::vector<Widget*> out;
+  collectControls(w, out);
+  return out;
+}
+
+// The control Tab (or Shift+Tab when `backward`) moves the focus to from `from`: the next
+// control that takes part in the focus order (tabStop) and takes input, by ascending
+// tabIndex, wrapping around. From outside the order, the first (or last). Null when no
+// control can take the focus.
+inline Widget* nextInFocusOrder(const Window& w, const Widget* from, bool backward) {
+  std::vector<Widget*> order;
+  for (Widget* c : stackingOrder(w)) {
+    if (c->tabStop && c->acceptsInput()) order.push_back(c);
+  }
+  if (order.empty()) return nullptr;
+  std::stable_sort(order.begin(), order.end(),
+                   [](const Widget* a, const Widget* b) { return a->tabIndex < b->tabIndex; });
+  auto at = std::find(order.begin(), order.end(), from);
+  if (at == order.end()) return backward ? order.back() : order.front();
+  std::size_t i = static_cast<std::size_t>(at - order.begin());
+  std::size_t n = order.size();
+  return order[backward ? (i + n - 1) % n : (i + 1) % n];
+}
+
+}  // namespace plat::win32

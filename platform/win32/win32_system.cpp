@@ -1,0 +1,183 @@
+// Files, text, screen and process services on Windows.
+#include "platform/win32/win32.h"
+
+#include <shellapi.h>
+
+#include <algorithm>
+
+#include "platform/system.h"
+
+namespace plat {
+namespace win32 {
+
+namespace {
+std::wstring toWide(UINT codePage, const std::string& bytes) {
+  if (bytes.empty()) return {};
+  int n = MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+  std::wstring out(static_cast<std::size_t>(n), L'\0');
+  MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), out.data(), n);
+  return out;
+}
+
+std::string fromWide(UINT codePage, const wchar_t* text, int length) {
+  if (length < 0) length = lstrlenW(text);
+  if (length == 0) return {};
+  int n = WideCharToMultiByte(codePage, 0, text, length, nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<std::size_t>(n), '\0');
+  WideCharToMultiByte(codePage, 0, text, length, out.data(), n, nullptr, nullptr);
+  return out;
+}
+
+constexpr UINT kShiftJis = 932;  // the data files' code page, whatever the system's is
+}  // namespace
+
+std::wstring widen(const std::string& utf8) { return toWide(CP_UTF8, utf8); }
+std::string narrow(const wchar_t* text, int length) { return fromWide(CP_UTF8, text, length); }
+
+std::string windowText(HWND h) {
+  int n = GetWindowTextLengthW(h);
+  std::wstring buf(static_cast<std::size_t>(n) + 1, L'\0');
+  n = GetWindowTextW(h, buf.data(), n + 1);
+  return narrow(buf.data(), n);
+}
+
+std::string fromShiftJis(const std::string& bytes) {
+  std::wstring w = toWide(kShiftJis, bytes);
+  return fromWide(CP_UTF8, w.data(), static_cast<int>(w.size()));
+}
+
+std::string toShiftJis(const std::string& utf8) {
+  std::wstring w = toWide(CP_UTF8, utf8);
+  return fromWide(kShiftJis, w.data(), static_cast<int>(w.size()));
+}
+
+}  // namespace win32
+
+using win32::widen;
+
+int fileAttributes(const std::string& path) {
+  if (path.empty()) return -1;
+  DWORD a = GetFileAttributesW(widen(path).c_str());
+  if (a == INVALID_FILE_ATTRIBUTES) return -1;
+  return (a & FILE_ATTRIBUTE_DIRECTORY) ? 0 : 1;
+}
+
+bool readFile(const std::string& path, std::string& bytes) {
+  HANDLE f = CreateFileW(widen(path).c_str(), GENERIC_READ,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return false;  // also a folder
+  std::string out;
+  char buf[65536];
+  bool ok = true;
+  for (;;) {
+    DWORD got = 0;
+    if (!ReadFile(f, buf, sizeof buf, &got, nullptr)) {
+      ok = false;
+      break;
+    }
+    if (got == 0) break;
+    out.append(buf, got);
+  }
+  CloseHandle(f);
+  if (ok) bytes.swap(out);
+  return ok;
+}
+
+bool replaceFile(const std::string& path, const std::string& bytes) {
+  const std::wstring target = widen(path);
+  const std::wstring temp = target + L".tmp~";
+  HANDLE f = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return false;
+  bool ok = true;
+  std::size_t done = 0;
+  while (ok && done < bytes.size()) {
+    DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
+    DWORD wrote = 0;
+    ok = WriteFile(f, bytes.data() + done, chunk, &wrote, nullptr) && wrote == chunk;
+    done += wrote;
+  }
+  if (ok) ok = FlushFileBuffers(f) != 0;
+  if (!CloseHandle(f)) ok = false;
+  // Fails, leaving the old file as it was, when another program holds the target open.
+  if (ok) {
+    ok = MoveFileExW(temp.c_str(), target.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  }
+  if (!ok) DeleteFileW(temp.c_str());
+  return ok;
+}
+
+std::vector<std::string> listFolder(const std::string& path) {
+  std::vector<std::string> names;
+  std::wstring pattern = widen(path);
+  if (!pattern.empty() && pattern.back() != L'\\' && pattern.back() != L'/') pattern += L'\\';
+  pattern += L'*';
+  WIN32_FIND_DATAW found;
+  HANDLE h = FindFirstFileW(pattern.c_str(), &found);
+  if (h == INVALID_HANDLE_VALUE) return names;
+  do {
+    names.push_back(win32::narrow(found.cFileName));
+  } while (FindNextFileW(h, &found));
+  FindClose(h);
+  return names;
+}
+
+std::string programFolder() {
+  std::wstring buf(MAX_PATH, L'\0');
+  for (;;) {
+    DWORD n = GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
+    if (n == 0) return {};
+    if (n < buf.size()) {
+      buf.resize(n);
+      break;
+    }
+    buf.resize(buf.size() * 2);  // truncated: try again with room
+  }
+  std::size_t cut = buf.find_last_of(L"\\/");
+  if (cut != std::wstring::npos) buf.resize(cut);
+  return win32::narrow(buf.data(), static_cast<int>(buf.size()));
+}
+
+std::string fromCp932(const std::string& bytes) { return win32::fromShiftJis(bytes); }
+std::string toCp932(const std::string& utf8) { return win32::toShiftJis(utf8); }
+
+ScreenMetrics screenMetrics() {
+  ScreenMetrics m;
+  HDC screen = GetDC(nullptr);
+  int dpiX = GetDeviceCaps(screen, LOGPIXELSX);
+  int dpiY = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  if (dpiX > 0) m.twipsPerPixelX = 1440.0 / dpiX;
+  if (dpiY > 0) m.twipsPerPixelY = 1440.0 / dpiY;
+
+  // Measured on the display window's own decorations, so that the grid plus these
+  // allowances is exactly the outer size the system gives the framed window.
+  RECT r{0, 0, 0, 0};
+  AdjustWindowRectEx(&r, WS_CAPTION | WS_THICKFRAME | WS_SYSMENU, FALSE, WS_EX_TOOLWINDOW);
+  m.frameWidth = -r.left;
+  m.frameHeight = r.bottom;
+  m.captionHeight = -r.top - r.bottom;
+
+  m.screenWidth = GetSystemMetrics(SM_CXSCREEN);
+  m.screenHeight = GetSystemMetrics(SM_CYSCREEN);
+  return m;
+}
+
+bool anotherInstanceRunning() {
+  // Held until the process ends; the system releases it then, even after a crash.
+  static const bool another = [] {
+    HANDLE claim = CreateMutexW(nullptr, FALSE, L"Local\\Lumatap.SingleInstance");
+    return claim != nullptr && GetLastError() == ERROR_ALREADY_EXISTS;
+  }();
+  return another;
+}
+
+void shellOpen(const std::string& address) {
+  ShellExecuteW(nullptr, L"open", widen(address).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+[[noreturn]] void terminateProcess(int code) { ExitProcess(static_cast<UINT>(code)); }
+
+}  // namespace plat

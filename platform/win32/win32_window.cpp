@@ -1,0 +1,421 @@
+// Top-level windows: creation, mirroring the portable window's state, and reporting what
+// the user did to it. Also the helpers the other files of the backend share.
+#include "platform/win32/win32.h"
+
+#include <vector>
+
+#include "keyhook/keyhook_messages.h"
+#include "platform/backend.h"
+#include "platform/win32/win32_rules.h"
+
+namespace plat {
+namespace win32 {
+
+// ---- Widgets and peers -------------------------------------------------------------
+
+Peer* peerOf(const Widget& w) { return static_cast<Peer*>(w.peer); }
+
+HWND hwndOf(const Widget& w) {
+  Peer* p = peerOf(w);
+  return p ? p->hwnd : nullptr;
+}
+
+Widget* widgetOf(HWND h) {
+  return h ? reinterpret_cast<Widget*>(GetWindowLongPtrW(h, GWLP_USERDATA)) : nullptr;
+}
+
+void attach(Widget& w, Peer* p, HWND h) {
+  p->hwnd = h;
+  w.peer = p;
+  SetWindowLongPtrW(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&w));
+}
+
+void detach(Widget& w) {
+  Peer* p = peerOf(w);
+  if (!p) return;
+  if (p->hwnd && IsWindow(p->hwnd)) SetWindowLongPtrW(p->hwnd, GWLP_USERDATA, 0);
+  if (p->ownsBrush) DeleteObject(p->brush);
+  delete p;
+  w.peer = nullptr;
+}
+
+// ---- Drawing helpers ---------------------------------------------------------------
+
+COLORREF colorRef(Color c) {
+  if (c & 0x80000000u) return GetSysColor(static_cast<int>(c & 0xFF));
+  return static_cast<COLORREF>(c & 0x00FFFFFF);
+}
+
+HBRUSH backBrush(Widget& w) {
+  Peer* p = peerOf(w);
+  const Color c = w.backColor();
+  if (!p) return GetSysColorBrush(COLOR_BTNFACE);
+  const COLORREF want = colorRef(c);
+  if (p->brush && p->brushColor == want) return p->brush;
+  if (p->ownsBrush) DeleteObject(p->brush);
+  p->brushColor = want;
+  p->ownsBrush = !(c & 0x80000000u);
+  p->brush = p->ownsBrush ? CreateSolidBrush(want) : GetSysColorBrush(static_cast<int>(c & 0xFF));
+  return p->brush;
+}
+
+namespace {
+int CALLBACK fontFound(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found) {
+  *reinterpret_cast<bool*>(found) = true;
+  return 0;
+}
+
+bool fontExists(HDC dc, const wchar_t* face) {
+  LOGFONTW lf{};
+  lf.lfCharSet = DEFAULT_CHARSET;
+  lstrcpynW(lf.lfFaceName, face, LF_FACESIZE);
+  bool found = false;
+  EnumFontFamiliesExW(dc, &lf, fontFound, reinterpret_cast<LPARAM>(&found), 0);
+  return found;
+}
+}  // namespace
+
+HFONT uiFont(bool bold, bool underline) {
+  static HFONT fonts[4] = {};
+  static const wchar_t* face = nullptr;
+  static int height = 0;
+  if (!face) {
+    // The Japanese UI faces of Windows, then what a Linux desktop with Wine offers.
+    static const wchar_t* const candidates[] = {L"Yu Gothic UI", L"Meiryo UI", L"MS UI Gothic",
+                                                L"Noto Sans CJK JP", L"Noto Sans JP",
+                                                L"IPAPGothic", L"VL PGothic"};
+    HDC screen = GetDC(nullptr);
+    face = L"MS Shell Dlg 2";
+    for (const wchar_t* c : candidates) {
+      if (fontExists(screen, c)) {
+        face = c;
+        break;
+      }
+    }
+    height = -MulDiv(9, GetDeviceCaps(screen, LOGPIXELSY), 72);
+    ReleaseDC(nullptr, screen);
+  }
+  HFONT& f = fonts[(bold ? 1 : 0) + (underline ? 2 : 0)];
+  if (!f) {
+    f = CreateFontW(height, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, underline, FALSE,
+                    DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                    DEFAULT_PITCH | FF_DONTCARE, face);
+  }
+  return f;
+}
+
+void drawSurface(HDC dc, const Surface& s, int x, int y) {
+  if (s.empty()) return;
+  BITMAPINFO bmi{};
+  bmi.bmiHeader.biSize = sizeof bmi.bmiHeader;
+  bmi.bmiHeader.biWidth = s.width();
+  bmi.bmiHeader.biHeight = -s.height();  // top-down, as the surface keeps its rows
+  bmi.bmiHeader.biPlanes = 1;
+  bmi.bmiHeader.biBitCount = 32;
+  bmi.bmiHeader.biCompression = BI_RGB;
+  SetDIBitsToDevice(dc, x, y, static_cast<DWORD>(s.width()), static_cast<DWORD>(s.height()), 0, 0,
+                    0, static_cast<UINT>(s.height()), s.data(), &bmi, DIB_RGB_COLORS);
+}
+
+int shiftState() {
+  return ((GetKeyState(VK_SHIFT) & 0x8000) ? 1 : 0) | ((GetKeyState(VK_CONTROL) & 0x8000) ? 2 : 0) |
+         ((GetKeyState(VK_MENU) & 0x8000) ? 4 : 0);
+}
+
+int shiftStateAsync() {
+  return ((GetAsyncKeyState(VK_SHIFT) & 0x8000) ? 1 : 0) |
+         ((GetAsyncKeyState(VK_CONTROL) & 0x8000) ? 2 : 0) |
+         ((GetAsyncKeyState(VK_MENU) & 0x8000) ? 4 : 0);
+}
+
+// ---- Top-level windows -------------------------------------------------------------
+
+namespace {
+
+HINSTANCE instance() { return GetModuleHandleW(nullptr); }
+
+Window* windowOf(HWND h) {
+  Widget* w = widgetOf(h);
+  return w && w->kind() == Widget::Kind::Window ? static_cast<Window*>(w) : nullptr;
+}
+
+// Runs the program's own end sequence when the session ends, through the same close
+// request as the close box, once for the whole program.
+void endSession() {
+  static bool ended = false;
+  if (ended) return;
+  ended = true;
+  for (Window* w : loadedWindows()) w->requestClose();
+}
+
+void reportPlacement(Window& w, HWND h, bool size) {
+  RECT r;
+  GetWindowRect(h, &r);
+  if (size) {
+    w.userResized(r.right - r.left, r.bottom - r.top);
+  } else {
+    w.userMoved(r.left, r.top);
+  }
+}
+
+LRESULT CALLBACK windowProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_NCCREATE) {
+    auto* cs = reinterpret_cast<CREATESTRUCTW*>(lp);
+    auto* w = static_cast<Window*>(cs->lpCreateParams);
+    attach(*w, peerOf(*w), h);
+  }
+  Window* w = windowOf(h);
+  Peer* p = w ? peerOf(*w) : nullptr;
+  if (!w || !p) return DefWindowProcW(h, msg, wp, lp);
+
+  LRESULT result = 0;
+  if (controlMessage(*w, msg, wp, lp, result)) return result;
+
+  switch (msg) {
+    case keyhook::kMsgKeyDown:
+      w->deliverKeyDown(static_cast<int>(wp), shiftStateAsync());
+      return 0;
+    case keyhook::kMsgKeyUp:
+      w->deliverKeyUp(static_cast<int>(wp), shiftStateAsync());
+      return 0;
+    case WM_KEYDOWN:
+    case WM_KEYUP:
+      // The hook already delivers every key of a hooked window; these would come twice.
+      if (!p->hooked) {
+        if (msg == WM_KEYDOWN) {
+          w->deliverKeyDown(static_cast<int>(wp), shiftState());
+        } else {
+          w->deliverKeyUp(static_cast<int>(wp), shiftState());
+        }
+      }
+      return 0;
+    case WM_CLOSE:
+      // The portable close request decides; it destroys the window when it goes through.
+      w->userCloseBox();
+      return 0;
+    case WM_QUERYENDSESSION:
+      return TRUE;
+    case WM_ENDSESSION:
+      if (wp) endSession();
+      return 0;
+    case WM_MOVE:
+      if (!p->selfMove && !IsIconic(h)) reportPlacement(*w, h, false);
+      return 0;
+    case WM_SIZE:
+      if (!p->selfMove && wp != SIZE_MINIMIZED) reportPlacement(*w, h, true);
+      return 0;
+    case WM_GETMINMAXINFO: {
+      // The framed grid may be narrower than the system's smallest captioned window; the
+      // window is exactly as large as the program makes it.
+      auto* mm = reinterpret_cast<MINMAXINFO*>(lp);
+      int ew = 0, eh = 0;
+      backend::frameAllowance(*w, w->style(), ew, eh);
+      mm->ptMinTrackSize.x = ew + 1;
+      mm->ptMinTrackSize.y = eh + 1;
+      return 0;
+    }
+    case WM_ACTIVATE:
+      // Give the focus back to the control that had it when the window was left.
+      if (LOWORD(wp) != WA_INACTIVE && w->focused()) {
+        if (HWND f = hwndOf(*w->focused()); f && IsWindowEnabled(f) && IsWindowVisible(f)) {
+          SetFocus(f);
+          return 0;
+        }
+      }
+      break;
+    case WM_ERASEBKGND: {
+      RECT r;
+      GetClientRect(h, &r);
+      FillRect(reinterpret_cast<HDC>(wp), &r, backBrush(*w));
+      return 1;
+    }
+    default:
+      break;
+  }
+  return DefWindowProcW(h, msg, wp, lp);
+}
+
+void registerWindowClass(const std::wstring& name) {
+  WNDCLASSEXW existing{};
+  existing.cbSize = sizeof existing;
+  if (GetClassInfoExW(instance(), name.c_str(), &existing)) return;
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
+  wc.style = CS_DBLCLKS;
+  wc.lpfnWndProc = windowProc;
+  wc.hInstance = instance();
+  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  wc.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  wc.lpszClassName = name.c_str();
+  RegisterClassExW(&wc);
+  registerControlClasses(instance());
+}
+
+// The native style for the window's portable style, keeping the bits the system owns.
+void applyStyle(Window& w, HWND h) {
+  Decorations d = decorations(w.style(), w.borderStyle);
+  LONG_PTR keep = GetWindowLongPtrW(h, GWL_STYLE) & (WS_VISIBLE | WS_DISABLED);
+  SetWindowLongPtrW(h, GWL_STYLE, static_cast<LONG_PTR>(d.style) | keep);
+}
+
+void createWindow(Window& w) {
+  const std::wstring cls = widen(w.className());
+  registerWindowClass(cls);
+  Decorations d = decorations(w.style(), w.borderStyle);
+  auto* p = new Peer;
+  p->exStyle = d.exStyle;
+  p->selfMove = true;
+  w.peer = p;
+  HWND h = CreateWindowExW(d.exStyle, cls.c_str(), widen(w.caption()).c_str(), d.style, w.left(),
+                           w.top(), w.width(), w.height(), nullptr, nullptr, instance(), &w);
+  if (!h) {
+    w.peer = nullptr;
+    delete p;
+    return;
+  }
+  // The system may have put in a caption or sizing frame of its own; ours wins.
+  applyStyle(w, h);
+  SetWindowPos(h, nullptr, w.left(), w.top(), w.width(), w.height(),
+               SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+  p->selfMove = false;
+
+  for (Widget* c : stackingOrder(w)) createControl(*c);
+  restack(w);
+  if (!w.enabled()) EnableWindow(h, FALSE);
+  if (w.visible()) ShowWindow(h, SW_SHOW);
+}
+
+void syncWindow(Window& w, Change what) {
+  if (what == Change::Created) {
+    if (!peerOf(w)) createWindow(w);
+    return;
+  }
+  Peer* p = peerOf(w);
+  if (!p) return;
+  HWND h = p->hwnd;
+  switch (what) {
+    case Change::Geometry:
+      p->selfMove = true;
+      SetWindowPos(h, nullptr, w.left(), w.top(), w.width(), w.height(),
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+      p->selfMove = false;
+      break;
+    case Change::Caption:
+      SetWindowTextW(h, widen(w.caption()).c_str());
+      break;
+    case Change::Enabled:
+      EnableWindow(h, w.enabled());
+      break;
+    case Change::Visible:
+      ShowWindow(h, w.visible() ? SW_SHOW : SW_HIDE);
+      break;
+    case Change::Style:
+      // The frame is recomputed when the program asks for it (frameChanged).
+      applyStyle(w, h);
+      break;
+    case Change::Colors:
+      InvalidateRect(h, nullptr, TRUE);
+      break;
+    default:
+      break;
+  }
+}
+
+void forgetControls(Widget& w) {
+  for (Widget* c : w.children()) {
+    forgetControls(*c);
+    detach(*c);
+  }
+}
+
+}  // namespace
+
+bool dialogKeys(MSG& m) {
+  if (!m.hwnd) return false;
+  HWND root = GetAncestor(m.hwnd, GA_ROOT);
+  Window* w = windowOf(root);
+  Peer* p = w ? peerOf(*w) : nullptr;
+  if (!p || p->hooked) return false;
+  if (m.message == WM_KEYDOWN && m.wParam == VK_TAB && !(GetKeyState(VK_CONTROL) & 0x8000) &&
+      !(GetKeyState(VK_MENU) & 0x8000)) {
+    // The focus order is the program's tabIndex, not the stacking order the dialog
+    // manager would follow.
+    Widget* from = widgetOf(GetFocus());
+    if (Widget* next = nextInFocusOrder(*w, from, (GetKeyState(VK_SHIFT) & 0x8000) != 0)) {
+      if (HWND target = hwndOf(*next)) {
+        SetFocus(target);
+        if (next->kind() == Widget::Kind::TextBox) SendMessageW(target, EM_SETSEL, 0, -1);
+      }
+    }
+    return true;
+  }
+  return IsDialogMessageW(root, &m) != 0;
+}
+
+}  // namespace win32
+
+using namespace win32;
+
+namespace backend {
+
+void sync(Widget& w, Change what) {
+  if (w.kind() == Widget::Kind::Window) {
+    syncWindow(static_cast<Window&>(w), what);
+  } else {
+    syncControl(w, what);
+  }
+}
+
+void destroy(Widget& w) {
+  Peer* p = peerOf(w);
+  if (!p) return;
+  HWND h = p->hwnd;
+  // Destroying a window takes its controls with it; let go of their peers first.
+  if (w.kind() == Widget::Kind::Window) forgetControls(w);
+  detach(w);
+  if (h) DestroyWindow(h);
+}
+
+void frameAllowance(const Window& w, long style, int& extraWidth, int& extraHeight) {
+  extraWidth = extraHeight = 0;
+  if (!hasFrame(style)) return;
+  Decorations d = decorations(style, w.borderStyle);
+  if (Peer* p = peerOf(w)) d.exStyle = p->exStyle;
+  RECT r{0, 0, 0, 0};
+  AdjustWindowRectEx(&r, d.style, FALSE, d.exStyle);
+  extraWidth = r.right - r.left;
+  extraHeight = r.bottom - r.top;
+}
+
+void setTopmost(Window& w, bool on) {
+  Peer* p = peerOf(w);
+  if (!p) return;
+  p->selfMove = true;
+  SetWindowPos(p->hwnd, on ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
+               SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  p->selfMove = false;
+}
+
+void frameChanged(Window& w) {
+  Peer* p = peerOf(w);
+  if (!p) return;
+  p->selfMove = true;
+  SetWindowPos(p->hwnd, nullptr, 0, 0, 0, 0,
+               SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+  p->selfMove = false;
+}
+
+void beginDragMove(Window& w) {
+  HWND h = hwndOf(w);
+  if (!h) return;
+  // The system moves the window with the mouse until the button is released, as if the
+  // caption had been grabbed where the mouse is.
+  DWORD pos = GetMessagePos();
+  SendMessageW(h, WM_NCLBUTTONDOWN, HTCAPTION, static_cast<LPARAM>(pos));
+}
+
+void releaseCapture() { ::ReleaseCapture(); }
+
+}  // namespace backend
+}  // namespace plat

@@ -1,0 +1,145 @@
+// Decisions of the Windows backend that are made from the portable widgets alone: the
+// window decorations, what is shown and enabled on screen, stacking and focus order.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "platform/headless/headless.h"
+#include "platform/win32/win32_rules.h"
+
+namespace plat::win32 {
+namespace {
+
+constexpr unsigned long kMinimizeBox = 0x00020000ul;
+constexpr unsigned long kMaximizeBox = 0x00010000ul;
+
+TEST(Win32Decorations, FrameSwitchAndBorderStylePickTheNativeLook) {
+  const long framed = kWsCaption | kWsThickFrame | kWsSysMenu;
+  struct Case {
+    const char* what;
+    long style;
+    int border;
+    bool caption, sizing, popup;
+    unsigned long ex;
+  } cases[] = {
+      {"display window, framed", framed, 5, true, true, false, kExToolWindow},
+      // The frame switch flips caption and sizing frame together.
+      {"display window, frameless", framed ^ 0x00C40000, 5, false, false, true, kExToolWindow},
+      {"options dialog", kWsCaption | kWsSysMenu, 3, true, false, false, kExDlgModalFrame},
+  };
+  for (const Case& c : cases) {
+    Decorations d = decorations(c.style, c.border);
+    EXPECT_EQ((d.style & kStyleCaption) == kStyleCaption, c.caption) << c.what;
+    EXPECT_EQ((d.style & kStyleThickFrame) != 0, c.sizing) << c.what;
+    EXPECT_EQ((d.style & kStylePopup) != 0, c.popup) << c.what;
+    EXPECT_NE(d.style & kStyleSysMenu, 0u) << c.what;  // the close button, and Alt+F4
+    EXPECT_EQ(d.style & (kMinimizeBox | kMaximizeBox), 0u) << c.what;
+    EXPECT_NE(d.style & kStyleClipChildren, 0u) << c.what;
+    EXPECT_EQ(d.exStyle, c.ex) << c.what;
+    EXPECT_EQ(hasFrame(c.style), c.caption || c.sizing) << c.what;
+  }
+}
+
+class Win32Controls : public ::testing::Test {
+protected:
+  void SetUp() override { headless::reset(); }
+
+  Window dialog{"dlg", "LumatapOptions"};
+};
+
+TEST_F(Win32Controls, ControlsInAHiddenOrDisabledFrameAreSoOnScreen) {
+  Frame outer(&dialog, "outer");
+  Frame inner(&outer, "inner");
+  Label label(&inner, "label");
+  Button loose(&dialog, "loose");
+  dialog.show();
+
+  EXPECT_TRUE(shownOnScreen(label));
+  EXPECT_TRUE(enabledOnScreen(label));
+
+  outer.setVisible(false);
+  EXPECT_FALSE(shownOnScreen(label));
+  EXPECT_FALSE(shownOnScreen(inner));
+  EXPECT_TRUE(label.visible());  // its own flag is untouched; it shows again with the frame
+  outer.setVisible(true);
+  EXPECT_TRUE(shownOnScreen(label));
+
+  inner.setEnabled(false);
+  EXPECT_FALSE(enabledOnScreen(label));
+  EXPECT_TRUE(enabledOnScreen(outer));
+  EXPECT_TRUE(enabledOnScreen(loose));
+
+  // A disabled or hidden window does that to its controls by itself; they keep their look.
+  dialog.setEnabled(false);
+  dialog.hide();
+  EXPECT_TRUE(enabledOnScreen(loose));
+  EXPECT_TRUE(shownOnScreen(loose));
+}
+
+TEST_F(Win32Controls, ContentsLieAboveTheirFrameAndALaterPanelAboveAnEarlierFrame) {
+  // The skin list in its frame, and the instructions panel declared after it that covers it.
+  Frame skins(&dialog, "fraSample1");
+  ListBox list(&skins, "lstFolder");
+  Frame panel(&dialog, "FrmAbout");
+  Label text(&panel, "Label4");
+  Frame editor(&dialog, "Frame1");
+  Picture pad(&editor, "PicB");
+  Button key(&pad, "Cmd0");
+
+  std::vector<Widget*> order = stackingOrder(dialog);
+  auto pos = [&](const Widget& w) {
+    return std::find(order.begin(), order.end(), &w) - order.begin();
+  };
+  ASSERT_EQ(order.size(), 7u);
+  EXPECT_LT(pos(skins), pos(list));
+  EXPECT_LT(pos(list), pos(panel));
+  EXPECT_LT(pos(panel), pos(text));
+  EXPECT_LT(pos(editor), pos(pad));
+  EXPECT_LT(pos(pad), pos(key));
+}
+
+TEST_F(Win32Controls, TabFollowsTabIndexAndSkipsWhatTakesNoInput) {
+  Frame editor(&dialog, "editor");
+  Button inEditor(&editor, "inEditor");
+  Button ok(&dialog, "ok");
+  Button cancel(&dialog, "cancel");
+  Button hidden(&dialog, "hidden");
+  Button disabled(&dialog, "disabled");
+  TextBox title(&dialog, "title");
+  Label label(&dialog, "label");  // never a tab stop
+  inEditor.tabIndex = 0;
+  ok.tabIndex = 1;
+  cancel.tabIndex = 2;
+  hidden.tabIndex = 3;
+  disabled.tabIndex = 4;
+  title.tabIndex = 5;  // declared before ok in no particular order: the index decides
+  label.tabIndex = -1;
+  dialog.show();
+  hidden.setVisible(false);
+  disabled.setEnabled(false);
+  editor.setEnabled(false);
+
+  EXPECT_EQ(nextInFocusOrder(dialog, nullptr, false), &ok);
+  EXPECT_EQ(nextInFocusOrder(dialog, &ok, false), &cancel);
+  EXPECT_EQ(nextInFocusOrder(dialog, &cancel, false), &title);
+  EXPECT_EQ(nextInFocusOrder(dialog, &title, false), &ok);  // wraps around
+  EXPECT_EQ(nextInFocusOrder(dialog, &ok, true), &title);
+  EXPECT_EQ(nextInFocusOrder(dialog, nullptr, true), &title);
+  EXPECT_EQ(nextInFocusOrder(dialog, &label, false), &ok);
+
+  editor.setEnabled(true);
+  EXPECT_EQ(nextInFocusOrder(dialog, nullptr, false), &inEditor);
+  EXPECT_EQ(nextInFocusOrder(dialog, &inEditor, false), &ok);
+}
+
+TEST_F(Win32Controls, NoFocusOrderWithoutAControlThatTakesInput) {
+  Label label(&dialog, "label");
+  Button off(&dialog, "off");
+  dialog.show();
+  off.setEnabled(false);
+  EXPECT_EQ(nextInFocusOrder(dialog, nullptr, false), nullptr);
+  EXPECT_EQ(nextInFocusOrder(dialog, nullptr, true), nullptr);
+}
+
+}  // namespace
+}  // namespace plat::win32
