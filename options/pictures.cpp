@@ -92,9 +92,8 @@ plat::Surface MakeLinkIcon() {
   paint(s, 0xFFFFFF, [](double x, double y) {
     double r = std::hypot(x - 9, y - 9);
     if (r > 7.4) return false;
-    double meridian = std::hypot((x - 9) / 3.4, (y - 9) / 7.4);
-    return std::abs(meridian - 1) < 0.12 || std::abs(x - 9) < 0.45 || std::abs(y - 9) < 0.45 ||
-           std::abs(y - 5) < 0.4 || std::abs(y - 13) < 0.4;
+    double meridian = std::hypot((x - 9) / 3.6, (y - 9) / 7.4);
+    return std::abs(meridian - 1) < 0.13 || std::abs(y - 9) < 0.6;
   });
   return s;
 }

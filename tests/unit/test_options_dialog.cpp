@@ -140,16 +140,31 @@ TEST_F(OptionsDialog, OkReportsAMissingProfileBeforeAMissingSkin) {
   EXPECT_TRUE(dialogOpen());
 }
 
-TEST_F(OptionsDialog, OkShowsTheChosenProfileOnTheDisplay) {
+TEST_F(OptionsDialog, OkShowsTheChosenProfileOnTheDisplayAndReloadsOnlyAChangedSkin) {
+  std::filesystem::remove(path("skin/dark/keys.gif"));  // loading it reports a broken skin
   frmOptions& d = open();
   d.ListProfile.userSelect(3);
   d.cmdOK.userClick();
   EXPECT_FALSE(dialogOpen());
   EXPECT_EQ(std::vector<int>({CurProfile, CurCols, CurRows}), std::vector<int>({3, 2, 1}));
   EXPECT_EQ(ProfileName, "OSU！用ZXキー");
+  EXPECT_EQ(std::vector<int>({form->PicView.width(), form->PicView.height()}), std::vector<int>({96, 48}));
+  for (int slot : {0, 1}) {  // Z and X, released
+    const int code = ProfKeys[3][slot];
+    int same = 0;
+    for (int y = 0; y < 48; ++y) {
+      for (int x = 0; x < 48; ++x) {
+        same += form->PicView.surface().at(48 * slot + x, y) == form->PicKeys.at(48 * KeyDefs[code].Cell + x, y);
+      }
+    }
+    EXPECT_EQ(same, 48 * 48) << "slot " << slot;
+  }
+  EXPECT_TRUE(hl::shownBoxes().empty()) << "the same skin is not loaded again";
   open().lstFolder.userSelect(1);
   dlg().cmdOK.userClick();
   EXPECT_EQ(SkinName, "dark");
+  EXPECT_EQ(box(), "スキンが壊れているか存在しません。\r\nデフォルトのスキンを読み込みます。 | Lumatap | Ok | None")
+      << "the changed skin was loaded";
 }
 
 TEST_F(OptionsDialog, CancelKeepsEditsToTheTableButNotTheChoice) {

@@ -25,7 +25,8 @@ protected:
         {38, "↑"}, {39, "→"}, {40, "↓"}, {65, "A"}, {68, "D"}, {83, "S"}, {87, "W"},
         {88, "X"}, {90, "Z"}, {160, "Shift"}};
     for (KeyDef& k : KeyDefs) k = KeyDef{0, "未設定", false};
-    for (auto k : keys) KeyDefs[k.code] = KeyDef{1, k.name, true};
+    int16 cell = 0;
+    for (auto k : keys) KeyDefs[k.code] = KeyDef{++cell, k.name, true};
     addProfile("WASDスタンダード", 3, 2, {16, 87, 32, 65, 83, 68});
     addProfile("矢印スタンダード", 3, 2, {16, 38, 32, 37, 40, 39});
     addProfile("東方弾幕風", 4, 2, {16, 38, 90, 88, 37, 40, 39, 32});
@@ -36,6 +37,7 @@ protected:
     SkinName = "default";
     form = std::make_unique<Form1>();
     form->load();
+    LoadSkin();
     SetTopmost(*form, 1);
     plat::SetHook(*form);
   }
@@ -55,12 +57,10 @@ protected:
     for (int c : codes) ProfKeys[p][s++] = static_cast<int16>(c);
   }
 
-  // What the display window's "オプション" does before it opens the dialog.
+  // Right-click on the grid and choose "オプション".
   frmOptions& open() {
-    form->setEnabled(false);
-    SetTopmost(*form, 0);
-    plat::ResetHook();
-    form->showOptions();
+    hl::queueMenuChoice(1);
+    form->PicView.userMouseUp(2, 0, 5, 5);
     return dlg();
   }
   frmOptions& dlg() { return *form->options(); }
