@@ -32,7 +32,10 @@ Widget::~Widget() {
     c.erase(std::remove(c.begin(), c.end(), this), c.end());
   }
   for (Widget* child : children_) child->parent_ = nullptr;
-  if (Window* w = window(); w && w->focused_ == this) w->focused_ = nullptr;
+  // A window's own Window part is gone by now; only a control can be a window's focus.
+  if (kind_ != Kind::Window) {
+    if (Window* w = window(); w && w->focused_ == this) w->focused_ = nullptr;
+  }
 }
 
 Window* Widget::window() {
