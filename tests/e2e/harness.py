@@ -336,14 +336,18 @@ class Harness:
     # ----------------------------------------------------------------------------------
     # Programs
 
+    def new_tmp_dir(self) -> Path:
+        """An empty folder, removed when the harness stops."""
+        folder = Path(tempfile.mkdtemp(prefix="lumatap-e2e-"))
+        self._tmp_dirs.append(folder)
+        return folder
+
     def new_app_folder(self) -> Path:
         """A fresh copy of the program folder (lumatap.exe, keyhook.dll, keylist.dat, skin/)."""
         if not (self.dist / "lumatap.exe").exists():
             raise FileNotFoundError(f"{self.dist / 'lumatap.exe'} does not exist; build and "
                                     "install the windows preset first")
-        folder = Path(tempfile.mkdtemp(prefix="lumatap-e2e-"))
-        self._tmp_dirs.append(folder)
-        app = folder / "app"
+        app = self.new_tmp_dir() / "app"
         shutil.copytree(self.dist, app)
         return app
 
@@ -393,6 +397,18 @@ class Harness:
         if check and not result.ok:
             raise DriverError(f"driver {' '.join(args)} exited {rc}: {out.strip()}")
         return result
+
+    def spawn_driver(self, *args: str) -> App:
+        """Starts the driver without waiting, e.g. a script that keeps its focus window up
+        until `wait-file` sees a file the test creates."""
+        folder = self.new_tmp_dir()
+        log_path = folder / "driver.log"
+        log = open(log_path, "wb")
+        proc = subprocess.Popen(["wine", str(self.driver_exe), *args], cwd=folder, env=self.env,
+                                stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT)
+        app = App(proc=proc, folder=folder, log_path=log_path, _log=log)
+        self._apps.append(app)
+        return app
 
     def script(self, *steps: str, timeout: float = 60, check: bool = True) -> DriverResult:
         """Several driver steps in one process (needed for `focus`, whose window lives only

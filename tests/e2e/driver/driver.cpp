@@ -20,7 +20,7 @@
 //   msgbox [timeout_ms] [title]          a visible message box: title, text, buttons, icon
 //                                        (error/question/warning/information/none)
 //   msgbox-press <caption|IDYES|id> [timeout_ms]   "はい" matches "はい(&Y)"
-//   focus [x y w h]                      shows the driver's own window in the foreground;
+//   focus [x y w h [title]]              shows the driver's own window in the foreground;
 //                                        it lives until the script ends
 //   focus-log                            keys and chars the focus window received
 //   key <down|up|tap> <vk> [scancode]    SendInput; vk as a number, a letter or a name
@@ -35,6 +35,7 @@
 //   info                                 code pages, locale, screen, cursor, foreground
 //   procs                                running processes;  kill <pid>
 //   sleep <ms>                           waits while pumping messages
+//   wait-file <path> <timeout_ms>        waits until the file exists
 //
 // The wait commands pump this thread's messages while they wait, so the window made by
 // `focus` stays responsive (and keeps receiving the keys) for the whole script.
@@ -809,13 +810,15 @@ int CmdMsgBoxPress(const Args& a) {
 
 int CmdFocus(const Args& a) {
   int x = 760, y = 480, w = 320, h = 200;
-  if (a.size() == 5) {
+  std::wstring title = L"driver focus";
+  if (a.size() == 5 || a.size() == 6) {
     x = _wtoi(a[1].c_str());
     y = _wtoi(a[2].c_str());
     w = _wtoi(a[3].c_str());
     h = _wtoi(a[4].c_str());
+    if (a.size() == 6) title = a[5];
   } else if (a.size() != 1) {
-    return Error(kUsage, a[0], L"usage: focus [x y w h]");
+    return Error(kUsage, a[0], L"usage: focus [x y w h [title]]");
   }
   if (!g_focus) {
     WNDCLASSW wc{};
@@ -825,7 +828,7 @@ int CmdFocus(const Args& a) {
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
     wc.lpszClassName = L"LumatapDriverFocus";
     RegisterClassW(&wc);
-    g_focus = CreateWindowExW(0, wc.lpszClassName, L"driver focus", WS_OVERLAPPEDWINDOW, x, y, w,
+    g_focus = CreateWindowExW(0, wc.lpszClassName, title.c_str(), WS_OVERLAPPEDWINDOW, x, y, w,
                               h, nullptr, nullptr, wc.hInstance, nullptr);
     if (!g_focus) return Error(kFailed, a[0], L"CreateWindow failed");
   }
@@ -1003,6 +1006,18 @@ int CmdSleep(const Args& a) {
   return kOk;
 }
 
+// wait-file <path> <timeout_ms>: holds a script (and its focus window) until the test says go.
+int CmdWaitFile(const Args& a) {
+  long long ms = 0;
+  if (a.size() != 3 || !ParseInt(a[2], &ms) || ms < 0)
+    return Error(kUsage, a[0], L"usage: wait-file <path> <timeout_ms>");
+  if (!WaitUntil(static_cast<DWORD>(ms),
+                 [&] { return GetFileAttributesW(a[1].c_str()) != INVALID_FILE_ATTRIBUTES; }))
+    return Error(kNotFound, a[0], L"timed out");
+  Json().Str(L"cmd", a[0]).Str(L"file", a[1]).Print();
+  return kOk;
+}
+
 int CmdInfo(const Args& a) {
   POINT p{};
   GetCursorPos(&p);
@@ -1110,6 +1125,7 @@ int RunCommand(const Args& a) {
   if (c == L"post" || c == L"send") return CmdPostOrSend(a);
   if (c == L"pixels") return CmdPixels(a);
   if (c == L"sleep") return CmdSleep(a);
+  if (c == L"wait-file") return CmdWaitFile(a);
   if (c == L"info") return CmdInfo(a);
   if (c == L"keystate") return CmdKeyState(a);
   if (c == L"procs") return CmdProcs(a);
