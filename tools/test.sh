@@ -16,3 +16,13 @@ echo "== Native build and tests =="
 cmake --preset native >/dev/null
 cmake --build --preset native
 ctest --preset native
+
+echo "== Native tests under AddressSanitizer and UndefinedBehaviorSanitizer =="
+cmake --preset sanitize -DLUMATAP_E2E=OFF -DLUMATAP_BENCHMARKS=OFF >/dev/null
+cmake --build --preset sanitize
+ctest --preset sanitize
+
+echo "== Fuzz targets, a short fixed number of runs each =="
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz
+ctest --preset fuzz
