@@ -6,6 +6,8 @@
 
 namespace lumatap {
 
+std::array<plat::Label*, 3> frmOptions::editorLabels() { return {&Label1, &Label2, &Label3}; }
+
 std::array<plat::Widget*, 4> frmOptions::listSide() {
   return {&ListProfile, &CmdAddNew, &CmdEdit, &CmdDelete};
 }
@@ -18,7 +20,10 @@ void frmOptions::BeginEdit() {
   CmbCol.setEnabled(true);
   CmdSave.setEnabled(true);
   for (plat::Button& b : Cmd) b.setEnabled(true);  // their colours stay as they are
-  for (plat::Label* l : {&Label1, &Label2, &Label3}) l->setEnabled(true);
+  for (plat::Label* l : editorLabels()) {
+    l->setEnabled(true);
+    l->setBackColor(kEditorEditing);  // the captions lie on the editor's colour
+  }
   // The instructions cover the skin list while an edit is open.
   placeAboutPanel(fraSample1.left(), fraSample1.top());
   ImgSaveCansel.setEnabled(true);
@@ -38,7 +43,10 @@ void frmOptions::EndEdit() {
     b.setEnabled(false);
     b.setBackColor(plat::kButtonFace);
   }
-  for (plat::Label* l : {&Label1, &Label2, &Label3}) l->setEnabled(false);
+  for (plat::Label* l : editorLabels()) {
+    l->setEnabled(false);
+    l->setBackColor(plat::kButtonFace);
+  }
   ImgSaveCansel.setEnabled(false);
   ImgSaveCansel.setVisible(false);
   FrmAbout.setVisible(false);

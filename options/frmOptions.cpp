@@ -9,8 +9,12 @@ namespace lumatap {
 namespace {
 constexpr int kClientWidth = 728;
 constexpr int kClientHeight = 495;
-constexpr int kAboutOffsetX = 20;  // Label4 inside FrmAbout
-constexpr int kAboutOffsetY = 24;
+// Label4 inside FrmAbout. Eight lines in the Japanese UI fonts of current systems (Yu Gothic
+// UI, Noto Sans CJK) need about 136 pixels, so the label starts higher and reaches down to
+// the panel's lower edge rather than losing its last line.
+constexpr int kAboutOffsetX = 20;
+constexpr int kAboutOffsetY = 12;
+constexpr int kAboutTextHeight = 135;
 
 const char* const kInstructions =
     "【追加手順】\r\n"
@@ -88,9 +92,10 @@ void frmOptions::buildControls() {
       {&fraSample1, 16, 296, 309, 149, "スキンの選択"},
       {&lstFolder, 32, 320, 273, 84, ""},
       {&FrmAbout, 184, 296, 309, 149, ""},
-      {&Label4, 184 + kAboutOffsetX, 296 + kAboutOffsetY, 297, 129, kInstructions},
+      {&Label4, 184 + kAboutOffsetX, 296 + kAboutOffsetY, 297, kAboutTextHeight, kInstructions},
       {&Frame1, 344, 12, 369, 433, "プロファイルの編集"},
-      {&Label1, 364, 40, 44, 13, "タイトル:"},
+      // Wide enough for "タイトル:" in a font with full-width kana, up to the text box.
+      {&Label1, 364, 40, 52, 13, "タイトル:"},
       {&TxtTitle, 416, 36, 209, 25, ""},
       {&Label2, 364, 68, 40, 13, "キー数:"},
       {&CmbKeyCnt, 416, 64, 77, 24, ""},

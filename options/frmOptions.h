@@ -136,6 +136,8 @@ private:
   void placeSlot(int i, int x, int y, int size);
   // The profile list and its buttons, locked while an edit is open.
   std::array<plat::Widget*, 4> listSide();
+  // "タイトル:", "キー数:" and "配置:".
+  std::array<plat::Label*, 3> editorLabels();
 
   bool ending_ = false;
 };

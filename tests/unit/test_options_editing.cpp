@@ -18,13 +18,14 @@ TEST_F(Editing, EditModeUnlocksTheEditorAndLocksTheListSide) {
     for (auto* w : editor) EXPECT_EQ(w->enabled(), edit) << w->name();
     for (auto* w : listSide) EXPECT_EQ(w->enabled(), !edit) << w->name();
     EXPECT_EQ(d.Frame1.backColor(), edit ? 0x006DD1FFu : plat::kButtonFace);
+    EXPECT_EQ(d.Label2.backColor(), d.Frame1.backColor());
     EXPECT_EQ(d.ImgSaveCansel.visible(), edit);
     EXPECT_EQ(d.FrmAbout.visible(), edit);
     EXPECT_EQ(d.Cmd[8].backColor(), edit ? kSlotAssigned : plat::kButtonFace) << "hidden ones too";
   }
   // The instructions lie over the skin list, the label inside them.
   EXPECT_EQ(std::vector<int>({d.FrmAbout.left(), d.FrmAbout.top(), d.Label4.left(), d.Label4.top()}),
-            std::vector<int>({16, 296, 36, 320}));
+            std::vector<int>({16, 296, 36, 308}));
 }
 
 TEST_F(Editing, NewStartsAnEmptySixKeyProfileUpToTenProfiles) {
