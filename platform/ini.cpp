@@ -102,7 +102,7 @@ Entry parse(std::string_view line) {
     }
     if (close != std::string_view::npos) {
       e.kind = Entry::Section;
-      e.name = t.substr(1, close - 1);
+      e.name = trim(t.substr(1, close - 1));
       return e;
     }
     // Without a ']' the line is no section header; it reads like any other line.

@@ -6,8 +6,8 @@
 //
 // The file: lines end at CR LF, a lone CR or a lone LF; "[name]" opens a section (the name
 // runs to the last ']' on the line); "key=value" lines belong to the section above them.
-// Blanks around a line, a key and a value do not count. Only the first section of a name
-// is looked at, and in it the first line of a key.
+// Blanks around a line, a section name, a key and a value do not count. Only the first
+// section of a name is looked at, and in it the first line of a key.
 
 #include <cstddef>
 #include <optional>
