@@ -77,7 +77,8 @@ void Form1::mnuEnd_Click() {
   plat::ResetHook();
   WriteSettings();
   SaveProfiles();
-  if (options_ && options_->loaded()) options_->requestClose();
+  // Everything is saved by now, so the dialog closes without asking about an open edit.
+  if (options_ && options_->loaded()) options_->closeForEnd();
   requestClose();
 }
 

@@ -187,15 +187,14 @@ TEST_F(OptionsDialog, TheProgramsEndClosesTheDialogEvenWithAnOpenEdit) {
   frmOptions& d = open();
   d.CmdAddNew.userClick();
   hl::queueAnswer(MsgAnswer::No);  // were the discard question asked, No would keep it open
-  // What the end sequence does once it has saved: remove the hook, close every window.
-  plat::ResetHook();
   const int installs = hl::hookInstallCount();
-  d.closeForEnd();
-  form->requestClose();
+  form->mnuEnd_Click();
+  EXPECT_TRUE(exists("setting.dat"));
   EXPECT_FALSE(dialogOpen());
   EXPECT_TRUE(plat::loadedWindows().empty());
   EXPECT_TRUE(hl::messageLoopQuit());
   EXPECT_EQ(hl::hookInstallCount(), installs) << "no hook for a window that is closing";
+  EXPECT_TRUE(hl::shownBoxes().empty());
 }
 
 }  // namespace
