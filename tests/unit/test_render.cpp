@@ -17,6 +17,36 @@ TEST_F(RenderTest, FullRedrawShowsEveryKeyReleasedRowByRow) {
   }
 }
 
+TEST_F(RenderTest, TheWindowsLoadDrawsTheBuiltInProfileFromTheShippedSkin) {
+  namespace fs = std::filesystem;
+  const fs::path assets = fs::path(LUMATAP_SOURCE_DIR) / "assets";
+  fs::copy(assets / "keylist.dat", path("keylist.dat"));
+  fs::copy(assets / "skin", path("skin"), fs::copy_options::recursive);
+  struct Case {
+    plat::MsgAnswer firstRun;
+    int width, height;
+  } cases[] = {{plat::MsgAnswer::Yes, 144, 96}, {plat::MsgAnswer::No, 144 + 8, 96 + 17 + 8}};
+  for (const Case& c : cases) {
+    plat::headless::reset();
+    plat::headless::queueAnswer(c.firstRun);
+    form.reset();
+    ResetSharedState();
+    form = std::make_unique<Form1>();
+    form->load();
+    form->Form_Load();
+    ASSERT_EQ(form->PicKeys.width(), 4080);
+    EXPECT_EQ(form->width(), c.width);
+    EXPECT_EQ(form->height(), c.height);
+    for (int slot = 0; slot < 6; ++slot) {
+      EXPECT_TRUE(showsCell(48 * (slot % 3), 48 * (slot / 3), kWasdKeys[slot].cell, false));
+    }
+    plat::headless::pressKey(kVkA);
+    EXPECT_TRUE(showsCell(0, 48, 1, true));
+    plat::headless::releaseKey(kVkA);
+    EXPECT_TRUE(showsCell(0, 48, 1, false));
+  }
+}
+
 TEST_F(RenderTest, HoldingAKeyLightsOnlyItsCellUntilReleased) {
   for (int pressed = 0; pressed < 6; ++pressed) {
     long presents = form->PicView.presentCount();
