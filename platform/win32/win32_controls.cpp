@@ -250,6 +250,9 @@ void syncSelection(ListWidget& l, HWND h) {
 }
 
 void setText(Widget& w, HWND h) {
+  // What the user has just typed is already there; writing it back would put the caret
+  // before it, and the next character would land in front.
+  if (windowText(h) == w.caption()) return;
   Peer* p = peerOf(w);
   p->selfText = true;
   SetWindowTextW(h, widen(w.caption()).c_str());
