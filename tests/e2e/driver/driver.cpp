@@ -25,6 +25,7 @@
 //   focus-log                            keys and chars the focus window received
 //   key <down|up|tap> <vk> [scancode]    SendInput; vk as a number, a letter or a name
 //                                        such as LSHIFT, SPACE, F1
+//   type <text>                          SendInput of Unicode characters (Japanese too)
 //   mouse <move|down|up|click|dblclick> <x> <y> [left|right|middle]
 //   mouse drag <x> <y> <x2> <y2> [left|right|middle]
 //   keystate <vk>                        GetAsyncKeyState
@@ -850,6 +851,24 @@ int CmdFocusLog(const Args& a) {
   return kOk;
 }
 
+// Types text as an input method would commit it: one Unicode character event per UTF-16
+// unit, so Japanese reaches the focused control without a keyboard layout for it.
+int CmdType(const Args& a) {
+  if (a.size() != 2) return Error(kUsage, a[0], L"usage: type <text>");
+  for (wchar_t c : a[1]) {
+    INPUT in[2] = {};
+    for (int i = 0; i < 2; ++i) {
+      in[i].type = INPUT_KEYBOARD;
+      in[i].ki.wScan = c;
+      in[i].ki.dwFlags = KEYEVENTF_UNICODE | (i ? KEYEVENTF_KEYUP : 0);
+    }
+    if (SendInput(2, in, sizeof(INPUT)) != 2) return Error(kFailed, a[0], L"SendInput failed");
+  }
+  Pump(0);
+  Json().Str(L"cmd", a[0]).Str(L"text", a[1]).Print();
+  return kOk;
+}
+
 int CmdKey(const Args& a) {
   if (a.size() < 3 || a.size() > 4)
     return Error(kUsage, a[0], L"usage: key <down|up|tap> <vk> [scancode]");
@@ -1120,6 +1139,7 @@ int RunCommand(const Args& a) {
   if (c == L"focus" || c == L"focus-window") return CmdFocus(a);
   if (c == L"focus-log") return CmdFocusLog(a);
   if (c == L"key") return CmdKey(a);
+  if (c == L"type") return CmdType(a);
   if (c == L"mouse") return CmdMouse(a);
   if (c == L"close") return CmdClose(a);
   if (c == L"post" || c == L"send") return CmdPostOrSend(a);
