@@ -2,6 +2,8 @@
 // the user did to it. Also the helpers the other files of the backend share.
 #include "platform/win32/win32.h"
 
+#include <windowsx.h>
+
 #include <vector>
 
 #include "keyhook/keyhook_messages.h"
@@ -189,6 +191,13 @@ LRESULT CALLBACK windowProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         }
       }
       return 0;
+    case WM_COMMAND:
+      // Esc, as the dialog keys report it (there is no control with the id IDCANCEL).
+      if (lp == 0 && LOWORD(wp) == IDCANCEL) {
+        w->userEscape();
+        return 0;
+      }
+      break;
     case WM_CLOSE:
       // The portable close request decides; it destroys the window when it goes through.
       w->userCloseBox();
@@ -409,9 +418,22 @@ void frameChanged(Window& w) {
 void beginDragMove(Window& w) {
   HWND h = hwndOf(w);
   if (!h) return;
+  const DWORD pos = GetMessagePos();  // where the button went down
+  const int button = GetSystemMetrics(SM_SWAPBUTTON) ? VK_RBUTTON : VK_LBUTTON;
+  if (!(GetAsyncKeyState(button) & 0x8000)) {
+    // The mouse was quicker than the program: the button is up again and its release went
+    // to whatever lay under the mouse, so the system's move would wait for a release that
+    // never comes. The drag is over; the window goes where it would have ended.
+    POINT now;
+    GetCursorPos(&now);
+    RECT r;
+    GetWindowRect(h, &r);
+    SetWindowPos(h, nullptr, r.left + now.x - GET_X_LPARAM(pos), r.top + now.y - GET_Y_LPARAM(pos),
+                 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    return;
+  }
   // The system moves the window with the mouse until the button is released, as if the
-  // caption had been grabbed where the mouse is.
-  DWORD pos = GetMessagePos();
+  // caption had been grabbed where the button went down.
   SendMessageW(h, WM_NCLBUTTONDOWN, HTCAPTION, static_cast<LPARAM>(pos));
 }
 
