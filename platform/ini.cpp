@@ -194,6 +194,9 @@ std::optional<std::string> writeIniValue(std::string_view file, std::string_view
   for (char& c : v) {
     if (c == '\r' || c == '\n') c = ' ';
   }
+  // "[a=b]" or "[a]=1" reads back as a section header: such a line would not be found
+  // again, and it would move the keys below it into another section.
+  if (parse(std::string(key) + "=" + v).kind != Entry::Key) return std::nullopt;
 
   std::vector<Line> lines = splitLines(file);
   Place place = find(file, lines, section, key);

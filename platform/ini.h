@@ -30,7 +30,8 @@ std::optional<std::string> readIniValue(std::string_view file, std::string_view 
 // goes after the last line of its section, a new section at the end, each line ending in
 // CR LF. Blanks at the start of the value are dropped, and line breaks inside it become
 // blanks, so the value stays on its line. Nothing when the section or key name is blank or
-// could not be found again (a line break, or '=' in a key).
+// could not be found again (a line break, or '=' in a key, or a key line that would read as
+// a section header, such as key "[a" with value "b]").
 std::optional<std::string> writeIniValue(std::string_view file, std::string_view section,
                                          std::string_view key, std::string_view value);
 
