@@ -173,17 +173,5 @@ TEST_F(IniFileTest, AFolderOfThatNameHoldsNothingAndIsNotReplaced) {
   EXPECT_TRUE(std::filesystem::is_directory(path("lumatap.ini")));
 }
 
-TEST_F(IniFileTest, WritingLeavesOnlyTheFileBehind) {
-  writeBytes("lumatap.ini", "; kept\r\n[window]\r\nX=1\r\n");
-  EXPECT_TRUE(IniWrite("window", "X", "2", ProgramPath("\\lumatap.ini")));
-  EXPECT_EQ(readBytes("lumatap.ini"), "; kept\r\n[window]\r\nX=2\r\n");
-  int entries = 0;
-  for (const auto& e : std::filesystem::directory_iterator(dir_)) {
-    (void)e;
-    ++entries;
-  }
-  EXPECT_EQ(entries, 1);
-}
-
 }  // namespace
 }  // namespace lumatap

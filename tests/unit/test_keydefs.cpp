@@ -34,6 +34,7 @@ TEST_F(KeyDefsTest, EachLineDefinesOneKey) {
       {"a fraction rounds down", "65.9\t10.7\tA\r\n", 65, 10, "A"},
       {"blanks in numbers do not count", " 6 5 \t 1 0 \tA\r\n", 65, 10, "A"},
       {"hexadecimal codes", "&H41\t3\tA\r\n", 65, 3, "A"},
+      {"a code that is no number reads as 0", "junk\t3\tJ\r\n", 0, 3, "J"},
       {"the name is taken as it stands", "65\t10\t A b \r\n", 65, 10, " A b "},
       {"an empty name", "65\t10\t\r\n", 65, 10, ""},
       {"fields after the third are ignored", "65\t10\tA\tjunk\r\n", 65, 10, "A"},
@@ -76,13 +77,6 @@ TEST_F(KeyDefsTest, LinesOutsideTheLimitsOrUnreadableAreSkippedAndTheRestIsRead)
     EXPECT_EQ(KeyDefs[65].Name, "A") << c.what;
     EXPECT_EQ(KeyDefs[67].Name, "C") << c.what;
   }
-}
-
-TEST_F(KeyDefsTest, ACodeThatIsNoNumberReadsAsZero) {
-  load("junk\t3\tJ\r\n");
-  EXPECT_TRUE(KeyDefs[0].Defined);
-  EXPECT_EQ(KeyDefs[0].Cell, 3);
-  EXPECT_EQ(KeyDefs[0].Name, "J");
 }
 
 TEST_F(KeyDefsTest, EntriesTheFileDoesNotDefineHoldTheResetValue) {

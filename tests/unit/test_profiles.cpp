@@ -161,23 +161,6 @@ TEST_F(ProfilesTest, OnlyTenProfilesAreReadAndTheyAreWhatIsSaved) {
   EXPECT_EQ(saved(), expected);
 }
 
-TEST_F(ProfilesTest, LineEndsOfEveryKindAndNoneAtTheEnd) {
-  const char* files[] = {
-      "A\t1\t1:1\tW\r\nB\t1\t1:1\tA",
-      "A\t1\t1:1\tW\rB\t1\t1:1\tA\r",
-      "A\t1\t1:1\tW\nB\t1\t1:1\tA\n",
-  };
-  for (const char* f : files) {
-    ResetSharedState();
-    LoadKeyDefs();
-    load(f);
-    ASSERT_EQ(profileCount(), 2) << f;
-    EXPECT_EQ(ProfTitles[1], "B");
-    EXPECT_EQ(ProfKeys[1][0], 65);
-    EXPECT_EQ(saved(), "A\t1\t1:1\tW\r\nB\t1\t1:1\tA\r\n");
-  }
-}
-
 TEST_F(ProfilesTest, SavingWritesExactlyTheKeysOfEachCount) {
   struct Case {
     int count;
