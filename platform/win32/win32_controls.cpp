@@ -34,27 +34,25 @@ HFONT fontFor(const Widget& w) { return uiFont(w.bold, w.underline); }
 
 bool stillThere(HWND h, Widget* w) { return IsWindow(h) && widgetOf(h) == w; }
 
-// Mouse buttons and modifiers as the portable events take them.
-int shiftFromMouse(WPARAM wp) {
-  return ((wp & MK_SHIFT) ? 1 : 0) | ((wp & MK_CONTROL) ? 2 : 0) |
-         ((GetKeyState(VK_MENU) & 0x8000) ? 4 : 0);
-}
-
 // Reports mouse buttons and keys of a control. False when the widget went away while its
 // handler ran, so the caller must not touch it any more.
 bool reportInput(HWND h, Widget& w, UINT msg, WPARAM wp, LPARAM lp) {
-  const int x = GET_X_LPARAM(lp), y = GET_Y_LPARAM(lp);
-  switch (msg) {
-    case WM_LBUTTONDOWN: w.userMouseDown(1, shiftFromMouse(wp), x, y); break;
-    case WM_RBUTTONDOWN: case WM_RBUTTONDBLCLK: w.userMouseDown(2, shiftFromMouse(wp), x, y); break;
-    case WM_MBUTTONDOWN: case WM_MBUTTONDBLCLK: w.userMouseDown(4, shiftFromMouse(wp), x, y); break;
-    case WM_LBUTTONUP: w.userMouseUp(1, shiftFromMouse(wp), x, y); break;
-    case WM_RBUTTONUP: w.userMouseUp(2, shiftFromMouse(wp), x, y); break;
-    case WM_MBUTTONUP: w.userMouseUp(4, shiftFromMouse(wp), x, y); break;
-    case WM_KEYDOWN: w.userKeyDown(static_cast<int>(wp), shiftState()); break;
-    case WM_KEYUP: w.userKeyUp(static_cast<int>(wp), shiftState()); break;
-    case WM_SETFOCUS: w.userFocus(); break;
-    default: return true;
+  if (MouseReport m = mouseReport(msg); m.button) {
+    const int shift = mouseShift(wp, (GetKeyState(VK_MENU) & 0x8000) != 0);
+    const int x = GET_X_LPARAM(lp), y = GET_Y_LPARAM(lp);
+    if (m.down) {
+      w.userMouseDown(m.button, shift, x, y);
+    } else {
+      w.userMouseUp(m.button, shift, x, y);
+    }
+  } else if (msg == WM_KEYDOWN) {
+    w.userKeyDown(static_cast<int>(wp), shiftState());
+  } else if (msg == WM_KEYUP) {
+    w.userKeyUp(static_cast<int>(wp), shiftState());
+  } else if (msg == WM_SETFOCUS) {
+    w.userFocus();
+  } else {
+    return true;
   }
   return stillThere(h, &w);
 }
@@ -83,11 +81,12 @@ void paintPicture(Picture& pic, HDC dc, HWND h) {
   const Surface& s = pic.surface();
   drawSurface(dc, s, 0, 0);
   // Whatever the surface does not cover shows the control's background.
-  HBRUSH b = backBrush(pic);
-  RECT right{s.width(), 0, r.right, r.bottom};
-  RECT below{0, s.height(), std::min<LONG>(s.width(), r.right), r.bottom};
-  if (right.left < right.right) FillRect(dc, &right, b);
-  if (below.top < below.bottom) FillRect(dc, &below, b);
+  Uncovered u = uncoveredBy(s.width(), s.height(), r.right, r.bottom);
+  for (const Area& a : {u.right, u.below}) {
+    if (a.empty()) continue;
+    RECT fill{a.left, a.top, a.right, a.bottom};
+    FillRect(dc, &fill, backBrush(pic));
+  }
 }
 
 LRESULT CALLBACK pictureProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {

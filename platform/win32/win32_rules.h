@@ -99,4 +99,57 @@ inline Widget* nextInFocusOrder(const Window& w, const Widget* from, bool backwa
   return order[backward ? (i + n - 1) % n : (i + 1) % n];
 }
 
+// ---- Mouse -------------------------------------------------------------------------
+
+// Button messages and MK_ flags as <windows.h> defines them.
+constexpr unsigned kMsgLButtonDown = 0x0201;
+constexpr unsigned kMsgMButtonDblClk = 0x0209;
+constexpr unsigned long kMkShift = 0x0004;
+constexpr unsigned long kMkControl = 0x0008;
+
+struct MouseReport {
+  int button = 0;  // 1 left, 2 right, 4 middle; 0 for no button event
+  bool down = false;
+};
+
+// What a button message means for the portable mouse events. A double-click of the right
+// or middle button is just another press; the left button's double-click is an event of
+// its own (DblClick) and no press.
+inline MouseReport mouseReport(unsigned msg) {
+  if (msg < kMsgLButtonDown || msg > kMsgMButtonDblClk) return {};
+  const unsigned offset = msg - kMsgLButtonDown;
+  static constexpr int buttons[] = {1, 2, 4};
+  MouseReport r;
+  r.button = buttons[offset / 3];
+  const unsigned kind = offset % 3;  // down, up, double-click
+  if (kind == 2 && r.button == 1) return {};
+  r.down = kind != 1;
+  return r;
+}
+
+// Modifiers as the portable events take them: 1 Shift, 2 Ctrl, 4 Alt. A mouse message
+// carries Shift and Ctrl; Alt is read from the keyboard.
+inline int mouseShift(unsigned long mkFlags, bool altDown) {
+  return ((mkFlags & kMkShift) ? 1 : 0) | ((mkFlags & kMkControl) ? 2 : 0) | (altDown ? 4 : 0);
+}
+
+// ---- Pictures ----------------------------------------------------------------------
+
+struct Area {
+  int left = 0, top = 0, right = 0, bottom = 0;
+  bool empty() const { return left >= right || top >= bottom; }
+};
+
+// The parts of a picture control that its surface does not cover, right of it and below
+// it; they show the control's background. Empty areas when the surface covers it all.
+struct Uncovered {
+  Area right, below;
+};
+inline Uncovered uncoveredBy(int surfaceWidth, int surfaceHeight, int width, int height) {
+  Uncovered u;
+  if (surfaceWidth < width) u.right = {surfaceWidth, 0, width, height};
+  if (surfaceHeight < height) u.below = {0, surfaceHeight, std::min(surfaceWidth, width), height};
+  return u;
+}
+
 }  // namespace plat::win32

@@ -141,5 +141,60 @@ TEST_F(Win32Controls, NoFocusOrderWithoutAControlThatTakesInput) {
   EXPECT_EQ(nextInFocusOrder(dialog, nullptr, true), nullptr);
 }
 
+TEST(Win32Mouse, ButtonMessagesBecomeThePortableButtonsAndPresses) {
+  struct Case {
+    unsigned msg;
+    int button;
+    bool down;
+  } cases[] = {
+      {0x0201, 1, true},  {0x0202, 1, false}, {0x0203, 0, false},  // left; its double-click is DblClick
+      {0x0204, 2, true},  {0x0205, 2, false}, {0x0206, 2, true},   // right; double-click presses again
+      {0x0207, 4, true},  {0x0208, 4, false}, {0x0209, 4, true},   // middle
+      {0x0200, 0, false}, {0x020A, 0, false},                      // move, wheel
+  };
+  for (const Case& c : cases) {
+    MouseReport r = mouseReport(c.msg);
+    EXPECT_EQ(r.button, c.button) << std::hex << c.msg;
+    if (c.button) {
+      EXPECT_EQ(r.down, c.down) << std::hex << c.msg;
+    }
+  }
+}
+
+TEST(Win32Mouse, ModifiersAreShiftCtrlAltAsOneTwoFour) {
+  EXPECT_EQ(mouseShift(0x0000, false), 0);
+  EXPECT_EQ(mouseShift(0x0004, false), 1);        // MK_SHIFT
+  EXPECT_EQ(mouseShift(0x0008, false), 2);        // MK_CONTROL
+  EXPECT_EQ(mouseShift(0x0000, true), 4);
+  EXPECT_EQ(mouseShift(0x0001 | 0x0004 | 0x0008, true), 7);  // MK_LBUTTON is no modifier
+}
+
+TEST(Win32Picture, WhatTheSurfaceLeavesUncoveredIsFilledWithoutOverlap) {
+  // A grid surface exactly the size of its control covers it all.
+  Uncovered exact = uncoveredBy(144, 96, 144, 96);
+  EXPECT_TRUE(exact.right.empty());
+  EXPECT_TRUE(exact.below.empty());
+  // A larger surface is clipped, nothing to fill.
+  Uncovered larger = uncoveredBy(330, 330, 329, 329);
+  EXPECT_TRUE(larger.right.empty());
+  EXPECT_TRUE(larger.below.empty());
+  // Smaller both ways: a strip on the right of full height, and one below the surface only.
+  Uncovered smaller = uncoveredBy(100, 50, 144, 96);
+  EXPECT_EQ(smaller.right.left, 100);
+  EXPECT_EQ(smaller.right.top, 0);
+  EXPECT_EQ(smaller.right.right, 144);
+  EXPECT_EQ(smaller.right.bottom, 96);
+  EXPECT_EQ(smaller.below.left, 0);
+  EXPECT_EQ(smaller.below.top, 50);
+  EXPECT_EQ(smaller.below.right, 100);
+  EXPECT_EQ(smaller.below.bottom, 96);
+  // An empty surface leaves the whole control to the background.
+  Uncovered none = uncoveredBy(0, 0, 20, 10);
+  EXPECT_EQ(none.right.left, 0);
+  EXPECT_EQ(none.right.right, 20);
+  EXPECT_EQ(none.right.bottom, 10);
+  EXPECT_TRUE(none.below.empty());
+}
+
 }  // namespace
 }  // namespace plat::win32
