@@ -151,13 +151,17 @@ Place find(std::string_view f, const std::vector<Line>& lines, std::string_view 
   return place;
 }
 
-// A name that a later read could not find again is refused.
+// A name that a later read could not find again is refused: one that breaks its line, a key
+// holding '=', or a name ending in the first byte of a character, which would take the ']'
+// or '=' after it as its second byte.
 bool usableName(std::string_view name, bool isKey) {
   if (name.empty()) return false;
   for (char c : name) {
     if (c == '\r' || c == '\n' || c == '\0' || (isKey && c == '=')) return false;
   }
-  return true;
+  std::size_t i = 0;
+  while (i + charLength(name, i) < name.size()) i += charLength(name, i);
+  return !isLeadByte(static_cast<unsigned char>(name[i])) || charLength(name, i) == 2;
 }
 
 std::string_view beforeNul(std::string_view s) { return s.substr(0, s.find('\0')); }

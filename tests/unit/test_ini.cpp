@@ -129,6 +129,7 @@ TEST(IniWrite, ChangesOnlyTheLineOfTheKey) {
       {"a blank section is refused", "", "", "k", "1", std::nullopt},
       {"'=' in a key is refused", "", "a", "k=j", "1", std::nullopt},
       {"a line break in a section name is refused", "", "a\r\nb", "k", "1", std::nullopt},
+      {"half a character at the end of a name is refused", "", "a\x91", "k", "1", std::nullopt},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(plat::writeIniValue(c.file, c.section, c.key, c.value), c.expected) << c.what;
