@@ -30,11 +30,11 @@ export DISPLAY=":$n"
 for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 [ -d "$WINEPREFIX" ] || { wineboot -i >/dev/null 2>&1; wineserver -w; }
 (cd "$dist" && wine ./lumatap.exe >/dev/null 2>&1 &)
-# Wait for the display window or the first-run question, whichever comes first.
-for _ in $(seq 300); do
-  if xwininfo -root -tree 2>/dev/null | grep -qE '"(Lumatap|ダウンロードありがとうございます！)"'; then break; fi
-  sleep 0.1
-done
+# On a first start the program asks whether to use the recommended settings; nobody can
+# answer on a virtual display, so take the recommended ones, then wait for the grid.
+driver="$root/build/windows/lumatap_driver.exe"
+wine "$driver" script "?msgbox 5000 ダウンロードありがとうございます！" "?msgbox-press はい 2000" \
+  "wait LumatapForm1 Lumatap 10000" >/dev/null 2>&1 || true
 sleep 1  # let the window paint before the picture is taken
 import -window root "$root/build/screenshot.png"
 echo "Screenshot: $root/build/screenshot.png"
