@@ -35,20 +35,6 @@ TEST_F(BehaviourTest, TheFrameSwitchGoesOffAndComesBackWithTheGridsSizes) {
   EXPECT_EQ(form->PicView.surface().width(), 144);  // the grid itself is untouched
 }
 
-TEST_F(BehaviourTest, sTitleReleaceFlipsOnlyCaptionAndSizingFrameAndKeepsTheSize) {
-  for (long style : {0x16CF0000L, 0x06000000L, 0x00C40000L}) {
-    form->setStyle(style);
-    const int w = form->width(), h = form->height(), changes = hl::frameChangedCount();
-    form->sTitleReleace(*form);
-    EXPECT_EQ(form->style(), style ^ kFrameBits);
-    EXPECT_EQ(hl::frameChangedCount(), changes + 1);
-    EXPECT_EQ(form->width(), w);
-    EXPECT_EQ(form->height(), h);
-    form->sTitleReleace(*form);
-    EXPECT_EQ(form->style(), style);
-  }
-}
-
 TEST_F(BehaviourTest, SetTopmostActsOnlyForModesOneAndZero) {
   struct Case {
     int16 mode;

@@ -10,13 +10,6 @@ using testing::kVkQ;
 using testing::kVkS;
 using testing::kWasdKeys;
 
-TEST_F(RenderTest, FullRedrawShowsEveryKeyReleasedRowByRow) {
-  for (int slot = 0; slot < 6; ++slot) {
-    EXPECT_TRUE(showsCell(48 * (slot % 3), 48 * (slot / 3), kWasdKeys[slot].cell, false))
-        << kWasdKeys[slot].name;
-  }
-}
-
 TEST_F(RenderTest, TheWindowsLoadDrawsTheBuiltInProfileFromTheShippedSkin) {
   namespace fs = std::filesystem;
   const fs::path assets = fs::path(LUMATAP_SOURCE_DIR) / "assets";
@@ -137,16 +130,6 @@ TEST_F(RenderTest, AReflowMovesSlotsAndAFullRedrawReleasesHeldKeys) {
   EXPECT_TRUE(showsCell(48, 48, 1, false));   // A, held, drawn released
   plat::headless::pressKey(kVkA);             // until its next auto-repeat
   EXPECT_TRUE(showsCell(48, 48, 1, true));
-}
-
-TEST_F(RenderTest, RedrawWhileTheLayoutIsBusyDrawsNothing) {
-  plat::headless::pressKey(kVkA);
-  long presents = form->PicView.presentCount();
-  LayoutBusy = true;
-  DrawAllKeys();
-  LayoutBusy = false;
-  EXPECT_EQ(form->PicView.presentCount(), presents);
-  EXPECT_TRUE(showsCell(0, 48, 1, true));
 }
 
 TEST_F(RenderTest, ADamagedKeyCountNeverReadsPastTheTwelveSlots) {
