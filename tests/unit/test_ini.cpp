@@ -130,6 +130,7 @@ TEST(IniWrite, ChangesOnlyTheLineOfTheKey) {
       {"'=' in a key is refused", "", "a", "k=j", "1", std::nullopt},
       {"a line break in a section name is refused", "", "a\r\nb", "k", "1", std::nullopt},
       {"half a character at the end of a name is refused", "", "a\x91", "k", "1", std::nullopt},
+      {"a key line that would read as a header is refused", "", "a", "[k", "v]", std::nullopt},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(plat::writeIniValue(c.file, c.section, c.key, c.value), c.expected) << c.what;
