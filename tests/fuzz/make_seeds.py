@@ -79,14 +79,17 @@ def ini_seeds():
         (" window ", " Y ", "  -5  "),
         ("new section", "new key", "v"),
     ]
-    for i, (name, text) in enumerate(sorted(files.items())):
-        section, key, value = pairs[i % len(pairs)]
-        head = "\0".join([section, key, value, ""])
-        write("ini", name, head.encode("utf-8") + cp932(text))
-        write("ini", "raw-" + name, cp932(text))
-    # Section names whose ']' or '\' is the second byte of a double-byte character.
-    write("ini", "trail-bytes", "ソ\0表\0x\0".encode("utf-8") + cp932("[ソ]\r\n表=1\r\n[‐]\r\nk=2\r\n"))
-    write("ini", "absent-file", "window\0X\0" "42\0".encode("utf-8"))
+    # fuzz_ini takes the names as the file holds them (code page 932), fuzz_settings as the
+    # program passes them (UTF-8).
+    for corpus, encode in (("ini", cp932), ("settings", lambda t: t.encode("utf-8"))):
+        for i, (name, text) in enumerate(sorted(files.items())):
+            section, key, value = pairs[i % len(pairs)]
+            head = "\0".join([section, key, value, ""])
+            write(corpus, name, encode(head) + cp932(text))
+            write(corpus, "raw-" + name, cp932(text))
+        # Section names whose ']' or '\' is the second byte of a double-byte character.
+        write(corpus, "trail-bytes", encode("ソ\0表\0x\0") + cp932("[ソ]\r\n表=1\r\n[‐]\r\nk=2\r\n"))
+        write(corpus, "absent-file", encode("window\0X\0" "42\0"))
 
 
 # --------------------------------------------------------------------------------------

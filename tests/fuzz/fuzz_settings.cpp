@@ -1,0 +1,125 @@
+// lumatap.ini through the files, as the program uses it: IniRead and IniWrite with UTF-8
+// names and values, and the settings the program keeps read, saved and read again.
+//
+// Input: section NUL key NUL value NUL file. Section, key and value are UTF-8 as the program
+// passes them; the file is what lies on the disk. An empty file part means no lumatap.ini.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "app/iniReadWrite.h"
+#include "display/form1.h"
+#include "tests/fuzz/fuzz_common.h"
+#include "tests/fuzz/ini_oracle.h"
+
+namespace {
+
+using fuzz::ini::Input;
+using lumatap::Form1;
+
+const std::string kIni = "lumatap.ini";
+// IniRead's default when nothing is found; no value read from a line can hold a line end.
+const std::string kMissing = "\n(missing)";
+
+std::string path() { return lumatap::ProgramPath("\\" + kIni); }
+
+void putFile(const std::string& bytes) {
+  if (bytes.empty()) {
+    fuzz::removeFile(kIni);
+  } else {
+    fuzz::writeFile(kIni, bytes);
+  }
+}
+
+bool fileExists() { return std::filesystem::exists(fuzz::folder() / kIni); }
+
+// ---- IniRead and IniWrite ------------------------------------------------------------
+
+void checkReadWrite(const Input& in) {
+  putFile(in.file);
+  const std::string section = plat::toCp932(in.section), key = plat::toCp932(in.key);
+  const std::string value = plat::toCp932(in.value);
+  const auto direct = plat::readIniValue(in.file, section, key);
+  const std::string before = lumatap::IniRead(in.section, in.key, kMissing, path());
+  FUZZ_CHECK(before == (direct ? plat::fromCp932(*direct) : kMissing));
+  // The program's other keys, to see that the write leaves them alone.
+  const std::string skin = lumatap::IniRead("style", "skin", kMissing, path());
+  const bool sameAsSkin = plat::readIniValue("[style]\r\nskin=1", section, key).has_value();
+
+  const bool ok = lumatap::IniWrite(in.section, in.key, in.value, path());
+  FUZZ_CHECK(ok == fuzz::ini::writeAllowed({section, key, value, in.file}));
+  if (!ok) {
+    // A refused write leaves the file exactly as it was, or absent.
+    FUZZ_CHECK(fileExists() == !in.file.empty());
+    FUZZ_CHECK(fuzz::readFile(kIni) == in.file);
+    return;
+  }
+  const std::string written = fuzz::readFile(kIni);
+  FUZZ_CHECK(lumatap::IniRead(in.section, in.key, kMissing, path()) ==
+             plat::fromCp932(fuzz::ini::expectedReadBack(value)));
+  if (!sameAsSkin) FUZZ_CHECK(lumatap::IniRead("style", "skin", kMissing, path()) == skin);
+  FUZZ_CHECK(fuzz::ini::removedPart(in.file, written).find_first_of("\r\n") == std::string::npos);
+  // No temporary file is left beside it.
+  FUZZ_CHECK(!std::filesystem::exists(fuzz::folder() / (kIni + ".tmp~")));
+}
+
+// ---- The settings the program keeps --------------------------------------------------
+
+Form1* g_form = nullptr;
+long g_formStyle = 0;
+
+void resetForm() {
+  plat::SetWindowLongA(*g_form, plat::kGwlStyle, g_formStyle);
+  g_form->placedTwips = {};
+  g_form->move(0, 0, 160, 120);
+}
+
+void checkSettings(const Input& in) {
+  if (in.file.empty()) return;  // without the file the program asks its first-run question
+  putFile(in.file);
+  lumatap::ReadScreenMetrics();
+  resetForm();
+
+  lumatap::ReadSettings();
+  const std::string skin = lumatap::SkinName, profile = lumatap::ProfileName;
+  const bool frameless = lumatap::Frameless;
+  const int left = g_form->left(), top = g_form->top();
+  FUZZ_CHECK(!skin.empty() && !profile.empty());
+  // The frame bits follow Frameless.
+  FUZZ_CHECK(((plat::GetWindowLongA(*g_form, plat::kGwlStyle) ^ g_formStyle) != 0) == frameless);
+
+  lumatap::WriteSettings();
+  FUZZ_CHECK(plat::headless::shownBoxes().empty());  // nothing stops a writable file being saved
+  const std::string saved = fuzz::readFile(kIni);
+
+  // Read again: the names and the frame come back as they were, the position to the pixel
+  // (the file holds whole pixels, a hand-edited one may hold fractions).
+  resetForm();
+  lumatap::ReadSettings();
+  FUZZ_CHECK(lumatap::SkinName == skin);
+  FUZZ_CHECK(lumatap::ProfileName == profile);
+  FUZZ_CHECK(lumatap::Frameless == frameless);
+  FUZZ_CHECK(std::abs(g_form->left() - left) <= 1 && std::abs(g_form->top() - top) <= 1);
+  // Saving what was just read changes nothing.
+  lumatap::WriteSettings();
+  FUZZ_CHECK(fuzz::readFile(kIni) == saved);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  fuzz::initialise();
+  g_form = new Form1();  // lives as long as the process, as the program's window does
+  g_form->load();
+  g_formStyle = plat::GetWindowLongA(*g_form, plat::kGwlStyle);
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  fuzz::freshRun();
+  const Input in = fuzz::ini::split(data, size);
+  checkReadWrite(in);
+  checkSettings(in);
+  return 0;
+}
