@@ -104,6 +104,7 @@ void frmOptions::CmdDelete_Click() {
                      "", plat::MsgButtons::Ok, plat::MsgIcon::Critical);
     return;
   }
+  tableChanged_ = true;
   if (sel + 1 == count) {
     ProfTitles[sel].clear();
     ListProfile.removeItem(sel);

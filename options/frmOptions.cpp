@@ -223,10 +223,30 @@ void frmOptions::cmdOK_Click() {
   }
   LayoutGrid(CurCols, CurRows);
   DrawAllKeys();
+  applied_ = true;
   requestClose();
 }
 
 void frmOptions::cmdCancel_Click() { requestClose(); }
+
+void frmOptions::resyncDisplay() {
+  // The display's CurProfile is a table index. Deleting or storing profiles moves entries
+  // around, so after Cancel the index may name another profile (or a free entry) and the
+  // keys would light in cells laid out for a profile that is no longer there. Find the
+  // shown profile again by its title, as at start-up, and lay it out afresh.
+  if (applied_ || !tableChanged_) return;
+  if (ProfTitles[CurProfile] != ProfileName) {
+    int16 found = 0;
+    for (int16 p = 0; p < kMaxProfiles && !ProfTitles[p].empty(); ++p) {
+      if (ProfTitles[p] == ProfileName) found = p;
+    }
+    CurProfile = found;
+  }
+  CurCols = ProfCols[CurProfile];
+  CurRows = ProfRows[CurProfile];
+  LayoutGrid(CurCols, CurRows);
+  DrawAllKeys();
+}
 
 void frmOptions::Form_QueryUnload(bool& cancel) {
   if (ending_) return;
@@ -238,6 +258,7 @@ void frmOptions::Form_QueryUnload(bool& cancel) {
     cancel = true;
     return;
   }
+  resyncDisplay();
   // Give the display window back what opening the dialog took from it.
   if (Form1* f = TheForm1()) {
     SetTopmost(*f, 1);

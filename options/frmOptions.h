@@ -139,7 +139,12 @@ private:
   // "タイトル:", "キー数:" and "配置:".
   std::array<plat::Label*, 3> editorLabels();
 
+  // Puts the display back in step with the profile table after a close without OK.
+  void resyncDisplay();
+
   bool ending_ = false;
+  bool applied_ = false;       // OK chose the profile the display now shows
+  bool tableChanged_ = false;  // a profile was stored or deleted while the dialog was open
 };
 
 // Procedural pictures of the dialog.

@@ -67,6 +67,7 @@ void frmOptions::CmdSave_Click() {
 }
 
 void frmOptions::StoreEditedProfile(int16 i) {
+  tableChanged_ = true;
   ProfTitles[i] = TxtTitle.text();
   ProfKeyCounts[i] = static_cast<int16>(ReadNumber(CmbKeyCnt.text()));
   chosenLayout(ProfCols[i], ProfRows[i]);

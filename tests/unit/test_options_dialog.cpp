@@ -178,9 +178,46 @@ TEST_F(OptionsDialog, CancelKeepsEditsToTheTableButNotTheChoice) {
   d.cmdCancel.userClick();
   EXPECT_EQ(ProfTitles[1], "東方弾幕風");
   EXPECT_EQ(ProfTitles[3], "");
-  EXPECT_EQ(CurProfile, 1);
   EXPECT_EQ(ProfileName, "矢印スタンダード");
   EXPECT_EQ(SkinName, "default");
+}
+
+TEST_F(OptionsDialog, AfterCancelTheDisplayStillShowsAProfileThatExists) {
+  // Index 1 was the shown profile; deleting entry 0 moves it to index 0. Without a new
+  // look-up by title the display would light 東方弾幕風's keys in 矢印's cells.
+  const struct { int deleteRow; int16 shownAfter; int cols, rows; } cases[] = {
+      {0, 0, 3, 2},  // the shown profile moved down: found again by its title
+      {1, 0, 3, 2},  // the shown profile itself is gone: the first profile, as at start-up
+  };
+  for (const auto& c : cases) {
+    CurProfile = 1;
+    ProfileName = ProfTitles[1];
+    CurCols = ProfCols[1];
+    CurRows = ProfRows[1];
+    frmOptions& d = open();
+    d.ListProfile.userSelect(c.deleteRow);
+    hl::queueAnswer(MsgAnswer::Yes);
+    d.CmdDelete.userClick();
+    d.cmdCancel.userClick();
+    EXPECT_EQ(CurProfile, c.shownAfter);
+    EXPECT_EQ(CurCols, c.cols);
+    EXPECT_EQ(CurRows, c.rows);
+    EXPECT_EQ(form->PicView.surface().width(), CellSize * c.cols);
+    EXPECT_EQ(form->PicView.surface().height(), CellSize * c.rows);
+  }
+}
+
+TEST_F(OptionsDialog, CancelWithoutChangingTheTableLeavesTheDisplayAlone) {
+  CurProfile = 1;
+  ProfileName = "矢印スタンダード";
+  CurCols = 2;  // a re-flowed shape, kept until the next OK
+  CurRows = 3;
+  frmOptions& d = open();
+  d.ListProfile.userSelect(2);
+  d.cmdCancel.userClick();
+  EXPECT_EQ(CurProfile, 1);
+  EXPECT_EQ(CurCols, 2);
+  EXPECT_EQ(CurRows, 3);
 }
 
 TEST_F(OptionsDialog, TheProgramsEndClosesTheDialogEvenWithAnOpenEdit) {
