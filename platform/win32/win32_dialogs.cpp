@@ -49,6 +49,10 @@ int popupMenu(Window& owner, const Menu& menu) {
 }
 
 namespace {
+// Set once the last window has gone. A modal loop of the system (a window drag, for one)
+// may take the WM_QUIT for itself and return; the program's own loop ends all the same.
+bool g_quit = false;
+
 void dispatch(MSG& m) {
   if (win32::dialogKeys(m)) return;
   TranslateMessage(&m);
@@ -58,7 +62,7 @@ void dispatch(MSG& m) {
 
 void doEvents() {
   MSG m;
-  while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
+  while (!g_quit && PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
     if (m.message == WM_QUIT) {
       PostQuitMessage(static_cast<int>(m.wParam));  // for the loop that is waiting for it
       return;
@@ -69,9 +73,12 @@ void doEvents() {
 
 void runMessageLoop() {
   MSG m;
-  while (GetMessageW(&m, nullptr, 0, 0) > 0) dispatch(m);
+  while (!g_quit && GetMessageW(&m, nullptr, 0, 0) > 0) dispatch(m);
 }
 
-void quitMessageLoop() { PostQuitMessage(0); }
+void quitMessageLoop() {
+  g_quit = true;
+  PostQuitMessage(0);
+}
 
 }  // namespace plat::backend

@@ -4,6 +4,7 @@
 
 #include <windowsx.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "keyhook/keyhook_messages.h"
@@ -418,23 +419,47 @@ void frameChanged(Window& w) {
 void beginDragMove(Window& w) {
   HWND h = hwndOf(w);
   if (!h) return;
-  const DWORD pos = GetMessagePos();  // where the button went down
+  const DWORD pressed = GetMessagePos();  // where the button went down
+  RECT start;
+  GetWindowRect(h, &start);
+  // Hold the mouse first: from here on its release comes to this window whatever lies
+  // under it, so either the button is still down now and the system's move below sees the
+  // release, or it is already up.
+  SetCapture(h);
   const int button = GetSystemMetrics(SM_SWAPBUTTON) ? VK_RBUTTON : VK_LBUTTON;
-  if (!(GetAsyncKeyState(button) & 0x8000)) {
-    // The mouse was quicker than the program: the button is up again and its release went
-    // to whatever lay under the mouse, so the system's move would wait for a release that
-    // never comes. The drag is over; the window goes where it would have ended.
-    POINT now;
-    GetCursorPos(&now);
-    RECT r;
-    GetWindowRect(h, &r);
-    SetWindowPos(h, nullptr, r.left + now.x - GET_X_LPARAM(pos), r.top + now.y - GET_Y_LPARAM(pos),
-                 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    return;
+  const bool held = (GetAsyncKeyState(button) & 0x8000) != 0;
+  if (held) {
+    // The system moves the window with the mouse until the button is released, as if the
+    // caption had been grabbed where the button went down.
+    SendMessageW(h, WM_NCLBUTTONDOWN, HTCAPTION, static_cast<LPARAM>(pressed));
+    if (!IsWindow(h) || (GetKeyState(VK_ESCAPE) & 0x8000)) return;  // Esc put it back
+  } else {
+    ::ReleaseCapture();
   }
-  // The system moves the window with the mouse until the button is released, as if the
-  // caption had been grabbed where the button went down.
-  SendMessageW(h, WM_NCLBUTTONDOWN, HTCAPTION, static_cast<LPARAM>(pos));
+  // Mouse input quicker than the program may have gone to other windows before the
+  // mouse was held: moves are then missing, or the release itself (the button was already
+  // up). The window ends where the release puts it, kept inside the work area as the
+  // system keeps it.
+  POINT end;
+  if (held) {
+    DWORD released = GetMessagePos();
+    end = {GET_X_LPARAM(released), GET_Y_LPARAM(released)};
+  } else {
+    GetCursorPos(&end);
+  }
+  MONITORINFO mi{};
+  mi.cbSize = sizeof mi;
+  if (GetMonitorInfoW(MonitorFromPoint(end, MONITOR_DEFAULTTONEAREST), &mi)) {
+    end.x = std::clamp(end.x, mi.rcWork.left, mi.rcWork.right - 1);
+    end.y = std::clamp(end.y, mi.rcWork.top, mi.rcWork.bottom - 1);
+  }
+  const int left = start.left + end.x - GET_X_LPARAM(pressed);
+  const int top = start.top + end.y - GET_Y_LPARAM(pressed);
+  RECT now;
+  GetWindowRect(h, &now);
+  if (now.left != left || now.top != top) {
+    SetWindowPos(h, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
 }
 
 void releaseCapture() { ::ReleaseCapture(); }
