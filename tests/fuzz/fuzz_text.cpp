@@ -1,4 +1,5 @@
 // The line splitter, the number reader and CP932 decoding on arbitrary bytes.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -6,6 +7,31 @@
 
 #include "app/module1.h"
 #include "platform/system.h"
+
+namespace {
+
+bool validUtf8(const std::string& s) {
+  for (std::size_t i = 0; i < s.size();) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    std::size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    if (n == 0 || i + n > s.size()) return false;
+    std::uint32_t cp = n == 1 ? c : c & (0x7F >> n);
+    for (std::size_t k = 1; k < n; ++k) {
+      const auto t = static_cast<unsigned char>(s[i + k]);
+      if ((t & 0xC0) != 0x80) return false;
+      cp = cp << 6 | (t & 0x3F);
+    }
+    // No overlong forms, no surrogates, nothing past U+10FFFF.
+    static const std::uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (cp < least[n] || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) return false;
+    i += n;
+  }
+  return true;
+}
+
+std::size_t countOf(const std::string& s, char c) { return static_cast<std::size_t>(std::count(s.begin(), s.end(), c)); }
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
@@ -38,9 +64,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   auto whole = lumatap::WholeNumber(text);
   if (whole && (*whole < -32768 || *whole > 32767)) __builtin_trap();
 
+  // Whatever the file holds, the text inside the program is valid UTF-8, and text that came
+  // from a file goes back to the file and comes in again unchanged (invalid bytes became
+  // '?' on the way in, which stays '?').
   std::string utf8 = plat::fromCp932(rest);
+  if (!validUtf8(utf8)) __builtin_trap();
   std::string back = plat::toCp932(utf8);
-  // Decoding valid CP932 and encoding it again is lossless; invalid bytes become '?'.
-  (void)back;
+  if (plat::fromCp932(back) != utf8) __builtin_trap();
+  // Line ends and tabs are single bytes in both encodings, so they survive in place: the
+  // reader splits lines and fields after decoding.
+  if (countOf(utf8, '\t') != countOf(back, '\t') || countOf(utf8, '\r') != countOf(back, '\r') ||
+      countOf(utf8, '\n') != countOf(back, '\n')) {
+    __builtin_trap();
+  }
   return 0;
 }
