@@ -942,6 +942,18 @@ int CmdMouse(const Args& a) {
            SendMouse(up_flag, x, y);
     } else if (drag) {
       ok = SendMouse(down_flag, x, y);
+      // A left press on a window that drags itself starts the system's move loop only once
+      // the target has handled the press; moves and the release sent before that are lost.
+      // Wait (briefly) for the target's thread to enter the loop before moving.
+      if (ok && button == L"left") {
+        DWORD tid = GetWindowThreadProcessId(WindowFromPoint(POINT{x, y}), nullptr);
+        for (int i = 0; tid && i < 200; ++i) {
+          GUITHREADINFO gti{};
+          gti.cbSize = sizeof gti;
+          if (GetGUIThreadInfo(tid, &gti) && (gti.flags & GUI_INMOVESIZE)) break;
+          Pump(5);
+        }
+      }
       // Move in steps, each one landing before the next, so the target sees a real drag.
       const int steps = 8;
       for (int i = 1; ok && i <= steps; ++i)
