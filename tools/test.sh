@@ -11,6 +11,8 @@ echo "== Windows build (mingw-w64) =="
 cmake --preset windows >/dev/null
 cmake --build --preset windows
 cmake --install build/windows >/dev/null
+# The Windows system services on Wine, in a Japanese and in a Western locale.
+ctest --test-dir build/windows --output-on-failure
 
 echo "== Native build and tests =="
 cmake --preset native >/dev/null
