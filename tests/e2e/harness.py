@@ -368,7 +368,20 @@ class Harness:
     # The driver
 
     def driver(self, *args: str, timeout: float = 30, check: bool = False) -> DriverResult:
-        """Runs lumatap_driver.exe once with the given words and parses its JSON lines."""
+        """Runs lumatap_driver.exe with the given words and parses its JSON lines."""
+        # Every path through the driver prints at least one line. Nothing at all on stdout
+        # with a failing exit code means Wine did not get as far as running it (seen once
+        # while another Wine process was starting up), so that start is tried again.
+        for _ in range(3):
+            result = self._driver_once(args, timeout)
+            if result.ok or result.stdout.strip():
+                break
+        if check and not result.ok:
+            raise DriverError(f"driver {' '.join(args)} exited {result.rc}: "
+                              f"{result.stdout.strip()} {result.stderr.strip()}")
+        return result
+
+    def _driver_once(self, args, timeout: float) -> DriverResult:
         # Output goes to files, not pipes: a Wine process may start Wine's background
         # services, which inherit its handles and would keep a pipe open long after the
         # driver has exited.
@@ -393,10 +406,7 @@ class Harness:
                     records.append(json.loads(line))
                 except json.JSONDecodeError:
                     pass
-        result = DriverResult(rc, records, out, err)
-        if check and not result.ok:
-            raise DriverError(f"driver {' '.join(args)} exited {rc}: {out.strip()}")
-        return result
+        return DriverResult(rc, records, out, err)
 
     def spawn_driver(self, *args: str) -> App:
         """Starts the driver without waiting, e.g. a script that keeps its focus window up
