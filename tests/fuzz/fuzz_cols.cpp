@@ -8,7 +8,6 @@
 // An empty input stands for a missing file, which the dialog creates with the defaults.
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,6 +21,7 @@ namespace {
 using namespace lumatap;
 
 KeyDef g_shippedKeys[kKeyDefCount];
+frmOptions* g_dialog = nullptr;
 
 std::vector<std::string> choicesOf(const std::string& line) {
   std::vector<std::string> pieces;
@@ -82,6 +82,16 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   LoadKeyDefs();
   for (int i = 0; i < kKeyDefCount; ++i) g_shippedKeys[i] = KeyDefs[i];
   std::filesystem::create_directories(fuzz::folder() / "skin" / "default");  // for the skin list
+  // One dialog for the whole run, opened as the display window opens it (only a shown
+  // dialog takes clicks); each input then reads its cols.dat into it afresh.
+  fuzz::freshRun();
+  for (int i = 0; i < kKeyDefCount; ++i) KeyDefs[i] = g_shippedKeys[i];
+  ProfileName = "WASDスタンダード";
+  LoadProfiles();
+  g_dialog = new frmOptions();
+  g_dialog->load();
+  g_dialog->Form_Load();
+  g_dialog->show();
   return 0;
 }
 
@@ -98,10 +108,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::writeFile("cols.dat", bytes);
   }
 
-  auto d = std::make_unique<frmOptions>();
-  d->load();
-  d->Form_Load();
-  d->show();  // as the display window opens it: only a shown dialog takes clicks
+  // The dialog's opening, without building its controls and pictures again: those take
+  // most of the time and never see cols.dat.
+  frmOptions* d = g_dialog;
+  if (d->editing()) d->EndEdit();
+  d->loadLayoutChoices();
+  d->FillProfileList();
+  d->ShowProfile(CurProfile);
 
   // The file is read as it is, and only a missing one is written.
   std::vector<std::string> lines;

@@ -76,7 +76,8 @@ __attribute__((no_sanitize("coverage"))) void checkCells(const Surface& skin) {
   Surface cell(CellSize, CellSize, background);
   for (int c = 0; c <= 84; ++c) {
     for (int row : {0, CellSize}) {
-      cell.fill(0x00FF00FF);  // anything the copy leaves untouched would show this
+      // Anything the copy leaves untouched would show this.
+      std::fill_n(cell.data(), CellSize * CellSize, Pixel{0x00FF00FF});
       plat::bitBlt(cell, 0, 0, CellSize, CellSize, skin, CellSize * c, row);
       const int firstX = CellSize * c;
       const int insideX = std::clamp(skin.width() - firstX, 0, CellSize);
