@@ -37,11 +37,22 @@
 //   procs                                running processes;  kill <pid>
 //   sleep <ms>                           waits while pumping messages
 //   wait-file <path> <timeout_ms>        waits until the file exists
+//   hold <path>                          opens the file without sharing and keeps it open
+//                                        until the driver ends (another program's lock)
+//   proc-stats <pid>                     CPU times, working set and private bytes
+//   keytimes <vk> <count> <hold_us> <gap_ms> <out.tsv>
+//                                        presses the key count times, down for hold_us
+//                                        (a busy wait below 2 ms), gap_ms between presses;
+//                                        writes the QueryPerformanceCounter value taken
+//                                        just before each SendInput, a "down|up <qpc>" line
+//                                        each
+//   qpc                                  QueryPerformanceCounter, its frequency and the time
 //
 // The wait commands pump this thread's messages while they wait, so the window made by
 // `focus` stays responsive (and keeps receiving the keys) for the whole script.
 
 #include <windows.h>
+#include <psapi.h>
 #include <tlhelp32.h>
 
 #include <cstdint>
@@ -1139,6 +1150,119 @@ int CmdKill(const Args& a) {
   return kOk;
 }
 
+// Handles of `hold`, closed only when the driver ends.
+std::vector<HANDLE> g_held;
+
+int CmdHold(const Args& a) {
+  if (a.size() != 2) return Error(kUsage, a[0], L"usage: hold <path>");
+  // No sharing at all: nobody else may read, write, rename over or delete the file, as
+  // when another program keeps it open for itself.
+  HANDLE f = CreateFileW(a[1].c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (f == INVALID_HANDLE_VALUE)
+    return Error(kFailed, a[0], L"cannot open " + a[1] + L" (error " + std::to_wstring(GetLastError()) + L")");
+  g_held.push_back(f);
+  Json().Str(L"cmd", a[0]).Str(L"file", a[1]).Print();
+  return kOk;
+}
+
+long long FileTime100ns(const FILETIME& t) {
+  return static_cast<long long>((static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime);
+}
+
+int CmdProcStats(const Args& a) {
+  long long pid = 0;
+  if (a.size() != 2 || !ParseInt(a[1], &pid)) return Error(kUsage, a[0], L"usage: proc-stats <pid>");
+  HANDLE p = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, static_cast<DWORD>(pid));
+  if (!p) return Error(kNotFound, a[0], L"no such process");
+  FILETIME created{}, exited{}, kernel{}, user{};
+  PROCESS_MEMORY_COUNTERS_EX mem{};
+  mem.cb = sizeof mem;
+  DWORD handles = 0;
+  const bool times = GetProcessTimes(p, &created, &exited, &kernel, &user) != FALSE;
+  const bool memory =
+      GetProcessMemoryInfo(p, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&mem), sizeof mem) != FALSE;
+  GetProcessHandleCount(p, &handles);
+  CloseHandle(p);
+  if (!times || !memory) return Error(kFailed, a[0], L"GetProcessTimes or GetProcessMemoryInfo failed");
+  Json().Str(L"cmd", a[0]).Int(L"pid", pid)
+      .Int(L"kernel_100ns", FileTime100ns(kernel)).Int(L"user_100ns", FileTime100ns(user))
+      .Int(L"created_100ns", FileTime100ns(created))
+      .Int(L"working_set", static_cast<long long>(mem.WorkingSetSize))
+      .Int(L"peak_working_set", static_cast<long long>(mem.PeakWorkingSetSize))
+      .Int(L"private_bytes", static_cast<long long>(mem.PrivateUsage))
+      .Int(L"page_faults", mem.PageFaultCount)
+      .Int(L"handles", handles)
+      .Print();
+  return kOk;
+}
+
+long long Qpc() {
+  LARGE_INTEGER v;
+  QueryPerformanceCounter(&v);
+  return v.QuadPart;
+}
+
+long long QpcFrequency() {
+  LARGE_INTEGER f;
+  QueryPerformanceFrequency(&f);
+  return f.QuadPart;
+}
+
+int CmdKeyTimes(const Args& a) {
+  const wchar_t* usage = L"usage: keytimes <vk> <count> <hold_us> <gap_ms> <out.tsv>";
+  long long count = 0, hold_us = 0, gap_ms = 0;
+  if (a.size() != 6 || !ParseInt(a[2], &count) || !ParseInt(a[3], &hold_us) ||
+      !ParseInt(a[4], &gap_ms) || count < 1 || hold_us < 0 || gap_ms < 0)
+    return Error(kUsage, a[0], usage);
+  WORD vk = VkFromName(a[1]);
+  if (!vk) return Error(kUsage, a[0], L"unknown key " + a[1]);
+  const WORD scan = static_cast<WORD>(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
+  const long long freq = QpcFrequency();
+  const long long hold_ticks = hold_us * freq / 1000000;
+  // Kept in memory while the keys go out, so no file write lies between two events.
+  std::vector<long long> times;
+  times.reserve(static_cast<size_t>(count) * 2);
+  bool ok = true;
+  for (long long i = 0; ok && i < count; ++i) {
+    const long long down = Qpc();
+    times.push_back(down);
+    ok = SendKey(vk, scan, false);
+    if (hold_us >= 2000) {
+      Pump(static_cast<DWORD>(hold_us / 1000));
+    } else {
+      // A busy wait: a tap shorter than a scheduler tick is the point of these runs.
+      while (ok && Qpc() - down < hold_ticks) {
+      }
+    }
+    times.push_back(Qpc());
+    ok = ok && SendKey(vk, scan, true);
+    Pump(static_cast<DWORD>(gap_ms));
+  }
+  if (!ok) return Error(kFailed, a[0], L"SendInput failed");
+  HANDLE f = CreateFileW(a[5].c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return Error(kFailed, a[0], L"cannot write " + a[5]);
+  std::string text;
+  for (size_t i = 0; i < times.size(); ++i)
+    text += (i % 2 ? "up\t" : "down\t") + std::to_string(times[i]) + "\n";
+  DWORD n = 0;
+  const bool wrote = WriteFile(f, text.data(), static_cast<DWORD>(text.size()), &n, nullptr) && n == text.size();
+  CloseHandle(f);
+  if (!wrote) return Error(kFailed, a[0], L"cannot write " + a[5]);
+  Json().Str(L"cmd", a[0]).Int(L"vk", vk).Int(L"count", count).Int(L"freq", freq).Str(L"file", a[5]).Print();
+  return kOk;
+}
+
+int CmdQpc(const Args& a) {
+  FILETIME now{};
+  const long long before = Qpc();
+  GetSystemTimePreciseAsFileTime(&now);
+  const long long after = Qpc();
+  Json().Str(L"cmd", a[0]).Int(L"qpc", before + (after - before) / 2).Int(L"freq", QpcFrequency())
+      .Int(L"system_100ns", FileTime100ns(now)).Print();
+  return kOk;
+}
+
 int RunCommand(const Args& a) {
   if (a.empty()) return Error(kUsage, L"", L"empty command");
   const std::wstring& c = a[0];
@@ -1163,6 +1287,10 @@ int RunCommand(const Args& a) {
   if (c == L"procs") return CmdProcs(a);
   if (c == L"release") return CmdRelease(a);
   if (c == L"kill") return CmdKill(a);
+  if (c == L"hold") return CmdHold(a);
+  if (c == L"proc-stats") return CmdProcStats(a);
+  if (c == L"keytimes") return CmdKeyTimes(a);
+  if (c == L"qpc") return CmdQpc(a);
   return Error(kUsage, c, L"unknown command");
 }
 
