@@ -14,6 +14,10 @@ cmake --install build/windows >/dev/null
 # The Windows system services on Wine, in a Japanese and in a Western locale.
 ctest --test-dir build/windows --output-on-failure
 
+echo "== Measurement build (lumatap_measure.exe, for tests/e2e/test_measure.py; never installed) =="
+cmake --preset windows -B build/measure -DLUMATAP_MEASURE=ON >/dev/null
+cmake --build build/measure --target lumatap_measure -j2
+
 echo "== Native build and tests =="
 cmake --preset native >/dev/null
 cmake --build --preset native

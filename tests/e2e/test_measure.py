@@ -1,0 +1,118 @@
+"""What Lumatap does between and during key events, under Wine: nothing at all while no
+key moves, a pressed picture and then a released one for every tap however short, and
+no memory kept per event. The key, present and message records come from
+lumatap_measure.exe (the program with timing probes, build/measure); the memory check
+runs the shipped lumatap.exe. No time is asserted here: the timings are written up by
+tools/measure.py in docs/PERFORMANCE.md."""
+
+import os
+import sys
+import time
+import unittest
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+
+import measure_records as mr  # noqa: E402
+from harness import MAIN_CLASS, MAIN_TITLE, LumatapTestCase, crop_rect, wait_until  # noqa: E402
+
+A_SLOT = mr.PROFILE_KEYS.index("A")
+
+
+class MeasuredProgramTest(LumatapTestCase):
+    def require_measure_build(self) -> None:
+        if mr.measure_exe().exists():
+            return
+        message = (f"{mr.measure_exe()} not built; configure the windows preset with "
+                   f"-B build/measure -DLUMATAP_MEASURE=ON (tools/test.sh does)")
+        if os.environ.get("LUMATAP_REQUIRE_DIST") == "1":
+            self.fail(message)
+        self.skipTest(message)
+
+    def setUp(self) -> None:
+        super().setUp()
+        self.addCleanup(lambda: self.h.driver("release"))
+
+    def test_an_idle_program_takes_no_message_and_no_processor_time(self):
+        self.require_measure_build()
+        mr.check_shared_clock(self.h)
+        app, folder, _ = mr.start_measured(self.h)
+        # Keys first, so the hook and the drawing have run; then ten seconds of nothing.
+        mr.press(self.h, 5, 20_000, 20, folder.parent / "keys.tsv")
+        time.sleep(1.0)
+        before, start = mr.unix_stats(app.proc.pid), mr.qpc_now()
+        time.sleep(10.0)
+        after, end = mr.unix_stats(app.proc.pid), mr.qpc_now()
+        records = mr.end_measured(self.h, app, folder)
+
+        self.assertEqual(len(records.key_events(mr.VK_A)), 10, "the keys before the pause were lost")
+        quiet = lambda items: [m for m in items if start <= m.at <= end]  # noqa: E731
+        self.assertEqual(quiet(records.loop), [], "messages taken by the program's loop")
+        self.assertEqual(quiet(records.wndproc), [], "messages to the display window")
+        self.assertEqual([p for p in records.presents if start <= p.start <= end], [])
+        self.assertEqual(after["run_ns"] - before["run_ns"], 0, "processor time while idle")
+        self.assertEqual(after["switches"] - before["switches"], 0, "the process woke up")
+
+    def test_every_short_tap_is_drawn_pressed_then_released(self):
+        self.require_measure_build()
+        taps = 200
+        app, folder, _ = mr.start_measured(self.h)
+        keytimes = mr.press(self.h, taps, 500, 20, folder.parent / "taps.tsv")
+        records = mr.end_measured(self.h, app, folder)
+
+        held_us = [records.us(keytimes[i + 1][1] - keytimes[i][1]) for i in range(0, 2 * taps, 2)]
+        short = sum(1 for t in held_us if t < 1000)
+        # A busy machine may stretch some taps; enough must stay short for this to test them.
+        self.assertGreaterEqual(short, taps // 10, f"only {short} taps were shorter than 1 ms")
+        self.assertEqual(len(records.key_events(mr.VK_A)), 2 * taps, "taps lost before the hook")
+
+        pictures = mr.slot_pictures(folder)
+        presents = records.grid_presents()
+        downs = [at for kind, at in keytimes if kind == "down"] + [records.exit]
+        for i in range(taps):
+            shown = [p for p in presents if downs[i] <= p.start < downs[i + 1]]
+            a_cell = [mr.slot_state(p, pictures, A_SLOT) for p in shown]
+            self.assertEqual(a_cell, ["pressed", "released"],
+                             f"tap {i + 1}, held {held_us[i]:.0f} us, drew A as {a_cell}")
+            others = {mr.slot_state(p, pictures, s) for p in shown
+                      for s in range(len(mr.PROFILE_KEYS)) if s != A_SLOT}
+            self.assertEqual(others, {"released"}, f"tap {i + 1} changed another cell")
+
+    def test_memory_does_not_grow_over_ten_thousand_key_events(self):
+        folder = self.h.new_app_folder()
+        mr.write_settings(folder)
+        app = self.h.launch(folder)
+        win = self.h.wait_window(MAIN_CLASS, MAIN_TITLE, timeout=30)
+
+        def memory() -> dict:
+            stats = self.h.driver("proc-stats", str(win["pid"]), check=True).first
+            return {"working_set": stats["working_set"], **mr.unix_stats(app.proc.pid)}
+
+        # The first events page in the code they run; what follows must add nothing.
+        mr.press(self.h, 100, 0, 1, folder.parent / "warm.tsv")
+        before = memory()
+        mr.press(self.h, 5000, 0, 1, folder.parent / "keys.tsv")
+        after = memory()
+
+        # Each hook call wakes the program; far fewer wake-ups would mean lost events.
+        self.assertGreater(after["switches"] - before["switches"], 5000)
+        limit = 128 * 1024  # 13 bytes an event would already exceed it
+        for key in ("working_set", "rss_anon", "vm_data"):
+            self.assertLessEqual(after[key] - before[key], limit,
+                                 f"{key} grew from {before[key]} to {after[key]} bytes")
+
+        # The hook still works: a key held now lights its cell.
+        self.h.script("focus", f"key down {mr.VK_A}")
+        pressed = mr.skin_rgb(folder, "default")
+        cell = mr.cells_by_name(folder)["A"] * mr.CELL
+        want = pressed.crop((cell, mr.CELL, cell + mr.CELL, 2 * mr.CELL))
+        left, top = win["client"][0], win["client"][1] + mr.CELL  # slot 3: column 0, row 1
+
+        def lit() -> bool:
+            got = crop_rect(self.h.screenshot(), [left, top, left + mr.CELL, top + mr.CELL])
+            return list(got.getdata()) == list(want.getdata())
+        wait_until(lit, 10, "the A cell lit after ten thousand events")
+
+
+if __name__ == "__main__":
+    unittest.main()

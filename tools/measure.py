@@ -1,0 +1,216 @@
+#!/usr/bin/env python3
+"""Measures Lumatap under Wine on a virtual display and prints the figures that
+docs/PERFORMANCE.md reports: key latency end to end and inside the program, short taps,
+idle, memory and start-up.
+
+Needs the installed Windows build (build/windows/dist) and the measurement build:
+
+    cmake --preset windows -B build/measure -DLUMATAP_MEASURE=ON
+    cmake --build build/measure --target lumatap_measure -j2
+    /usr/bin/python3 tools/measure.py [--presses 1000] [--taps 200] [--starts 10] ...
+
+Run it on an otherwise idle machine; it writes the figures as JSON to
+build/measure/figures.json (or --out) and a summary to stdout. Nothing here asserts a
+time: the behaviour checks that hold on every run are in tests/e2e/test_measure.py.
+"""
+
+from __future__ import annotations
+
+import argparse
+import json
+import os
+import platform
+import statistics
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+REPO = Path(__file__).resolve().parents[1]
+sys.path.insert(0, str(REPO / "tests" / "e2e"))
+
+import harness  # noqa: E402
+import measure_records as mr  # noqa: E402
+
+VK_A = mr.VK_A
+A_SLOT = mr.PROFILE_KEYS.index("A")
+POLL_HZ = 60.0
+
+
+def summary(values: list[float]) -> dict:
+    return {"n": len(values), "p50": mr.percentile(values, 50), "p99": mr.percentile(values, 99),
+            "min": min(values), "max": max(values), "mean": statistics.fmean(values)}
+
+
+def measure_latency(h: harness.Harness, presses: int, hold_ms: int, gap_ms: int) -> dict:
+    app, folder, _ = mr.start_measured(h)
+    keytimes = mr.press(h, presses, hold_ms * 1000, gap_ms, folder.parent / "latency.tsv")
+    records = mr.end_measured(h, app, folder)
+    events = mr.match_events(records, keytimes, VK_A)
+    pictures = mr.slot_pictures(folder)
+    wrong = sum(1 for e in events
+                if mr.slot_state(e.present, pictures, A_SLOT) != ("pressed" if e.kind == "down" else "released"))
+    out = {"presses": presses, "hold_ms": hold_ms, "gap_ms": gap_ms, "wrong_picture": wrong}
+    for kind in ("down", "up", "all"):
+        chosen = [e for e in events if kind == "all" or e.kind == kind]
+        out[kind] = {
+            "end_to_end_us": summary([records.us(e.present.done - e.sent) for e in chosen]),
+            "in_process_us": summary([records.us(e.present.done - e.hooked) for e in chosen]),
+            "input_to_hook_us": summary([records.us(e.hooked - e.sent) for e in chosen]),
+            "hook_to_loop_us": summary([records.us(e.retrieved - e.hooked) for e in chosen]),
+            "loop_to_present_done_us": summary([records.us(e.present.done - e.retrieved) for e in chosen]),
+            "present_call_us": summary([records.us(e.present.done - e.present.start) for e in chosen]),
+        }
+    return out
+
+
+def measure_taps(h: harness.Harness, taps: int, hold_us: int, gap_ms: int) -> dict:
+    app, folder, _ = mr.start_measured(h)
+    keytimes = mr.press(h, taps, hold_us, gap_ms, folder.parent / "taps.tsv")
+    records = mr.end_measured(h, app, folder)
+    pictures = mr.slot_pictures(folder)
+    events = mr.match_events(records, keytimes, VK_A)
+    # Per tap, what the A cell showed in each present between its down and the next down.
+    presents = records.grid_presents()
+    downs = [t for k, t in keytimes if k == "down"]
+    sequences = []
+    for i, start in enumerate(downs):
+        end = downs[i + 1] if i + 1 < len(downs) else records.exit
+        sequences.append([mr.slot_state(p, pictures, A_SLOT) for p in presents if start <= p.start < end])
+    pressed_then_released = sum(1 for s in sequences if s == ["pressed", "released"])
+    held = [records.us(keytimes[i + 1][1] - keytimes[i][1]) for i in range(0, len(keytimes), 2)]
+    # What a program that looks at the key 60 times a second would have seen: a poll at
+    # a fixed phase catches a tap only when a poll falls inside the time it was down.
+    period = records.freq / POLL_HZ
+    phases = 50
+    caught = []
+    for k in range(phases):
+        phase = downs[0] + period * k / phases
+        n = 0
+        for i in range(0, len(keytimes), 2):
+            down, up = keytimes[i][1], keytimes[i + 1][1]
+            first_poll = phase + period * -(-(down - phase) // period)
+            n += first_poll < up
+        caught.append(n)
+    return {
+        "taps": taps, "hold_us_target": hold_us, "gap_ms": gap_ms,
+        "held_us": summary(held),
+        "drawn_pressed_then_released": pressed_then_released,
+        "sequences_seen": sorted({" ".join(s) for s in sequences}),
+        "pressed_drawn_after_sendinput_us": summary(
+            [records.us(e.present.done - e.sent) for e in events if e.kind == "down"]),
+        "poller_60hz_caught_mean": statistics.fmean(caught),
+        "poller_60hz_caught_range": [min(caught), max(caught)],
+    }
+
+
+def measure_idle(h: harness.Harness, seconds: float) -> dict:
+    app, folder, _ = mr.start_measured(h)
+    mr.press(h, 5, 20_000, 20, folder.parent / "warm.tsv")  # a few keys, then nothing
+    time.sleep(1.0)
+    before, t0 = mr.unix_stats(app.proc.pid), mr.qpc_now()
+    time.sleep(seconds)
+    after, t1 = mr.unix_stats(app.proc.pid), mr.qpc_now()
+    records = mr.end_measured(h, app, folder)
+    inside = lambda ms: [m for m in ms if t0 <= m.at <= t1]  # noqa: E731
+    return {
+        "seconds": seconds,
+        "loop_messages": len(inside(records.loop)),
+        "window_messages": len(inside(records.wndproc)),
+        "hook_calls": len(inside(records.hooks)),
+        "presents": len([p for p in records.presents if t0 <= p.start <= t1]),
+        "cpu_ns": after["run_ns"] - before["run_ns"],
+        "context_switches": after["switches"] - before["switches"],
+        "threads": after["threads"],
+    }
+
+
+def measure_memory(h: harness.Harness, events: int) -> dict:
+    folder = h.new_app_folder()
+    mr.write_settings(folder)
+    app = h.launch(folder)
+    win = h.wait_window(harness.MAIN_CLASS, harness.MAIN_TITLE, timeout=30)
+
+    def snap() -> dict:
+        stats = h.driver("proc-stats", str(win["pid"]), check=True).first
+        return {"working_set": stats["working_set"], **mr.unix_stats(app.proc.pid)}
+
+    started = snap()
+    mr.press(h, 100, 0, 1, folder.parent / "warm.tsv")
+    warmed = snap()
+    rounds = []
+    for n in range(3):
+        mr.press(h, events // 2, 0, 1, folder.parent / f"round{n}.tsv")
+        rounds.append(snap())
+    app.kill()
+    return {"events_per_round": events, "after_start": started, "after_100_events": warmed,
+            "after_rounds": rounds}
+
+
+def measure_startup(h: harness.Harness, starts: int) -> dict:
+    launch_to_present, created_to_present, entry_to_present = [], [], []
+    for _ in range(starts):
+        app, folder, launched = mr.start_measured(h)
+        records = mr.end_measured(h, app, folder)
+        first = next(p for p in records.grid_presents() if p.visible)
+        launch_to_present.append(records.us(first.done - launched) / 1000)
+        created_to_present.append(records.us(first.done - records.process_created) / 1000)
+        entry_to_present.append(records.us(first.done - records.entry) / 1000)
+    return {"starts": starts, "launch_to_first_present_ms": summary(launch_to_present),
+            "created_to_first_present_ms": summary(created_to_present),
+            "entry_to_first_present_ms": summary(entry_to_present)}
+
+
+def machine() -> dict:
+    cpu = ""
+    for line in Path("/proc/cpuinfo").read_text().splitlines():
+        if line.startswith("model name"):
+            cpu = line.split(":", 1)[1].strip()
+            break
+    wine = subprocess.run(["wine", "--version"], capture_output=True, text=True).stdout.strip()
+    return {"cpu": cpu, "cores": os.cpu_count(), "kernel": platform.release(), "wine": wine,
+            "load_average": os.getloadavg()}
+
+
+def main() -> int:
+    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    ap.add_argument("--presses", type=int, default=1000)
+    ap.add_argument("--hold-ms", type=int, default=15)
+    ap.add_argument("--gap-ms", type=int, default=15)
+    ap.add_argument("--taps", type=int, default=200)
+    ap.add_argument("--tap-us", type=int, default=500)
+    ap.add_argument("--idle", type=float, default=10.0)
+    ap.add_argument("--events", type=int, default=10_000)
+    ap.add_argument("--starts", type=int, default=10)
+    ap.add_argument("--only", choices=["latency", "taps", "idle", "memory", "startup"], action="append")
+    ap.add_argument("--out", type=Path, default=REPO / "build" / "measure" / "figures.json")
+    args = ap.parse_args()
+    if not mr.measure_exe().exists():
+        sys.exit(f"{mr.measure_exe()} is missing; build it first (see the top of this file)")
+
+    figures: dict = {"machine": machine(), "taken": time.strftime("%Y-%m-%d %H:%M:%S")}
+    parts = args.only or ["startup", "latency", "taps", "idle", "memory"]
+    with harness.Harness() as h:
+        mr.check_shared_clock(h)
+        for part in parts:
+            print(f"== {part}", flush=True)
+            if part == "latency":
+                figures[part] = measure_latency(h, args.presses, args.hold_ms, args.gap_ms)
+            elif part == "taps":
+                figures[part] = measure_taps(h, args.taps, args.tap_us, 20)
+            elif part == "idle":
+                figures[part] = measure_idle(h, args.idle)
+            elif part == "memory":
+                figures[part] = measure_memory(h, args.events)
+            elif part == "startup":
+                figures[part] = measure_startup(h, args.starts)
+            print(json.dumps(figures[part], indent=1, ensure_ascii=False), flush=True)
+    figures["machine"]["load_average_after"] = os.getloadavg()
+    args.out.parent.mkdir(parents=True, exist_ok=True)
+    args.out.write_text(json.dumps(figures, indent=1, ensure_ascii=False) + "\n")
+    print(f"written to {args.out}")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
