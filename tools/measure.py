@@ -34,7 +34,6 @@ import measure_records as mr  # noqa: E402
 
 VK_A = mr.VK_A
 A_SLOT = mr.PROFILE_KEYS.index("A")
-POLL_HZ = 60.0
 
 
 def summary(values: list[float]) -> dict:
@@ -79,19 +78,21 @@ def measure_taps(h: harness.Harness, taps: int, hold_us: int, gap_ms: int) -> di
         sequences.append([mr.slot_state(p, pictures, A_SLOT) for p in presents if start <= p.start < end])
     pressed_then_released = sum(1 for s in sequences if s == ["pressed", "released"])
     held = [records.us(keytimes[i + 1][1] - keytimes[i][1]) for i in range(0, len(keytimes), 2)]
-    # What a program that looks at the key 60 times a second would have seen: a poll at
-    # a fixed phase catches a tap only when a poll falls inside the time it was down.
-    period = records.freq / POLL_HZ
-    phases = 50
-    caught = []
-    for k in range(phases):
-        phase = downs[0] + period * k / phases
-        n = 0
-        for i in range(0, len(keytimes), 2):
-            down, up = keytimes[i][1], keytimes[i + 1][1]
-            first_poll = phase + period * -(-(down - phase) // period)
-            n += first_poll < up
-        caught.append(n)
+    # What a program that looks at the key on a clock would have drawn: a look at a fixed
+    # phase catches a tap only when it falls inside the time the key was down. Averaged
+    # over 50 phases of the clock.
+    def caught_by_clock(period_s: float) -> list[int]:
+        period = records.freq * period_s
+        counts = []
+        for k in range(50):
+            phase = downs[0] + period * k / 50
+            n = 0
+            for i in range(0, len(keytimes), 2):
+                down, up = keytimes[i][1], keytimes[i + 1][1]
+                n += phase + period * -(-(down - phase) // period) < up
+            counts.append(n)
+        return counts
+    poll60, timer33 = caught_by_clock(1 / 60), caught_by_clock(0.033)
     return {
         "taps": taps, "hold_us_target": hold_us, "gap_ms": gap_ms,
         "held_us": summary(held),
@@ -99,8 +100,14 @@ def measure_taps(h: harness.Harness, taps: int, hold_us: int, gap_ms: int) -> di
         "sequences_seen": sorted({" ".join(s) for s in sequences}),
         "pressed_drawn_after_sendinput_us": summary(
             [records.us(e.present.done - e.sent) for e in events if e.kind == "down"]),
-        "poller_60hz_caught_mean": statistics.fmean(caught),
-        "poller_60hz_caught_range": [min(caught), max(caught)],
+        "pressed_picture_stood_us": summary(
+            [records.us(events[i + 1].present.done - events[i].present.done)
+             for i in range(0, len(events), 2)]),
+        "held_under_1ms": sum(1 for t in held if t < 1000),
+        "poll_60hz_caught_mean": statistics.fmean(poll60),
+        "poll_60hz_caught_range": [min(poll60), max(poll60)],
+        "timer_33ms_caught_mean": statistics.fmean(timer33),
+        "timer_33ms_caught_range": [min(timer33), max(timer33)],
     }
 
 
