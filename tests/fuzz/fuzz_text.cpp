@@ -1,6 +1,8 @@
 // The line splitter, the number reader and CP932 decoding on arbitrary bytes.
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
+#include <cstdio>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -58,11 +60,35 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if ((data[0] & 4) == 0 && joined != text) __builtin_trap();
     if (joined.size() != text.size()) __builtin_trap();
+    // No piece holds the delimiter (an exact match, in binary comparison).
+    if ((data[0] & 4) == 0) {
+      for (const std::string& p : pieces) {
+        if (p.find(delim) != std::string::npos) __builtin_trap();
+      }
+    }
   }
 
-  (void)lumatap::ReadNumber(text);
-  auto whole = lumatap::WholeNumber(text);
-  if (whole && (*whole < -32768 || *whole > 32767)) __builtin_trap();
+  // The number reader: blanks anywhere do not count, and WholeNumber is the value rounded
+  // down when that fits 16 bits, nothing otherwise.
+  const double value = lumatap::ReadNumber(text);
+  const std::size_t at = text.empty() ? 0 : data[0] % (text.size() + 1);
+  const double spaced = lumatap::ReadNumber(text.substr(0, at) + " \t" + text.substr(at));
+  if (!(spaced == value || (std::isnan(spaced) && std::isnan(value)))) __builtin_trap();
+  const auto whole = lumatap::WholeNumber(text);
+  const double down = std::floor(value);
+  if (whole.has_value() != (down >= -32768.0 && down <= 32767.0)) __builtin_trap();
+  if (whole && *whole != down) __builtin_trap();
+
+  // Every 16-bit number the program writes (counts, sides, positions) reads back as itself,
+  // and so do the 16-bit hexadecimal and octal literals of hand-edited files.
+  if (size >= 3) {
+    const auto v = static_cast<lumatap::int16>(data[1] | data[2] << 8);
+    if (lumatap::WholeNumber(std::to_string(v)) != v) __builtin_trap();
+    char hex[16], oct[16];
+    std::snprintf(hex, sizeof hex, "&H%04X", static_cast<unsigned>(static_cast<std::uint16_t>(v)));
+    std::snprintf(oct, sizeof oct, "&o%06o", static_cast<unsigned>(static_cast<std::uint16_t>(v)));
+    if (lumatap::ReadNumber(hex) != v || lumatap::ReadNumber(oct) != v) __builtin_trap();
+  }
 
   // Whatever the file holds, the text inside the program is valid UTF-8, and text that came
   // from a file goes back to the file and comes in again unchanged (invalid bytes became
