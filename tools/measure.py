@@ -69,14 +69,13 @@ def measure_taps(h: harness.Harness, taps: int, hold_us: int, gap_ms: int) -> di
     records = mr.end_measured(h, app, folder)
     pictures = mr.slot_pictures(folder)
     events = mr.match_events(records, keytimes, VK_A)
-    # Per tap, what the A cell showed in each present between its down and the next down.
-    presents = records.grid_presents()
-    downs = [t for k, t in keytimes if k == "down"]
-    sequences = []
-    for i, start in enumerate(downs):
-        end = downs[i + 1] if i + 1 < len(downs) else records.exit
-        sequences.append([mr.slot_state(p, pictures, A_SLOT) for p in presents if start <= p.start < end])
+    # Per tap, what the A cell showed in the presents of its two events.
+    sequences = [[mr.slot_state(e.present, pictures, A_SLOT) for e in events[i:i + 2]]
+                 for i in range(0, len(events), 2)]
     pressed_then_released = sum(1 for s in sequences if s == ["pressed", "released"])
+    first_key = records.key_events(VK_A)[0].at
+    unexplained = len([p for p in records.grid_presents() if p.start >= first_key]) - len(events)
+    downs = [t for k, t in keytimes if k == "down"]
     held = [records.us(keytimes[i + 1][1] - keytimes[i][1]) for i in range(0, len(keytimes), 2)]
     # What a program that looks at the key on a clock would have drawn: a look at a fixed
     # phase catches a tap only when it falls inside the time the key was down. Averaged
@@ -97,6 +96,7 @@ def measure_taps(h: harness.Harness, taps: int, hold_us: int, gap_ms: int) -> di
         "taps": taps, "hold_us_target": hold_us, "gap_ms": gap_ms,
         "held_us": summary(held),
         "drawn_pressed_then_released": pressed_then_released,
+        "presents_no_key_explains": unexplained,
         "sequences_seen": sorted({" ".join(s) for s in sequences}),
         "pressed_drawn_after_sendinput_us": summary(
             [records.us(e.present.done - e.sent) for e in events if e.kind == "down"]),
