@@ -28,6 +28,12 @@ constexpr unsigned focusedKeyCode(unsigned vk) {
   }
 }
 
+// Bits 25 to 27 of a key message's lParam are reserved by the system; the hook's own
+// messages carry the Shift (1), Ctrl (2) and Alt (4) state there, in the order of a key
+// event's shift argument, so the window need not ask the system for it on every key.
+constexpr int kModifierShift = 25;
+constexpr int modifiersOf(std::uint32_t lParam) { return static_cast<int>((lParam >> kModifierShift) & 7u); }
+
 struct KeyMessage {
   unsigned message = 0;  // kMsgKeyDown or kMsgKeyUp
   unsigned keyCode = 0;
@@ -61,10 +67,18 @@ public:
     if ((flags & kLlkhfAltDown) || (down && keyCode == 0x12)) lp |= 1u << 29;
     if (!down || wasDown) lp |= 1u << 30;               // previous key state
     if (!down) lp |= 1u << 31;                          // transition state
+    lp |= static_cast<std::uint32_t>(modifiers()) << kModifierShift;
     out.message = down ? kMsgKeyDown : kMsgKeyUp;
     out.keyCode = keyCode;
     out.lParam = lp;
     return true;
+  }
+
+  // Shift 1, Ctrl 2, Alt 4, as far as the keys this translator saw tell.
+  int modifiers() const {
+    auto any = [this](unsigned a, unsigned b, unsigned c) { return down_[a] || down_[b] || down_[c]; };
+    return (any(0x10, 0xA0, 0xA1) ? 1 : 0) | (any(0x11, 0xA2, 0xA3) ? 2 : 0) |
+           (any(0x12, 0xA4, 0xA5) ? 4 : 0);
   }
 
   // Forgets every key: keys that moved while nobody listened are unknown.

@@ -54,7 +54,6 @@ HFONT uiFont(bool bold = false, bool underline = false);
 void drawSurface(HDC dc, const Surface& s, int x, int y);
 // Modifier state as the portable events take it: 1 Shift, 2 Ctrl, 4 Alt.
 int shiftState();
-int shiftStateAsync();
 
 // ---- Controls (win32_controls.cpp) --------------------------------------------------
 void registerControlClasses(HINSTANCE instance);

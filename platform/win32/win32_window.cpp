@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "keyhook/keyhook_messages.h"
+#include "keyhook/keyevent.h"
 #include "platform/backend.h"
 #include "platform/win32/win32_rules.h"
 
@@ -125,12 +125,6 @@ int shiftState() {
          ((GetKeyState(VK_MENU) & 0x8000) ? 4 : 0);
 }
 
-int shiftStateAsync() {
-  return ((GetAsyncKeyState(VK_SHIFT) & 0x8000) ? 1 : 0) |
-         ((GetAsyncKeyState(VK_CONTROL) & 0x8000) ? 2 : 0) |
-         ((GetAsyncKeyState(VK_MENU) & 0x8000) ? 4 : 0);
-}
-
 // ---- Top-level windows -------------------------------------------------------------
 
 namespace {
@@ -176,10 +170,12 @@ LRESULT CALLBACK windowProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
 
   switch (msg) {
     case keyhook::kMsgKeyDown:
-      w->deliverKeyDown(static_cast<int>(wp), shiftStateAsync());
+      // The hook's message carries the modifier state; asking the system for it costs
+      // more than the drawing that follows.
+      w->deliverKeyDown(static_cast<int>(wp), keyhook::modifiersOf(static_cast<std::uint32_t>(lp)));
       return 0;
     case keyhook::kMsgKeyUp:
-      w->deliverKeyUp(static_cast<int>(wp), shiftStateAsync());
+      w->deliverKeyUp(static_cast<int>(wp), keyhook::modifiersOf(static_cast<std::uint32_t>(lp)));
       return 0;
     case WM_KEYDOWN:
     case WM_KEYUP:

@@ -62,15 +62,37 @@ TEST(KeyHookEvents, LParamIsLaidOutLikeAFocusedWindowsKeyMessage) {
       {kWmKeyUp, 0x41, 0x1E, 0, 0xC01E0001},                // release: previous 1, transition 1
       {kWmKeyDown, 0x26, 0x48, 0x01, 0x01480001},           // extended key
       {kWmKeyUp, 0x26, 0x48, 0x01 | 0x80, 0xC1480001},
-      {kWmSysKeyDown, 0xA4, 0x38, 0x20, 0x20380001},        // Alt down: context code 1
-      {kWmSysKeyDown, 0xA5, 0x38, 0x01, 0x21380001},        // right Alt even without the flag
-      {kWmSysKeyDown, 0x58, 0x2D, 0x20, 0x202D0001},        // X with Alt held
-      {kWmSysKeyUp, 0x58, 0x2D, 0x20 | 0x80, 0xE02D0001},
-      {kWmKeyUp, 0xA4, 0x38, 0x80, 0xC0380001},             // Alt released alone
+      {kWmSysKeyDown, 0xA4, 0x38, 0x20, 0x28380001},        // Alt down: context code 1, Alt held
+      {kWmSysKeyDown, 0xA5, 0x38, 0x01, 0x29380001},        // right Alt even without the flag
+      {kWmSysKeyDown, 0x58, 0x2D, 0x20, 0x282D0001},        // X with Alt held
+      {kWmSysKeyUp, 0x58, 0x2D, 0x20 | 0x80, 0xE82D0001},
+      {kWmKeyUp, 0xA4, 0x38, 0x80, 0xC8380001},             // left Alt up, right Alt still held
   };
   for (const Step& s : steps) {
     ASSERT_TRUE(t.translate(s.message, s.vk, s.scan, s.flags, m));
     EXPECT_EQ(m.lParam, s.lParam) << std::hex << "vk " << s.vk << " message " << s.message;
+  }
+}
+
+TEST(KeyHookEvents, EachKeyCarriesTheShiftCtrlAndAltState) {
+  KeyTranslator t;
+  KeyMessage m;
+  const struct { unsigned message, vk; int modifiers; } steps[] = {
+      {kWmKeyDown, 0x41, 0},      // A alone
+      {kWmKeyDown, 0xA1, 1},      // right Shift
+      {kWmKeyDown, 0x41, 1},      // A with Shift
+      {kWmKeyDown, 0xA2, 3},      // left Ctrl as well
+      {kWmSysKeyDown, 0xA4, 7},   // and Alt
+      {kWmKeyUp, 0xA1, 6},        // Shift let go
+      {kWmKeyDown, 0xA0, 7},      // the other Shift
+      {kWmKeyUp, 0xA0, 6},
+      {kWmKeyUp, 0xA2, 4},
+      {kWmSysKeyUp, 0xA4, 0},
+      {kWmKeyUp, 0x41, 0},
+  };
+  for (const auto& s : steps) {
+    ASSERT_TRUE(t.translate(s.message, s.vk, 0, 0, m));
+    EXPECT_EQ(modifiersOf(m.lParam), s.modifiers) << std::hex << "vk " << s.vk;
   }
 }
 
