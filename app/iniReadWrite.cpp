@@ -19,16 +19,24 @@ std::string IniRead(const std::string& section, const std::string& key, const st
 
 bool IniWrite(const std::string& section, const std::string& key, const std::string& value,
               const std::string& file) {
+  return IniWriteAll({{section, key, value}}, file);
+}
+
+bool IniWriteAll(const std::vector<IniEntry>& entries, const std::string& file) {
   std::string bytes;
   int attributes = plat::fileAttributes(file);
   if (attributes == 0) return false;  // a folder of that name
-  // An existing file that cannot be read must not be replaced by one holding a single key.
+  // An existing file that cannot be read must not be replaced by one holding only our keys.
   if (attributes == 1 && !plat::readFile(file, bytes)) return false;
-  std::optional<std::string> edited = plat::writeIniValue(
-      bytes, plat::toCp932(section), plat::toCp932(key), plat::toCp932(value));
-  if (!edited) return false;
-  if (attributes == 1 && *edited == bytes) return true;
-  return plat::replaceFile(file, *edited);
+  std::string edited = bytes;
+  for (const IniEntry& e : entries) {
+    std::optional<std::string> next = plat::writeIniValue(
+        edited, plat::toCp932(e.section), plat::toCp932(e.key), plat::toCp932(e.value));
+    if (!next) return false;
+    edited = std::move(*next);
+  }
+  if (attributes == 1 && edited == bytes) return true;
+  return plat::replaceFile(file, edited);
 }
 
 }  // namespace lumatap

@@ -3,6 +3,7 @@
 // the file is a program path ('\' separators).
 
 #include <string>
+#include <vector>
 
 namespace lumatap {
 
@@ -17,5 +18,12 @@ std::string IniRead(const std::string& section, const std::string& key, const st
 // intact. False when it could not be written.
 bool IniWrite(const std::string& section, const std::string& key, const std::string& value,
               const std::string& file);
+
+// Several keys set as one change: the file is replaced once, so it holds all of them or,
+// when anything fails, none of them. False when it could not be written.
+struct IniEntry {
+  std::string section, key, value;
+};
+bool IniWriteAll(const std::vector<IniEntry>& entries, const std::string& file);
 
 }  // namespace lumatap

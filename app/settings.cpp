@@ -91,16 +91,15 @@ void WriteSettings() {
     left = LeftTwips(*form);
     top = TopTwips(*form);
   }
-  // Every value is written, changed or not; one message covers the file.
-  bool saved = true;
-  auto write = [&](const char* section, const char* key, const std::string& value) {
-    if (!IniWrite(section, key, value, path)) saved = false;
-  };
-  write("window", "X", std::to_string(PixelsForFile(left, TwipsX)));
-  write("window", "Y", std::to_string(PixelsForFile(top, TwipsY)));
-  write("window", "frame", Frameless ? "1" : "0");
-  write("style", "skin", ReadsBackAsItself(SkinName));
-  write("key", "profile", ReadsBackAsItself(ProfileName));
+  // Every value is written, changed or not, in one replacement of the file, so a failure
+  // or a kill never leaves a file that mixes old and new values.
+  const bool saved = IniWriteAll(
+      {{"window", "X", std::to_string(PixelsForFile(left, TwipsX))},
+       {"window", "Y", std::to_string(PixelsForFile(top, TwipsY))},
+       {"window", "frame", Frameless ? "1" : "0"},
+       {"style", "skin", ReadsBackAsItself(SkinName)},
+       {"key", "profile", ReadsBackAsItself(ProfileName)}},
+      path);
   if (!saved) ReportUnsavedFile(path);
 }
 

@@ -175,5 +175,16 @@ TEST_F(IniFileTest, AFolderOfThatNameHoldsNothingAndIsNotReplaced) {
   EXPECT_TRUE(std::filesystem::is_directory(path("lumatap.ini")));
 }
 
+TEST_F(IniFileTest, SeveralKeysAreWrittenTogetherOrNotAtAll) {
+  const std::string file = ProgramPath("\\lumatap.ini");
+  const std::string old = "[window]\r\nX=1\r\n";
+  writeBytes("lumatap.ini", old);
+  // The last entry cannot be written (a blank key): the ones before it must not land either.
+  EXPECT_FALSE(IniWriteAll({{"window", "X", "5"}, {"window", "Y", "6"}, {"key", " ", "x"}}, file));
+  EXPECT_EQ(readBytes("lumatap.ini"), old);
+  EXPECT_TRUE(IniWriteAll({{"window", "X", "5"}, {"window", "Y", "6"}, {"key", "profile", "p"}}, file));
+  EXPECT_EQ(readBytes("lumatap.ini"), "[window]\r\nX=5\r\nY=6\r\n[key]\r\nprofile=p\r\n");
+}
+
 }  // namespace
 }  // namespace lumatap
