@@ -19,7 +19,7 @@ cmake --preset windows -B build/measure -DLUMATAP_MEASURE=ON >/dev/null
 cmake --build build/measure --target lumatap_measure -j2
 
 echo "== Native build and tests =="
-cmake --preset native >/dev/null
+cmake --preset native -DLUMATAP_E2E=ON >/dev/null
 cmake --build --preset native
 ctest --preset native
 
