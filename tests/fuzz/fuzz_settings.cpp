@@ -50,7 +50,11 @@ void checkReadWrite(const Input& in) {
   const bool ok = lumatap::IniWrite(in.section, in.key, in.value, path());
   FUZZ_CHECK(ok == fuzz::ini::writeAllowed({section, key, value, in.file}));
   if (!ok) {
-    // A refused write leaves the file exactly as it was, or absent.
+    // A refused write leaves the file exactly as it was, or absent; so does a change of
+    // several keys in which this one is refused, however good the others.
+    FUZZ_CHECK(fileExists() == !in.file.empty());
+    FUZZ_CHECK(fuzz::readFile(kIni) == in.file);
+    FUZZ_CHECK(!lumatap::IniWriteAll({{"style", "skin", "fz"}, {in.section, in.key, in.value}}, path()));
     FUZZ_CHECK(fileExists() == !in.file.empty());
     FUZZ_CHECK(fuzz::readFile(kIni) == in.file);
     return;
@@ -62,6 +66,13 @@ void checkReadWrite(const Input& in) {
   FUZZ_CHECK(fuzz::ini::removedPart(in.file, written).find_first_of("\r\n") == std::string::npos);
   // No temporary file is left beside it.
   FUZZ_CHECK(!std::filesystem::exists(fuzz::folder() / (kIni + ".tmp~")));
+
+  // Several keys in one change: each reads back, the last write of a key winning.
+  FUZZ_CHECK(lumatap::IniWriteAll({{"window", "X", "-12"}, {in.section, in.key, in.value}}, path()));
+  FUZZ_CHECK(lumatap::IniRead(in.section, in.key, kMissing, path()) ==
+             plat::fromCp932(fuzz::ini::expectedReadBack(value)));
+  const bool sameAsX = plat::readIniValue("[window]\r\nX=1", section, key).has_value();
+  if (!sameAsX) FUZZ_CHECK(lumatap::IniRead("window", "X", kMissing, path()) == "-12");
 }
 
 // ---- The settings the program keeps --------------------------------------------------
