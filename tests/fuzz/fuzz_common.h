@@ -29,7 +29,9 @@ namespace fs = std::filesystem;
 // Every save fsyncs, so the folder goes in memory (/dev/shm) where there is one: on a disk
 // the syncs would cost more than the code under test.
 inline const fs::path& folder() {
-  static const fs::path dir = [] {
+  // Never destroyed: the handler that removes the folder at exit runs after static objects
+  // made later than it are gone.
+  static const fs::path* const dir = [] {
     std::error_code ec;
     fs::path base = fs::is_directory("/dev/shm", ec) ? fs::path("/dev/shm") : fs::temp_directory_path();
     std::string tmpl = (base / "lumatap-fuzz-XXXXXX").string();
@@ -37,10 +39,11 @@ inline const fs::path& folder() {
       std::perror("mkdtemp");
       std::abort();
     }
-    std::atexit([] { std::error_code ec; fs::remove_all(folder(), ec); });
-    return fs::path(tmpl);
+    auto* made = new fs::path(tmpl);
+    std::atexit([] { std::error_code ignored; fs::remove_all(folder(), ignored); });
+    return made;
   }();
-  return dir;
+  return *dir;
 }
 
 // The headless backend pointed at the folder; call from LLVMFuzzerInitialize.
