@@ -19,10 +19,10 @@ std::string IniRead(const std::string& section, const std::string& key, const st
 
 bool IniWrite(const std::string& section, const std::string& key, const std::string& value,
               const std::string& file) {
-  return IniWriteAll({{section, key, value}}, file);
+  return iniWriteAll({{section, key, value}}, file);
 }
 
-bool IniWriteAll(const std::vector<IniEntry>& entries, const std::string& file) {
+bool iniWriteAll(const std::vector<IniEntry>& entries, const std::string& file) {
   std::string bytes;
   int attributes = plat::fileAttributes(file);
   if (attributes == 0) return false;  // a folder of that name

@@ -24,6 +24,6 @@ bool IniWrite(const std::string& section, const std::string& key, const std::str
 struct IniEntry {
   std::string section, key, value;
 };
-bool IniWriteAll(const std::vector<IniEntry>& entries, const std::string& file);
+bool iniWriteAll(const std::vector<IniEntry>& entries, const std::string& file);
 
 }  // namespace lumatap

@@ -16,7 +16,7 @@ constexpr int kMaxCell = 84;
 
 // keylist.dat belongs to the installation; without it no key can be shown or stored, so
 // the program ends here without saving anything.
-[[noreturn]] void EndForMissingKeyList(const char* what) {
+[[noreturn]] void endForMissingKeyList(const char* what) {
   plat::messageBox(std::string(what) + "\r\nLumatapをインストールしなおしてください！", "致命的エラー",
                    plat::MsgButtons::Ok, plat::MsgIcon::Exclamation);
   plat::terminateProcess(0);
@@ -27,20 +27,20 @@ constexpr int kMaxCell = 84;
 void LoadKeyDefs() {
   for (KeyDef& k : KeyDefs) k = KeyDef{0, "未設定", false};
 
-  const std::string path = ProgramPath("\\keylist.dat");
-  if (CheckPath(path) < 0) EndForMissingKeyList("構成ファイルの一部(keylist.dat)が存在しません。");
+  const std::string path = programPath("\\keylist.dat");
+  if (CheckPath(path) < 0) endForMissingKeyList("構成ファイルの一部(keylist.dat)が存在しません。");
   std::vector<std::string> lines;
   if (!plat::readTextLines(path, lines)) {
     // Present but unreadable (a folder of that name, no permission): as good as missing.
-    EndForMissingKeyList("構成ファイルの一部(keylist.dat)を読み込めません。");
+    endForMissingKeyList("構成ファイルの一部(keylist.dat)を読み込めません。");
   }
 
   std::vector<std::string> fields;
   for (const std::string& line : lines) {
     // A line without code, cell and name (an empty one included) defines nothing.
     if (StrSplit(line, "\t", fields) < 3) continue;
-    std::optional<int16> code = WholeNumber(fields[0]);
-    std::optional<int16> cell = WholeNumber(fields[1]);
+    std::optional<int16> code = wholeNumber(fields[0]);
+    std::optional<int16> cell = wholeNumber(fields[1]);
     if (!code || !cell) continue;  // not a 16-bit number
     if (*code < 0 || *code > kMaxDefinedCode || *cell < 0 || *cell > kMaxCell) continue;
     KeyDefs[*code] = KeyDef{*cell, fields[2], true};

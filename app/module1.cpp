@@ -26,7 +26,7 @@ std::string ProfileName;
 bool LayoutBusy;
 bool Frameless;
 
-void ResetSharedState() {
+void resetSharedState() {
   TwipsX = TwipsY = CaptionHeight = FrameWidth = FrameHeight = 0;
   for (KeyDef& k : KeyDefs) k = KeyDef{};
   for (int p = 0; p < kMaxProfiles; ++p) {
@@ -41,7 +41,7 @@ void ResetSharedState() {
   Frameless = false;
 }
 
-std::string ProgramPath(std::string_view tail) {
+std::string programPath(std::string_view tail) {
   std::string p = plat::programFolder();
   p.append(tail);
   return p;
@@ -100,7 +100,7 @@ std::int32_t StrSplit(const std::string& text, const std::string& delimiter,
   return static_cast<std::int32_t>(pieces.size());
 }
 
-double ReadNumber(std::string_view text) {
+double readNumber(std::string_view text) {
   std::string s;
   s.reserve(text.size());
   for (char c : text) {
@@ -157,18 +157,18 @@ double ReadNumber(std::string_view text) {
   return v;
 }
 
-std::optional<int16> WholeNumber(std::string_view text) {
-  double v = std::floor(ReadNumber(text));
+std::optional<int16> wholeNumber(std::string_view text) {
+  double v = std::floor(readNumber(text));
   if (!(v >= -32768.0 && v <= 32767.0)) return std::nullopt;
   return static_cast<int16>(v);
 }
 
-long RoundHalfEven(double v) { return std::lrint(std::nearbyint(v)); }
+long roundHalfEven(double v) { return std::lrint(std::nearbyint(v)); }
 
 void ReadScreenMetrics() {
   plat::ScreenMetrics m = plat::screenMetrics();
-  TwipsX = static_cast<int16>(RoundHalfEven(m.twipsPerPixelX));
-  TwipsY = static_cast<int16>(RoundHalfEven(m.twipsPerPixelY));
+  TwipsX = static_cast<int16>(roundHalfEven(m.twipsPerPixelX));
+  TwipsY = static_cast<int16>(roundHalfEven(m.twipsPerPixelY));
   CaptionHeight = static_cast<int16>(m.captionHeight);
   FrameWidth = static_cast<int16>(m.frameWidth);
   FrameHeight = static_cast<int16>(m.frameHeight);

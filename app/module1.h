@@ -47,10 +47,10 @@ extern bool LayoutBusy;
 extern bool Frameless;
 
 // Back to the start values; the program does this once, tests before each case.
-void ResetSharedState();
+void resetSharedState();
 
-// The program folder followed by a name, e.g. ProgramPath("\\keylist.dat").
-std::string ProgramPath(std::string_view tail);
+// The program folder followed by a name, e.g. programPath("\\keylist.dat").
+std::string programPath(std::string_view tail);
 
 // 1 an existing file, 0 an existing folder, -1 nothing readable of that name.
 int16 CheckPath(const std::string& path);
@@ -66,13 +66,13 @@ std::int32_t StrSplit(const std::string& text, const std::string& delimiter,
 // The numeric value of the longest leading number in text: optional sign, digits,
 // fraction, exponent, or &H / &O numbers; blanks, tabs and line feeds are ignored
 // anywhere; '.' is the decimal point whatever the locale; 0 when there is no number.
-double ReadNumber(std::string_view text);
+double readNumber(std::string_view text);
 
 // The value rounded toward minus infinity, or nothing when it does not fit 16 bits.
-std::optional<int16> WholeNumber(std::string_view text);
+std::optional<int16> wholeNumber(std::string_view text);
 
 // Rounds halves to the even neighbour, as the program does for twips and sizes.
-long RoundHalfEven(double v);
+long roundHalfEven(double v);
 
 void ReadScreenMetrics();
 

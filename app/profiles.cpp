@@ -11,10 +11,10 @@
 namespace lumatap {
 namespace {
 
-std::string ProfilesPath() { return ProgramPath("\\setting.dat"); }
+std::string profilesPath() { return programPath("\\setting.dat"); }
 
 // The first defined key of that name, lowest code first; -1 when none has it.
-int CodeOfName(const std::string& name) {
+int codeOfName(const std::string& name) {
   for (int code = 0; code < kKeyDefCount; ++code) {
     if (KeyDefs[code].Defined && KeyDefs[code].Name == name) return code;
   }
@@ -25,13 +25,13 @@ int CodeOfName(const std::string& name) {
 // A line without title, count and layout, with a number outside 16 bits or a layout
 // without ':' is skipped; a count outside 0 to 12 and a grid side below 1 are held to what
 // the table and the display can use.
-bool TakeProfile(const std::string& line, int p) {
+bool takeProfile(const std::string& line, int p) {
   std::vector<std::string> fields, sides;
   if (StrSplit(line, "\t", fields) < 3 || fields[0].empty()) return false;
-  std::optional<int16> count = WholeNumber(fields[1]);
+  std::optional<int16> count = wholeNumber(fields[1]);
   if (!count || StrSplit(fields[2], ":", sides) < 2) return false;
-  std::optional<int16> cols = WholeNumber(sides[0]);
-  std::optional<int16> rows = WholeNumber(sides[1]);
+  std::optional<int16> cols = wholeNumber(sides[0]);
+  std::optional<int16> rows = wholeNumber(sides[1]);
   if (!cols || !rows) return false;
 
   ProfTitles[p] = fields[0];
@@ -43,18 +43,18 @@ bool TakeProfile(const std::string& line, int p) {
   // line lacks, leaves the slot as it was.
   int slots = std::max<int>(ProfKeyCounts[p], 1);
   for (int s = 0; s < slots && s + 3 < static_cast<int>(fields.size()); ++s) {
-    int code = CodeOfName(fields[s + 3]);
+    int code = codeOfName(fields[s + 3]);
     if (code >= 0) ProfKeys[p][s] = static_cast<int16>(code);
   }
   return true;
 }
 
 // Fills the table from the lines, up to ten profiles; returns how many were taken.
-int TakeProfiles(const std::vector<std::string>& lines) {
+int takeProfiles(const std::vector<std::string>& lines) {
   int p = 0;
   for (const std::string& line : lines) {
     if (p == kMaxProfiles) break;  // lines after the tenth profile are not read
-    if (TakeProfile(line, p)) ++p;
+    if (takeProfile(line, p)) ++p;
   }
   return p;
 }
@@ -62,14 +62,14 @@ int TakeProfiles(const std::vector<std::string>& lines) {
 }  // namespace
 
 void LoadProfiles() {
-  const std::string path = ProfilesPath();
+  const std::string path = profilesPath();
   if (CheckPath(path) < 0) plat::writeTextFile(path, Form1::TxtSetting);
   std::vector<std::string> lines;
-  int taken = plat::readTextLines(path, lines) ? TakeProfiles(lines) : 0;
+  int taken = plat::readTextLines(path, lines) ? takeProfiles(lines) : 0;
   // With no profile (an empty, unreadable or wholly damaged file) the display would have
   // nothing to show and the options dialog nothing to list: the built-in profiles stand in,
   // and the end of the run saves them.
-  if (taken == 0) TakeProfiles(plat::splitTextLines(Form1::TxtSetting));
+  if (taken == 0) takeProfiles(plat::splitTextLines(Form1::TxtSetting));
 }
 
 void SaveProfiles() {
@@ -86,8 +86,8 @@ void SaveProfiles() {
     }
     text += "\r\n";
   }
-  const std::string path = ProfilesPath();
-  if (!plat::writeTextFile(path, text)) ReportUnsavedFile(path);
+  const std::string path = profilesPath();
+  if (!plat::writeTextFile(path, text)) reportUnsavedFile(path);
 }
 
 }  // namespace lumatap

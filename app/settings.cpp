@@ -10,48 +10,48 @@
 namespace lumatap {
 namespace {
 
-std::string SettingsPath() { return ProgramPath("\\lumatap.ini"); }
+std::string settingsPath() { return programPath("\\lumatap.ini"); }
 
-std::string ReadValue(const char* section, const char* key) {
-  return IniRead(section, key, "", SettingsPath());
+std::string readValue(const char* section, const char* key) {
+  return IniRead(section, key, "", settingsPath());
 }
 
 // Only an absurd screen gives less than one twip per pixel; one keeps the sums defined.
-long PerPixel(int16 twips) { return twips > 0 ? twips : 1; }
+long perPixel(int16 twips) { return twips > 0 ? twips : 1; }
 
 // The file holds 16-bit pixel positions. A larger number read is held to that range, so the
 // window stays where Windows can place it and the value written at the end always fits.
-double Clamp16(double v) { return std::isnan(v) ? 0.0 : std::clamp(v, -32768.0, 32767.0); }
+double clamp16(double v) { return std::isnan(v) ? 0.0 : std::clamp(v, -32768.0, 32767.0); }
 
-long TwipsFromFile(const std::string& text, int16 twipsPerPixel) {
-  return RoundHalfEven(Clamp16(ReadNumber(text)) * static_cast<double>(PerPixel(twipsPerPixel)));
+long twipsFromFile(const std::string& text, int16 twipsPerPixel) {
+  return roundHalfEven(clamp16(readNumber(text)) * static_cast<double>(perPixel(twipsPerPixel)));
 }
 
-int PixelsFromTwips(long twips, int16 twipsPerPixel) {
-  return static_cast<int>(RoundHalfEven(static_cast<double>(twips) / PerPixel(twipsPerPixel)));
+int pixelsFromTwips(long twips, int16 twipsPerPixel) {
+  return static_cast<int>(roundHalfEven(static_cast<double>(twips) / perPixel(twipsPerPixel)));
 }
 
-int16 PixelsForFile(long twips, int16 twipsPerPixel) {
+int16 pixelsForFile(long twips, int16 twipsPerPixel) {
   return static_cast<int16>(
-      Clamp16(std::floor(static_cast<double>(twips) / PerPixel(twipsPerPixel))));
+      clamp16(std::floor(static_cast<double>(twips) / perPixel(twipsPerPixel))));
 }
 
 // The window's Left and Top in twips. The window itself only knows pixels, so the twips the
 // settings set are kept beside it and stand while the window is still at the pixel they
 // gave; once the user has moved it, its pixel position is all there is.
-long LeftTwips(const Form1& f) {
+long leftTwips(const Form1& f) {
   if (f.placedTwips.set && f.left() == f.placedTwips.atLeft) return f.placedTwips.left;
-  return static_cast<long>(f.left()) * PerPixel(TwipsX);
+  return static_cast<long>(f.left()) * perPixel(TwipsX);
 }
-long TopTwips(const Form1& f) {
+long topTwips(const Form1& f) {
   if (f.placedTwips.set && f.top() == f.placedTwips.atTop) return f.placedTwips.top;
-  return static_cast<long>(f.top()) * PerPixel(TwipsY);
+  return static_cast<long>(f.top()) * perPixel(TwipsY);
 }
 
 // Reading drops blanks at both ends of a value and one pair of enclosing quotation marks.
 // A skin or profile name that either would change goes inside double quotes, so the name
 // read at the next start is the one written.
-std::string ReadsBackAsItself(const std::string& v) {
+std::string readsBackAsItself(const std::string& v) {
   if (v.empty()) return v;
   auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == 0x1A; };
   bool enclosed = v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front();
@@ -62,45 +62,45 @@ std::string ReadsBackAsItself(const std::string& v) {
 }  // namespace
 
 void ReadSettings() {
-  long left = TwipsFromFile(ReadValue("window", "X"), TwipsX);
-  long top = TwipsFromFile(ReadValue("window", "Y"), TwipsY);
+  long left = twipsFromFile(readValue("window", "X"), TwipsX);
+  long top = twipsFromFile(readValue("window", "Y"), TwipsY);
   Form1* form = TheForm1();
   if (form) {
-    form->setLeft(PixelsFromTwips(left, TwipsX));
-    form->setTop(PixelsFromTwips(top, TwipsY));
+    form->setLeft(pixelsFromTwips(left, TwipsX));
+    form->setTop(pixelsFromTwips(top, TwipsY));
     form->placedTwips = {left, top, form->left(), form->top(), true};
   }
 
-  if (ReadNumber(ReadValue("window", "frame")) != 0) {
+  if (readNumber(readValue("window", "frame")) != 0) {
     Frameless = true;
     if (form) form->sTitleReleace(*form);
   } else {
     Frameless = false;
   }
 
-  SkinName = ReadValue("style", "skin");
+  SkinName = readValue("style", "skin");
   if (SkinName.empty()) SkinName = "default";
-  ProfileName = ReadValue("key", "profile");
+  ProfileName = readValue("key", "profile");
   if (ProfileName.empty()) ProfileName = "WASDスタンダード";
 }
 
 void WriteSettings() {
-  const std::string path = SettingsPath();
+  const std::string path = settingsPath();
   long left = 0, top = 0;
   if (const Form1* form = TheForm1()) {
-    left = LeftTwips(*form);
-    top = TopTwips(*form);
+    left = leftTwips(*form);
+    top = topTwips(*form);
   }
   // Every value is written, changed or not, in one replacement of the file, so a failure
   // or a kill never leaves a file that mixes old and new values.
-  const bool saved = IniWriteAll(
-      {{"window", "X", std::to_string(PixelsForFile(left, TwipsX))},
-       {"window", "Y", std::to_string(PixelsForFile(top, TwipsY))},
+  const bool saved = iniWriteAll(
+      {{"window", "X", std::to_string(pixelsForFile(left, TwipsX))},
+       {"window", "Y", std::to_string(pixelsForFile(top, TwipsY))},
        {"window", "frame", Frameless ? "1" : "0"},
-       {"style", "skin", ReadsBackAsItself(SkinName)},
-       {"key", "profile", ReadsBackAsItself(ProfileName)}},
+       {"style", "skin", readsBackAsItself(SkinName)},
+       {"key", "profile", readsBackAsItself(ProfileName)}},
       path);
-  if (!saved) ReportUnsavedFile(path);
+  if (!saved) reportUnsavedFile(path);
 }
 
 }  // namespace lumatap

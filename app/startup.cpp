@@ -9,7 +9,7 @@ namespace lumatap {
 int Main() {
   // A second copy ends here, silently: no window, no message, no file touched.
   if (plat::anotherInstanceRunning()) return 0;
-  ResetSharedState();
+  resetSharedState();
   static Form1 form;
   form.load();
   form.Form_Load();
@@ -37,7 +37,7 @@ void askFirstRunQuestion(Form1& form) {
 void Form1::Form_Load() {
   ReadScreenMetrics();
   Frameless = false;
-  if (CheckPath(ProgramPath("\\lumatap.ini")) >= 0) {
+  if (CheckPath(programPath("\\lumatap.ini")) >= 0) {
     ReadSettings();
   } else {
     askFirstRunQuestion(*this);  // nothing is written until the end
@@ -63,7 +63,7 @@ void Form1::Form_QueryUnload(bool& cancel) {
   mnuEnd_Click();
 }
 
-void ReportUnsavedFile(const std::string& path) {
+void reportUnsavedFile(const std::string& path) {
   // The end goes on regardless: the old file is still whole, and the user learns which one
   // kept its old content.
   plat::messageBox("ファイルを保存できませんでした。\r\n" + path, plat::kAppTitle, plat::MsgButtons::Ok,

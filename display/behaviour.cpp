@@ -37,7 +37,7 @@ void Form1::mnuTitleBer_Click() {
   LayoutBusy = true;
   const bool frameComesBack = Frameless;
   int width = 0, height = 0;
-  GridWindowSize(!frameComesBack, width, height);
+  gridWindowSize(!frameComesBack, width, height);
   setWidth(width);
   setHeight(height);
   borderStyle = frameComesBack ? kBorderSizableTool : kBorderNone;

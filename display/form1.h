@@ -69,10 +69,10 @@ Form1* TheForm1();
 constexpr plat::Color kGridBackground = plat::rgb(64, 64, 64);
 
 // The display window's outer size for the grid CurCols × CurRows, with or without frame.
-void GridWindowSize(bool frameless, int& width, int& height);
+void gridWindowSize(bool frameless, int& width, int& height);
 // How many slots of the current profile the grid shows: its key count, kept within the 12
 // slots a profile has (only a damaged setting.dat holds more, or fewer than none).
-int ShownKeyCount();
+int shownKeyCount();
 
 // Module procedures of the display window.
 void LoadSkin();
@@ -86,7 +86,7 @@ void LoadProfiles();
 void SaveProfiles();
 void ReadSettings();
 void WriteSettings();
-void ReportUnsavedFile(const std::string& path);  // a data file the end could not save
+void reportUnsavedFile(const std::string& path);  // a data file the end could not save
 
 // The program: refuses a second copy, shows the display window and runs until it closes.
 int Main();

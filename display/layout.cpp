@@ -26,7 +26,7 @@ struct LayoutBusyScope {
 
 }  // namespace
 
-void GridWindowSize(bool frameless, int& width, int& height) {
+void gridWindowSize(bool frameless, int& width, int& height) {
   width = CellSize * gridSide(CurCols);
   height = CellSize * gridSide(CurRows);
   if (!frameless) {
@@ -50,7 +50,7 @@ void LayoutGrid(int16 cols, int16 rows) {
   grid.resize(gridWidth, gridHeight);
 
   int width = 0, height = 0;
-  GridWindowSize(Frameless, width, height);
+  gridWindowSize(Frameless, width, height);
   form->setWidth(width);
   form->setHeight(height);
 }
@@ -58,7 +58,7 @@ void LayoutGrid(int16 cols, int16 rows) {
 void Form1::Form_Resize() {
   if (LayoutBusy) return;
 
-  const int n = ShownKeyCount();
+  const int n = shownKeyCount();
   // Estimate the client area. Window sizes are whole pixels here, so there is nothing left
   // to round.
   int w = width();

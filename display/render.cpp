@@ -26,7 +26,7 @@ void drawSlot(Form1& form, int slot, int16 code, int pictureRow) {
 void drawKey(int keyCode, int pictureRow) {
   Form1* form = TheForm1();
   if (!form) return;
-  const int n = CurCols > 0 ? ShownKeyCount() : 0;  // no columns: nowhere to draw
+  const int n = CurCols > 0 ? shownKeyCount() : 0;  // no columns: nowhere to draw
   for (int i = 0; i < n; ++i) {
     if (ProfKeys[CurProfile][i] == keyCode) drawSlot(*form, i, ProfKeys[CurProfile][i], pictureRow);
   }
@@ -35,7 +35,7 @@ void drawKey(int keyCode, int pictureRow) {
 
 }  // namespace
 
-int ShownKeyCount() {
+int shownKeyCount() {
   if (CurProfile < 0 || CurProfile >= kMaxProfiles) return 0;
   return std::clamp<int>(ProfKeyCounts[CurProfile], 0, kSlotsPerProfile);
 }
@@ -47,7 +47,7 @@ void DrawAllKeys() {
   plat::Surface& grid = form->PicView.surface();
   grid.setBackground(plat::pixelFromColor(kGridBackground));
   grid.clear();
-  const int n = CurCols > 0 ? ShownKeyCount() : 0;
+  const int n = CurCols > 0 ? shownKeyCount() : 0;
   for (int i = 0; i < n; ++i) drawSlot(*form, i, ProfKeys[CurProfile][i], kReleasedRow);
   form->PicView.present();
 }

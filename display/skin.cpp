@@ -40,13 +40,13 @@ void LoadSkin() {
   // PicKeys is empty only until the first load, which is the window's load.
   const bool startingUp = form->PicKeys.empty();
 
-  const std::string folder = ProgramPath("\\skin\\" + SkinName);
+  const std::string folder = programPath("\\skin\\" + SkinName);
   std::string path = folder + "\\keys.gif";
   if (CheckPath(path) != 1) path = folder + "\\keys.bmp";
   if (CheckPath(path) != 1) {
     plat::messageBox("スキンが壊れているか存在しません。\r\nデフォルトのスキンを読み込みます。", "",
                      plat::MsgButtons::Ok, plat::MsgIcon::None);
-    path = ProgramPath("\\skin\\default\\keys.gif");
+    path = programPath("\\skin\\default\\keys.gif");
   }
 
   plat::Surface image;

@@ -162,10 +162,10 @@ void frmOptions::buildControls() {
 }
 
 void frmOptions::drawPictures() {
-  PicB.surface() = MakeKeyPadBackground();
-  CmdSave.setPicture(MakeSaveIcon());
-  ImgSaveCansel.surface() = MakeCloseMark();
-  Image1.surface() = MakeLinkIcon();
+  PicB.surface() = makeKeyPadBackground();
+  CmdSave.setPicture(makeSaveIcon());
+  ImgSaveCansel.surface() = makeCloseMark();
+  Image1.surface() = makeLinkIcon();
 }
 
 void frmOptions::placeAboutPanel(int left, int top) {

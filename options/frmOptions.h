@@ -148,9 +148,9 @@ private:
 };
 
 // Procedural pictures of the dialog.
-plat::Surface MakeKeyPadBackground();  // PicB, 330 × 330 light blue
-plat::Surface MakeSaveIcon();          // CmdSave
-plat::Surface MakeCloseMark();         // ImgSaveCansel, the "×" picture
-plat::Surface MakeLinkIcon();          // Image1
+plat::Surface makeKeyPadBackground();  // PicB, 330 × 330 light blue
+plat::Surface makeSaveIcon();          // CmdSave
+plat::Surface makeCloseMark();         // ImgSaveCansel, the "×" picture
+plat::Surface makeLinkIcon();          // Image1
 
 }  // namespace lumatap

@@ -44,8 +44,8 @@ int slotSize(int cols, int rows, int keys) {
 bool parseChoice(const std::string& text, int16& cols, int16& rows) {
   std::vector<std::string> pieces;
   if (StrSplit(text, ":", pieces) < 2) return false;
-  auto c = WholeNumber(pieces[0]);
-  auto r = WholeNumber(pieces[1]);
+  auto c = wholeNumber(pieces[0]);
+  auto r = wholeNumber(pieces[1]);
   if (!c || !r || *c < 1 || *r < 1) return false;
   cols = *c;
   rows = *r;
@@ -75,7 +75,7 @@ void frmOptions::loadLayoutChoices() {
   auto useDefaults = [this] {
     for (int k = 0; k < 9; ++k) LayoutChoices[k] = kDefaultLayoutLines[k];
   };
-  const std::string path = ProgramPath("\\cols.dat");
+  const std::string path = programPath("\\cols.dat");
   // The file is written only to create it: a user's own choices are never overwritten.
   if (CheckPath(path) < 0 && !plat::replaceFile(path, plat::toCp932(defaultFileText()))) {
     useDefaults();  // a folder we may not write to still gets a working dialog

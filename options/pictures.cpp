@@ -44,7 +44,7 @@ double toSegment(double x, double y, double ax, double ay, double bx, double by)
 }
 }  // namespace
 
-plat::Surface MakeKeyPadBackground() {
+plat::Surface makeKeyPadBackground() {
   // Light blue, a shade darker towards the bottom, with a faint diagonal weave so the
   // pad reads as a surface the buttons lie on.
   plat::Surface s(330, 330);
@@ -57,7 +57,7 @@ plat::Surface MakeKeyPadBackground() {
   return s;
 }
 
-plat::Surface MakeSaveIcon() {
+plat::Surface makeSaveIcon() {
   // A floppy disk: dark blue body with a cut corner, a metal shutter and a white label.
   plat::Surface s(32, 32, kDialogFace);
   s.fill(kDialogFace);
@@ -73,7 +73,7 @@ plat::Surface MakeSaveIcon() {
   return s;
 }
 
-plat::Surface MakeCloseMark() {
+plat::Surface makeCloseMark() {
   // Seen only while editing, on the editor's light orange: a red disc with a white cross.
   plat::Surface s(16, 16, plat::pixelFromColor(kEditorEditing));
   s.fill(plat::pixelFromColor(kEditorEditing));
@@ -84,7 +84,7 @@ plat::Surface MakeCloseMark() {
   return s;
 }
 
-plat::Surface MakeLinkIcon() {
+plat::Surface makeLinkIcon() {
   // A small globe: the links lead to web pages.
   plat::Surface s(18, 18, kDialogFace);
   s.fill(kDialogFace);

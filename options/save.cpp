@@ -33,7 +33,7 @@ void frmOptions::CmdSave_Click() {
       return;
     }
   }
-  const int keys = std::clamp(static_cast<int>(ReadNumber(CmbKeyCnt.text())), 0, kSlotCount);
+  const int keys = std::clamp(static_cast<int>(readNumber(CmbKeyCnt.text())), 0, kSlotCount);
   for (int s = 0; s < keys; ++s) {
     if (Cmd[s].caption().empty()) {
       Cmd[s].setBackColor(kSlotMissing);
@@ -69,7 +69,7 @@ void frmOptions::CmdSave_Click() {
 void frmOptions::StoreEditedProfile(int16 i) {
   tableChanged_ = true;
   ProfTitles[i] = TxtTitle.text();
-  ProfKeyCounts[i] = static_cast<int16>(ReadNumber(CmbKeyCnt.text()));
+  ProfKeyCounts[i] = static_cast<int16>(readNumber(CmbKeyCnt.text()));
   chosenLayout(ProfCols[i], ProfRows[i]);
   const int keys = std::clamp(static_cast<int>(ProfKeyCounts[i]), 0, kSlotCount);
   for (int s = 0; s < keys; ++s) {

@@ -9,7 +9,7 @@ namespace lumatap {
 
 void frmOptions::fillSkinList() {
   lstFolder.clear();
-  const std::vector<std::string> names = plat::listFolder(ProgramPath("\\skin\\"));
+  const std::vector<std::string> names = plat::listFolder(programPath("\\skin\\"));
   if (names.empty()) {
     // Even an empty folder lists "." and "..": nothing at all means there is no folder.
     plat::messageBox("スキンが見つかりません。", "", plat::MsgButtons::Ok, plat::MsgIcon::None);

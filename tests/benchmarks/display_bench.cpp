@@ -42,7 +42,7 @@ struct Display {
 
   Display(const std::vector<int16>& keys, int16 cols, int16 rows) {
     useShippedFolder();
-    ResetSharedState();
+    resetSharedState();
     ReadScreenMetrics();
     form = std::make_unique<Form1>();
     form->show();
@@ -100,7 +100,7 @@ void BM_StartupLoad(benchmark::State& state) {
     state.PauseTiming();
     useShippedFolder();
     fs::remove(fs::path(shippedFolder()) / "setting.dat");
-    ResetSharedState();
+    resetSharedState();
     auto form = std::make_unique<Form1>();
     form->load();
     state.ResumeTiming();
@@ -115,7 +115,7 @@ void BM_StartupLoad(benchmark::State& state) {
 // Reading and decoding the 4080 × 96 skin alone, the largest part of the load.
 void BM_LoadSkin(benchmark::State& state) {
   useShippedFolder();
-  ResetSharedState();
+  resetSharedState();
   auto form = std::make_unique<Form1>();
   SkinName = state.range(0) == 0 ? "default" : "WASD黒ルコ";
   for (auto _ : state) {

@@ -34,8 +34,8 @@ std::vector<std::string> choicesOf(const std::string& line) {
 bool arrangeable(const std::string& choice, int keys, int& cols, int& rows) {
   std::vector<std::string> sides;
   if (StrSplit(choice, ":", sides) < 2) return false;
-  auto c = WholeNumber(sides[0]);
-  auto r = WholeNumber(sides[1]);
+  auto c = wholeNumber(sides[0]);
+  auto r = wholeNumber(sides[1]);
   if (!c || !r || *c < 1 || *r < 1) return false;
   const int size = (*c < 2 || *r < 2) ? 300 / keys : 300 / std::max<int>(*c, *r);
   if (size < 1) return false;

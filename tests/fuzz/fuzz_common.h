@@ -57,7 +57,7 @@ inline void initialise() {
 inline void freshRun() {
   plat::headless::reset();
   plat::headless::setProgramFolder(folder().string());
-  lumatap::ResetSharedState();
+  lumatap::resetSharedState();
 }
 
 inline void writeFile(const std::string& name, std::string_view bytes) {

@@ -68,7 +68,7 @@ void checkTable(const Profiles& t) {
     if (t.titles[p] == ProfileName) last = p;
   }
   FUZZ_CHECK(t.current == last);
-  FUZZ_CHECK(ShownKeyCount() >= 0 && ShownKeyCount() <= kSlotsPerProfile);
+  FUZZ_CHECK(shownKeyCount() >= 0 && shownKeyCount() <= kSlotsPerProfile);
 }
 
 }  // namespace

@@ -22,7 +22,7 @@ const std::string kIni = "lumatap.ini";
 // IniRead's default when nothing is found; no value read from a line can hold a line end.
 const std::string kMissing = "\n(missing)";
 
-std::string path() { return lumatap::ProgramPath("\\" + kIni); }
+std::string path() { return lumatap::programPath("\\" + kIni); }
 
 void putFile(const std::string& bytes) {
   if (bytes.empty()) {
@@ -54,7 +54,7 @@ void checkReadWrite(const Input& in) {
     // several keys in which this one is refused, however good the others.
     FUZZ_CHECK(fileExists() == !in.file.empty());
     FUZZ_CHECK(fuzz::readFile(kIni) == in.file);
-    FUZZ_CHECK(!lumatap::IniWriteAll({{"style", "skin", "fz"}, {in.section, in.key, in.value}}, path()));
+    FUZZ_CHECK(!lumatap::iniWriteAll({{"style", "skin", "fz"}, {in.section, in.key, in.value}}, path()));
     FUZZ_CHECK(fileExists() == !in.file.empty());
     FUZZ_CHECK(fuzz::readFile(kIni) == in.file);
     return;
@@ -68,7 +68,7 @@ void checkReadWrite(const Input& in) {
   FUZZ_CHECK(!std::filesystem::exists(fuzz::folder() / (kIni + ".tmp~")));
 
   // Several keys in one change: each reads back, the last write of a key winning.
-  FUZZ_CHECK(lumatap::IniWriteAll({{"window", "X", "-12"}, {in.section, in.key, in.value}}, path()));
+  FUZZ_CHECK(lumatap::iniWriteAll({{"window", "X", "-12"}, {in.section, in.key, in.value}}, path()));
   FUZZ_CHECK(lumatap::IniRead(in.section, in.key, kMissing, path()) ==
              plat::fromCp932(fuzz::ini::expectedReadBack(value)));
   const bool sameAsX = plat::readIniValue("[window]\r\nX=1", section, key).has_value();

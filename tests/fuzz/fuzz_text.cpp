@@ -68,13 +68,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   }
 
-  // The number reader: blanks anywhere do not count, and WholeNumber is the value rounded
+  // The number reader: blanks anywhere do not count, and wholeNumber is the value rounded
   // down when that fits 16 bits, nothing otherwise.
-  const double value = lumatap::ReadNumber(text);
+  const double value = lumatap::readNumber(text);
   const std::size_t at = text.empty() ? 0 : data[0] % (text.size() + 1);
-  const double spaced = lumatap::ReadNumber(text.substr(0, at) + " \t" + text.substr(at));
+  const double spaced = lumatap::readNumber(text.substr(0, at) + " \t" + text.substr(at));
   if (!(spaced == value || (std::isnan(spaced) && std::isnan(value)))) __builtin_trap();
-  const auto whole = lumatap::WholeNumber(text);
+  const auto whole = lumatap::wholeNumber(text);
   const double down = std::floor(value);
   if (whole.has_value() != (down >= -32768.0 && down <= 32767.0)) __builtin_trap();
   if (whole && *whole != down) __builtin_trap();
@@ -83,11 +83,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // and so do the 16-bit hexadecimal and octal literals of hand-edited files.
   if (size >= 3) {
     const auto v = static_cast<lumatap::int16>(data[1] | data[2] << 8);
-    if (lumatap::WholeNumber(std::to_string(v)) != v) __builtin_trap();
+    if (lumatap::wholeNumber(std::to_string(v)) != v) __builtin_trap();
     char hex[16], oct[16];
     std::snprintf(hex, sizeof hex, "&H%04X", static_cast<unsigned>(static_cast<std::uint16_t>(v)));
     std::snprintf(oct, sizeof oct, "&o%06o", static_cast<unsigned>(static_cast<std::uint16_t>(v)));
-    if (lumatap::ReadNumber(hex) != v || lumatap::ReadNumber(oct) != v) __builtin_trap();
+    if (lumatap::readNumber(hex) != v || lumatap::readNumber(oct) != v) __builtin_trap();
   }
 
   // Whatever the file holds, the text inside the program is valid UTF-8, and text that came

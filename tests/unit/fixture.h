@@ -25,7 +25,7 @@ protected:
     fs::create_directories(dir_);
     plat::headless::reset();
     plat::headless::setProgramFolder(dir_.string());
-    ResetSharedState();
+    resetSharedState();
   }
   void TearDown() override { std::filesystem::remove_all(dir_); }
 

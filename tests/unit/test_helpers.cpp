@@ -44,7 +44,7 @@ TEST(StrSplit, TextComparisonIgnoresCaseOfTheDelimiter) {
   EXPECT_EQ(StrSplit("aXbxc", "x", p, Compare::Binary), 2);
 }
 
-TEST(ReadNumber, ReadsTheLongestLeadingNumber) {
+TEST(readNumber, ReadsTheLongestLeadingNumber) {
   struct Case {
     const char* text;
     double value;
@@ -58,29 +58,29 @@ TEST(ReadNumber, ReadsTheLongestLeadingNumber) {
       {"1,5", 1},         {"- 5", -5},       {"\r5", 0},         {"1d2", 100},
   };
   for (const Case& c : cases) {
-    EXPECT_DOUBLE_EQ(ReadNumber(c.text), c.value) << '"' << c.text << '"';
+    EXPECT_DOUBLE_EQ(readNumber(c.text), c.value) << '"' << c.text << '"';
   }
 }
 
-TEST(WholeNumber, RoundsTowardMinusInfinityWithin16Bits) {
-  EXPECT_EQ(WholeNumber("2.7"), 2);
-  EXPECT_EQ(WholeNumber("-0.5"), -1);
-  EXPECT_EQ(WholeNumber("65.9"), 65);
-  EXPECT_EQ(WholeNumber("32767"), 32767);
-  EXPECT_EQ(WholeNumber("-32768"), -32768);
-  EXPECT_EQ(WholeNumber("32767.9"), 32767);
-  EXPECT_FALSE(WholeNumber("32768").has_value());
-  EXPECT_FALSE(WholeNumber("-32768.5").has_value());
-  EXPECT_FALSE(WholeNumber("1e400").has_value());
-  EXPECT_EQ(WholeNumber("junk"), 0);
+TEST(wholeNumber, RoundsTowardMinusInfinityWithin16Bits) {
+  EXPECT_EQ(wholeNumber("2.7"), 2);
+  EXPECT_EQ(wholeNumber("-0.5"), -1);
+  EXPECT_EQ(wholeNumber("65.9"), 65);
+  EXPECT_EQ(wholeNumber("32767"), 32767);
+  EXPECT_EQ(wholeNumber("-32768"), -32768);
+  EXPECT_EQ(wholeNumber("32767.9"), 32767);
+  EXPECT_FALSE(wholeNumber("32768").has_value());
+  EXPECT_FALSE(wholeNumber("-32768.5").has_value());
+  EXPECT_FALSE(wholeNumber("1e400").has_value());
+  EXPECT_EQ(wholeNumber("junk"), 0);
 }
 
-TEST(RoundHalfEven, SendsHalvesToTheEvenNeighbour) {
-  EXPECT_EQ(RoundHalfEven(0.5), 0);
-  EXPECT_EQ(RoundHalfEven(1.5), 2);
-  EXPECT_EQ(RoundHalfEven(2.5), 2);
-  EXPECT_EQ(RoundHalfEven(-2.5), -2);
-  EXPECT_EQ(RoundHalfEven(2.6), 3);
+TEST(roundHalfEven, SendsHalvesToTheEvenNeighbour) {
+  EXPECT_EQ(roundHalfEven(0.5), 0);
+  EXPECT_EQ(roundHalfEven(1.5), 2);
+  EXPECT_EQ(roundHalfEven(2.5), 2);
+  EXPECT_EQ(roundHalfEven(-2.5), -2);
+  EXPECT_EQ(roundHalfEven(2.6), 3);
 }
 
 using CheckPathTest = testing::ProgramFolderTest;
@@ -88,9 +88,9 @@ using CheckPathTest = testing::ProgramFolderTest;
 TEST_F(CheckPathTest, TellsFilesFoldersAndAbsence) {
   writeBytes("file.txt", "x");
   std::filesystem::create_directories(path("folder"));
-  EXPECT_EQ(CheckPath(ProgramPath("\\file.txt")), 1);
-  EXPECT_EQ(CheckPath(ProgramPath("\\folder")), 0);
-  EXPECT_EQ(CheckPath(ProgramPath("\\missing")), -1);
+  EXPECT_EQ(CheckPath(programPath("\\file.txt")), 1);
+  EXPECT_EQ(CheckPath(programPath("\\folder")), 0);
+  EXPECT_EQ(CheckPath(programPath("\\missing")), -1);
   EXPECT_EQ(CheckPath(""), -1);
 }
 

@@ -152,14 +152,14 @@ TEST(IniWrite, WhatIsWrittenReadsBack) {
 using IniFileTest = testing::ProgramFolderTest;
 
 TEST_F(IniFileTest, JapaneseValuesAreStoredAsCodePage932) {
-  const std::string file = ProgramPath("\\lumatap.ini");
+  const std::string file = programPath("\\lumatap.ini");
   EXPECT_TRUE(IniWrite("key", "profile", "矢印スタンダード", file));
   EXPECT_EQ(readBytes("lumatap.ini"), sj("[key]\r\nprofile=矢印スタンダード\r\n"));
   EXPECT_EQ(IniRead("KEY", "PROFILE", "", file), "矢印スタンダード");
 }
 
 TEST_F(IniFileTest, MissingFileSectionOrKeyGivesTheDefault) {
-  const std::string file = ProgramPath("\\lumatap.ini");
+  const std::string file = programPath("\\lumatap.ini");
   EXPECT_EQ(IniRead("window", "X", "dflt", file), "dflt");
   writeBytes("lumatap.ini", "[window]\r\nX=\r\n");
   EXPECT_EQ(IniRead("window", "X", "dflt", file), "");
@@ -169,20 +169,20 @@ TEST_F(IniFileTest, MissingFileSectionOrKeyGivesTheDefault) {
 
 TEST_F(IniFileTest, AFolderOfThatNameHoldsNothingAndIsNotReplaced) {
   std::filesystem::create_directories(path("lumatap.ini"));
-  const std::string file = ProgramPath("\\lumatap.ini");
+  const std::string file = programPath("\\lumatap.ini");
   EXPECT_EQ(IniRead("window", "X", "", file), "");
   EXPECT_FALSE(IniWrite("window", "X", "1", file));
   EXPECT_TRUE(std::filesystem::is_directory(path("lumatap.ini")));
 }
 
 TEST_F(IniFileTest, SeveralKeysAreWrittenTogetherOrNotAtAll) {
-  const std::string file = ProgramPath("\\lumatap.ini");
+  const std::string file = programPath("\\lumatap.ini");
   const std::string old = "[window]\r\nX=1\r\n";
   writeBytes("lumatap.ini", old);
   // The last entry cannot be written (a blank key): the ones before it must not land either.
-  EXPECT_FALSE(IniWriteAll({{"window", "X", "5"}, {"window", "Y", "6"}, {"key", " ", "x"}}, file));
+  EXPECT_FALSE(iniWriteAll({{"window", "X", "5"}, {"window", "Y", "6"}, {"key", " ", "x"}}, file));
   EXPECT_EQ(readBytes("lumatap.ini"), old);
-  EXPECT_TRUE(IniWriteAll({{"window", "X", "5"}, {"window", "Y", "6"}, {"key", "profile", "p"}}, file));
+  EXPECT_TRUE(iniWriteAll({{"window", "X", "5"}, {"window", "Y", "6"}, {"key", "profile", "p"}}, file));
   EXPECT_EQ(readBytes("lumatap.ini"), "[window]\r\nX=5\r\nY=6\r\n[key]\r\nprofile=p\r\n");
 }
 

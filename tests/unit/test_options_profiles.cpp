@@ -41,7 +41,7 @@ TEST_F(ProfileList, SkinsAreTheFolderNamesWithoutADotInListingOrder) {
   SkinName = "dark";
   frmOptions& d = open();
   std::vector<std::string> expected;
-  for (const auto& name : plat::listFolder(ProgramPath("\\skin\\"))) {
+  for (const auto& name : plat::listFolder(programPath("\\skin\\"))) {
     if (name == "default" || name == "dark" || name == "notes") expected.push_back(name);
   }
   EXPECT_EQ(d.lstFolder.items(), expected);

@@ -79,7 +79,7 @@ TEST_F(ProfilesTest, TheCurrentProfileIsTheLastOneWhoseTitleMatches) {
       {"no such title", 0},   {"wasdスタンダード", 0},  {"Twice", 6},
   };
   for (const Case& c : cases) {
-    ResetSharedState();
+    resetSharedState();
     LoadKeyDefs();
     ProfileName = c.profileName;
     load(std::string(Form1::TxtSetting) + "Twice\t1\t1:1\tA\r\nOther\t1\t1:1\tA\r\nTwice\t1\t1:1\tW\r\n");
@@ -111,7 +111,7 @@ TEST_F(ProfilesTest, FieldsAreReadByTheirRules) {
       {"a layout with nothing after ':'", "t\t1\t2:\tW", 1, 2, 1, {87}},
   };
   for (const Case& c : cases) {
-    ResetSharedState();
+    resetSharedState();
     LoadKeyDefs();
     load(c.line + "\r\n");
     ASSERT_EQ(profileCount(), 1) << c.what;
@@ -136,7 +136,7 @@ TEST_F(ProfilesTest, LinesThatCannotBeTakenApartAreSkippedAndTheRestIsKept) {
       {"an empty title", "\t2\t2:1\tZ\tX"},
   };
   for (const Case& c : cases) {
-    ResetSharedState();
+    resetSharedState();
     LoadKeyDefs();
     ProfileName = "B";
     load("A\t1\t1:1\tW\r\n" + c.line + "\r\nB\t2\t2:1\tZ\tX\r\n");
@@ -213,7 +213,7 @@ TEST_F(ProfilesTest, AFileWithoutProfilesFallsBackToTheBuiltInTable) {
       {"only damaged lines", "no tab\r\nt\t1\r\n"},
   };
   for (const Case& c : cases) {
-    ResetSharedState();
+    resetSharedState();
     LoadKeyDefs();
     ProfileName = "東方弾幕風";
     load(c.content);
@@ -233,7 +233,7 @@ TEST_F(ProfilesTest, AnUnreadableFileFallsBackAndTheEndReportsThatItCouldNotSave
   SaveProfiles();
   ASSERT_EQ(plat::headless::shownBoxes().size(), 1u);
   const plat::headless::ShownBox& box = plat::headless::shownBoxes()[0];
-  EXPECT_EQ(box.text, "ファイルを保存できませんでした。\r\n" + ProgramPath("\\setting.dat"));
+  EXPECT_EQ(box.text, "ファイルを保存できませんでした。\r\n" + programPath("\\setting.dat"));
   EXPECT_EQ(box.title, "Lumatap");
   EXPECT_EQ(box.icon, plat::MsgIcon::Exclamation);
   EXPECT_EQ(box.buttons, plat::MsgButtons::Ok);

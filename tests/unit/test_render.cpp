@@ -23,7 +23,7 @@ TEST_F(RenderTest, TheWindowsLoadDrawsTheBuiltInProfileFromTheShippedSkin) {
     plat::headless::reset();
     plat::headless::queueAnswer(c.firstRun);
     form.reset();
-    ResetSharedState();
+    resetSharedState();
     form = std::make_unique<Form1>();
     form->load();
     form->Form_Load();

@@ -25,7 +25,7 @@ protected:
     ReadSettings();
   }
   std::string stored(const char* section, const char* key) {
-    return IniRead(section, key, "(missing)", ProgramPath("\\lumatap.ini"));
+    return IniRead(section, key, "(missing)", programPath("\\lumatap.ini"));
   }
   bool captionShown() { return (form().style() & plat::kWsCaption) == plat::kWsCaption; }
 
@@ -177,7 +177,7 @@ TEST_F(SettingsTest, ASettingsFileThatCannotBeWrittenIsNamedAndKeptWhole) {
     WriteSettings();
     ASSERT_EQ(plat::headless::shownBoxes().size(), 1u) << c.what << ": one message for the file";
     const plat::headless::ShownBox& box = plat::headless::shownBoxes()[0];
-    EXPECT_EQ(box.text, "ファイルを保存できませんでした。\r\n" + ProgramPath("\\lumatap.ini")) << c.what;
+    EXPECT_EQ(box.text, "ファイルを保存できませんでした。\r\n" + programPath("\\lumatap.ini")) << c.what;
     EXPECT_EQ(box.title, "Lumatap");
     EXPECT_EQ(box.icon, plat::MsgIcon::Exclamation);
     if (!c.folder) {

@@ -29,13 +29,13 @@ protected:
   // What Main does after the single-instance test, with a fresh shared state as at a start.
   void start() {
     form.reset();
-    ResetSharedState();
+    resetSharedState();
     form = std::make_unique<Form1>();
     form->load();
     form->Form_Load();
   }
   std::string setting(const char* section, const char* key) {
-    return IniRead(section, key, "(missing)", ProgramPath("\\lumatap.ini"));
+    return IniRead(section, key, "(missing)", programPath("\\lumatap.ini"));
   }
   bool captionShown() const { return (form->style() & plat::kWsCaption) == plat::kWsCaption; }
 
@@ -190,8 +190,8 @@ TEST_F(StartupTest, FilesThatCannotBeSavedAreNamedAndTheProgramStillEnds) {
   const std::string oldProfiles = readBytes("setting.dat");
   form->requestClose();
   ASSERT_EQ(shownBoxes().size(), 2u) << "one message per file, though the close asks twice";
-  EXPECT_EQ(shownBoxes()[0].text, "ファイルを保存できませんでした。\r\n" + ProgramPath("\\lumatap.ini"));
-  EXPECT_EQ(shownBoxes()[1].text, "ファイルを保存できませんでした。\r\n" + ProgramPath("\\setting.dat"));
+  EXPECT_EQ(shownBoxes()[0].text, "ファイルを保存できませんでした。\r\n" + programPath("\\lumatap.ini"));
+  EXPECT_EQ(shownBoxes()[1].text, "ファイルを保存できませんでした。\r\n" + programPath("\\setting.dat"));
   EXPECT_FALSE(form->loaded());
   EXPECT_TRUE(plat::headless::messageLoopQuit());
   EXPECT_EQ(readText("lumatap.ini"), "[window]\r\nX=5\r\n");
