@@ -9,6 +9,9 @@ if [ "$(id -u)" -ne 0 ]; then
   exit 1
 fi
 export DEBIAN_FRONTEND=noninteractive
+# dpkg and locale-gen live in the sbin folders, which a root shell started with plain `su`
+# may lack.
+export PATH="$PATH:/usr/local/sbin:/usr/sbin:/sbin"
 
 # Debian packages. Wine is the 64-bit build only: the program and its hook DLL are 64-bit,
 # so no i386 architecture is added. Recommends stay on, because Wine's X11 driver loads
@@ -38,9 +41,25 @@ if [ ${#missing[@]} -gt 0 ]; then
   apt-get install -y -q "${missing[@]}"
 fi
 
-# The tools the build and the end-to-end harness call by name; a package can be "installed"
-# yet broken, so check the commands themselves as well.
-for c in cmake g++ make x86_64-w64-mingw32-g++ wine wineserver Xvfb xwd import xdpyinfo clang; do
+# Exactly the programs that the scripts, the CMake files and the tests call by name, each
+# from a package above or from the base system (mount, umount, locale): a package can be
+# "installed" yet broken, so check the commands themselves as well. The shell tools the
+# scripts use (bash, coreutils, grep, sed, dpkg, apt-get) are essential and not checked.
+#   cmake ctest make          configure, build and run the tests (cmake, make)
+#   gcc g++                   the native builds, C and C++ (g++, which brings gcc)
+#   x86_64-w64-mingw32-gcc    the Windows build: C and C++ compilers, resource compiler
+#   x86_64-w64-mingw32-g++      (g++-mingw-w64-x86-64 with binutils-mingw-w64-x86-64);
+#   x86_64-w64-mingw32-windres  the e2e harness builds its driver with the g++ by hand
+#   wine wineserver wineboot  the Windows tests, the e2e harness and run.sh (wine, wine64)
+#   Xvfb xdpyinfo             the virtual display and the wait for it (xvfb, x11-utils)
+#   import                    screenshots of the virtual display (imagemagick)
+#   clang clang++             the fuzz preset (clang, libclang-rt-14-dev)
+#   /usr/bin/python3          the asset checks and the e2e tests, with PIL (python3-pil)
+#   mount umount              the full-disk and read-only e2e tests (mount)
+#   locale locale-gen         the Japanese locale below (libc-bin, locales)
+for c in cmake ctest make gcc g++ x86_64-w64-mingw32-gcc x86_64-w64-mingw32-g++ \
+         x86_64-w64-mingw32-windres wine wineserver wineboot Xvfb xdpyinfo import \
+         clang clang++ /usr/bin/python3 mount umount locale locale-gen; do
   if ! command -v "$c" >/dev/null 2>&1; then
     echo "setup-deps.sh: '$c' is still missing after installing packages" >&2
     exit 1
