@@ -3,7 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "display/form1.h"
+#include "app/keydefs.h"
+
+#include "app/module1.h"
 #include "platform/system.h"
 #include "platform/textfile.h"
 #include "platform/ui.h"

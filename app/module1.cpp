@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "platform/system.h"
+#include "platform/ui.h"
 
 namespace lumatap {
 
@@ -45,6 +46,21 @@ std::string programPath(std::string_view tail) {
   std::string p = plat::programFolder();
   p.append(tail);
   return p;
+}
+
+int codeOfName(const std::string& name) {
+  for (int code = 0; code < kKeyDefCount; ++code) {
+    if (KeyDefs[code].Defined && KeyDefs[code].Name == name) return code;
+  }
+  return -1;
+}
+
+int16 findProfile(const std::string& title) {
+  int16 found = 0;
+  for (int16 p = 0; p < kMaxProfiles && !ProfTitles[p].empty(); ++p) {
+    if (ProfTitles[p] == title) found = p;
+  }
+  return found;
 }
 
 int16 CheckPath(const std::string& path) { return static_cast<int16>(plat::fileAttributes(path)); }
@@ -172,6 +188,13 @@ void ReadScreenMetrics() {
   CaptionHeight = static_cast<int16>(m.captionHeight);
   FrameWidth = static_cast<int16>(m.frameWidth);
   FrameHeight = static_cast<int16>(m.frameHeight);
+}
+
+void reportUnsavedFile(const std::string& path) {
+  // The end goes on regardless: the old file is still whole, and the user learns which one
+  // kept its old content.
+  plat::messageBox("ファイルを保存できませんでした。\r\n" + path, kAppTitle, plat::MsgButtons::Ok,
+                   plat::MsgIcon::Exclamation);
 }
 
 }  // namespace lumatap

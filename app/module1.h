@@ -24,6 +24,14 @@ constexpr int kKeyDefCount = 256;
 constexpr int kMaxProfiles = 10;
 constexpr int kSlotsPerProfile = 12;
 
+// The program's name: the display window's caption and the title of every message box
+// that has none of its own.
+inline constexpr const char* kAppTitle = "Lumatap";
+// The skin every installation has, shown when the chosen one cannot be.
+inline constexpr const char* kDefaultSkin = "default";
+// The profile shown when the settings name none.
+inline constexpr const char* kDefaultProfile = "WASDスタンダード";
+
 extern int16 TwipsX;
 extern int16 TwipsY;
 extern int16 CaptionHeight;
@@ -48,6 +56,14 @@ extern bool Frameless;
 
 // Back to the start values; the program does this once, tests before each case.
 void resetSharedState();
+
+// The code of the first defined key with that name, lowest code first; -1 when none has it.
+// Profiles store key names, and a name several codes share stands for the lowest of them.
+int codeOfName(const std::string& name);
+
+// The profile with that title among those in use (the last one when titles repeat, as a
+// file read line by line leaves it); 0 when none has it.
+int16 findProfile(const std::string& title);
 
 // The program folder followed by a name, e.g. programPath("\\keylist.dat").
 std::string programPath(std::string_view tail);
@@ -75,5 +91,8 @@ std::optional<int16> wholeNumber(std::string_view text);
 long roundHalfEven(double v);
 
 void ReadScreenMetrics();
+
+// Tells the user that a data file could not be saved; the old file is still whole.
+void reportUnsavedFile(const std::string& path);
 
 }  // namespace lumatap

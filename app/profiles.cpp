@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "app/profiles.h"
+
 #include "display/form1.h"
 #include "platform/textfile.h"
 
@@ -12,14 +14,6 @@ namespace lumatap {
 namespace {
 
 std::string profilesPath() { return programPath("\\setting.dat"); }
-
-// The first defined key of that name, lowest code first; -1 when none has it.
-int codeOfName(const std::string& name) {
-  for (int code = 0; code < kKeyDefCount; ++code) {
-    if (KeyDefs[code].Defined && KeyDefs[code].Name == name) return code;
-  }
-  return -1;
-}
 
 // Files the line as profile p when it can be taken apart; false leaves the table as it was.
 // A line without title, count and layout, with a number outside 16 bits or a layout
@@ -35,7 +29,6 @@ bool takeProfile(const std::string& line, int p) {
   if (!cols || !rows) return false;
 
   ProfTitles[p] = fields[0];
-  if (fields[0] == ProfileName) CurProfile = static_cast<int16>(p);  // the last match wins
   ProfKeyCounts[p] = std::clamp<int16>(*count, 0, kSlotsPerProfile);
   ProfCols[p] = std::max<int16>(*cols, 1);
   ProfRows[p] = std::max<int16>(*rows, 1);
@@ -70,6 +63,7 @@ void LoadProfiles() {
   // nothing to show and the options dialog nothing to list: the built-in profiles stand in,
   // and the end of the run saves them.
   if (taken == 0) takeProfiles(plat::splitTextLines(Form1::TxtSetting));
+  CurProfile = findProfile(ProfileName);
 }
 
 void SaveProfiles() {

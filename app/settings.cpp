@@ -4,6 +4,8 @@
 #include <cmath>
 #include <string>
 
+#include "app/settings.h"
+
 #include "app/iniReadWrite.h"
 #include "display/form1.h"
 
@@ -61,36 +63,30 @@ std::string readsBackAsItself(const std::string& v) {
 
 }  // namespace
 
-void ReadSettings() {
+void ReadSettings(Form1& form) {
   long left = twipsFromFile(readValue("window", "X"), TwipsX);
   long top = twipsFromFile(readValue("window", "Y"), TwipsY);
-  Form1* form = TheForm1();
-  if (form) {
-    form->setLeft(pixelsFromTwips(left, TwipsX));
-    form->setTop(pixelsFromTwips(top, TwipsY));
-    form->placedTwips = {left, top, form->left(), form->top(), true};
-  }
+  form.setLeft(pixelsFromTwips(left, TwipsX));
+  form.setTop(pixelsFromTwips(top, TwipsY));
+  form.placedTwips = {left, top, form.left(), form.top(), true};
 
   if (readNumber(readValue("window", "frame")) != 0) {
     Frameless = true;
-    if (form) form->sTitleReleace(*form);
+    form.sTitleReleace(form);
   } else {
     Frameless = false;
   }
 
   SkinName = readValue("style", "skin");
-  if (SkinName.empty()) SkinName = "default";
+  if (SkinName.empty()) SkinName = kDefaultSkin;
   ProfileName = readValue("key", "profile");
-  if (ProfileName.empty()) ProfileName = "WASDスタンダード";
+  if (ProfileName.empty()) ProfileName = kDefaultProfile;
 }
 
-void WriteSettings() {
+void WriteSettings(const Form1& form) {
   const std::string path = settingsPath();
-  long left = 0, top = 0;
-  if (const Form1* form = TheForm1()) {
-    left = leftTwips(*form);
-    top = topTwips(*form);
-  }
+  const long left = leftTwips(form);
+  const long top = topTwips(form);
   // Every value is written, changed or not, in one replacement of the file, so a failure
   // or a kill never leaves a file that mixes old and new values.
   const bool saved = iniWriteAll(

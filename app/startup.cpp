@@ -1,6 +1,9 @@
 // Start and end of the program.
-#include "display/form1.h"
-#include "options/frmOptions.h"
+#include "app/startup.h"
+
+#include "app/keydefs.h"
+#include "app/profiles.h"
+#include "app/settings.h"
 #include "platform/hook.h"
 #include "platform/system.h"
 
@@ -10,11 +13,23 @@ int Main() {
   // A second copy ends here, silently: no window, no message, no file touched.
   if (plat::anotherInstanceRunning()) return 0;
   resetSharedState();
-  static Form1 form;
-  form.load();
-  form.Form_Load();
+  static Program program;
+  program.form.load();
+  program.Form_Load();
   plat::runMessageLoop();
   return 0;
+}
+
+Program::Program() {
+  form.QueryUnload = [this](bool& cancel) { Form_QueryUnload(cancel); };
+  form.mnuEnd().Click = [this](int) { mnuEnd_Click(); };
+  form.showOptions = [this] { showOptions(); };
+}
+
+Program::~Program() {
+  // The dialog goes before the window it belongs to.
+  options_.reset();
+  retiredOptions_.reset();
 }
 
 namespace {
@@ -22,64 +37,69 @@ void askFirstRunQuestion(Form1& form) {
   plat::MsgAnswer a = plat::messageBox("ルコちゃんのオススメ設定にしますか？（初回のみ）",
                                        "ダウンロードありがとうございます！",
                                        plat::MsgButtons::YesNo, plat::MsgIcon::Question);
-  ProfileName = "WASDスタンダード";
+  ProfileName = kDefaultProfile;
   if (a == plat::MsgAnswer::Yes) {
     SkinName = "WASD黒ルコ";
     Frameless = true;
     form.sTitleReleace(form);
   } else {
-    SkinName = "default";
+    SkinName = kDefaultSkin;
     Frameless = false;
   }
 }
 }  // namespace
 
-void Form1::Form_Load() {
+void Program::Form_Load() {
   ReadScreenMetrics();
   Frameless = false;
   if (CheckPath(programPath("\\lumatap.ini")) >= 0) {
-    ReadSettings();
+    ReadSettings(form);
   } else {
-    askFirstRunQuestion(*this);  // nothing is written until the end
+    askFirstRunQuestion(form);  // nothing is written until the end
   }
-  plat::SetHook(*this);
+  plat::SetHook(form);
   LayoutBusy = false;
   CurCols = 3;
   CurRows = 2;
-  LoadSkin();
+  LoadSkin(form);
   // PicView and PicKeys are plain pixel surfaces that keep what is drawn on them.
   LoadKeyDefs();  // ends the program when keylist.dat is missing
   LoadProfiles();
-  CurCols = ProfCols[CurProfile];
-  CurRows = ProfRows[CurProfile];
-  LayoutGrid(CurCols, CurRows);
-  DrawAllKeys();
-  SetTopmost(*this, 1);  // also shows the window
+  applyCurrentProfile(form);
+  SetTopmost(form, 1);  // also shows the window
 }
 
-void Form1::Form_QueryUnload(bool& cancel) {
+void Program::Form_QueryUnload(bool& cancel) {
   // Every close request saves, whatever its reason; none is refused.
   cancel = false;
   mnuEnd_Click();
 }
 
-void reportUnsavedFile(const std::string& path) {
-  // The end goes on regardless: the old file is still whole, and the user learns which one
-  // kept its old content.
-  plat::messageBox("ファイルを保存できませんでした。\r\n" + path, plat::kAppTitle, plat::MsgButtons::Ok,
-                   plat::MsgIcon::Exclamation);
-}
-
-void Form1::mnuEnd_Click() {
-  // Closing Form1 below asks for the end sequence again through QueryUnload.
+void Program::mnuEnd_Click() {
+  // Closing the window below asks for the end sequence again through QueryUnload.
   if (ending_) return;
   ending_ = true;
   plat::ResetHook();
-  WriteSettings();
+  WriteSettings(form);
   SaveProfiles();
   // Everything is saved by now, so the dialog closes without asking about an open edit.
   if (options_ && options_->loaded()) options_->closeForEnd();
-  requestClose();
+  form.requestClose();
+}
+
+void Program::showOptions() {
+  if (options_ && options_->loaded()) {
+    options_->show();
+    return;
+  }
+  options_ = std::make_unique<frmOptions>(form);
+  // The dialog unloads from inside its own handlers; it is freed at the next opening or
+  // at the end, once they have returned.
+  options_->Unload = [this] { retiredOptions_ = std::move(options_); };
+  options_->load();
+  options_->Form_Load();
+  options_->show();
+  options_->focusFirst();
 }
 
 }  // namespace lumatap

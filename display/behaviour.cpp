@@ -51,7 +51,7 @@ void Form1::mnuOption_Click() {
   setEnabled(false);
   SetTopmost(*this, 0);  // so the dialog can come above it
   plat::ResetHook();     // keys do not reach the grid while the dialog is open
-  showOptions();
+  if (showOptions) showOptions();
 }
 
 // Dragging from any point of the grid, as if the caption had been grabbed.

@@ -1,14 +1,6 @@
 #include "display/form1.h"
 
-#include "options/frmOptions.h"
-
 namespace lumatap {
-
-namespace {
-Form1* g_form1 = nullptr;
-}
-
-Form1* TheForm1() { return g_form1; }
 
 const char* const Form1::TxtSetting =
     "WASDスタンダード\t6\t3:2\tShift\tW\tSpace\tA\tS\tD\r\n"
@@ -17,8 +9,7 @@ const char* const Form1::TxtSetting =
     "OSU！用ZXキー\t2\t2:1\tZ\tX\r\n";
 
 Form1::Form1() : plat::Window("Form1", "LumatapForm1"), PicView(this, "PicView") {
-  g_form1 = this;
-  setCaption("Lumatap");
+  setCaption(kAppTitle);
   setStyle(plat::kWsCaption | plat::kWsThickFrame | plat::kWsSysMenu);
   borderStyle = 5;
   move(0, 0, 160, 120);
@@ -30,10 +21,8 @@ Form1::Form1() : plat::Window("Form1", "LumatapForm1"), PicView(this, "PicView")
   mnu.items[1].caption = "オプション";
   mnu.items[1].Click = [this](int) { mnuOption_Click(); };
   mnu.items[2].caption = "-";
-  mnu.items[3].caption = "終了";
-  mnu.items[3].Click = [this](int) { mnuEnd_Click(); };
+  mnu.items[3].caption = "終了";  // start-up connects it to the end sequence
 
-  QueryUnload = [this](bool& cancel) { Form_QueryUnload(cancel); };
   Resize = [this] { Form_Resize(); };
   KeyDown = [this](int k, int s) { Form_KeyDown(k, s); };
   KeyUp = [this](int k, int s) { Form_KeyUp(k, s); };
@@ -42,13 +31,5 @@ Form1::Form1() : plat::Window("Form1", "LumatapForm1"), PicView(this, "PicView")
   PicView.MouseUp = [this](int b, int s, int x, int y) { Form_MouseUp(b, s, x, y); };
   PicView.DblClick = [this] { PicView_DblClick(); };
 }
-
-Form1::~Form1() {
-  options_.reset();
-  retiredOptions_.reset();
-  if (g_form1 == this) g_form1 = nullptr;
-}
-
-void Form1::releaseOptions() { retiredOptions_ = std::move(options_); }
 
 }  // namespace lumatap

@@ -1,7 +1,11 @@
 #pragma once
 // The display window: the key grid that lights keys while they are held.
+//
+// The display knows nothing of the data files or the options dialog. What it needs from
+// the program around it (the end sequence, the options dialog) it asks for through the
+// window's close request, its End menu item and `showOptions`, which start-up connects.
 
-#include <memory>
+#include <functional>
 #include <string>
 
 #include "app/module1.h"
@@ -9,12 +13,9 @@
 
 namespace lumatap {
 
-class frmOptions;
-
 class Form1 : public plat::Window {
 public:
   Form1();
-  ~Form1() override;
 
   plat::Picture PicView;  // the visible grid, covering the client area
   plat::Surface PicKeys;  // the skin image, never shown
@@ -29,13 +30,11 @@ public:
   // Left and Top in twips as the settings placed the window, valid while it stays there.
   struct { long left = 0, top = 0; int atLeft = 0, atTop = 0; bool set = false; } placedTwips;
 
-  // The options dialog while it is loaded.
-  frmOptions* options() const { return options_.get(); }
+  // The skin whose picture PicKeys holds (a fallback to the default skin keeps the name).
+  std::string loadedSkin;
 
-  // Start and end.
-  void Form_Load();
-  void Form_QueryUnload(bool& cancel);
-  void mnuEnd_Click();
+  // Loads and shows the options dialog without waiting for it; set by start-up.
+  std::function<void()> showOptions;
 
   // Grid and keys.
   void Form_Resize();
@@ -49,20 +48,7 @@ public:
   void Form_MouseDown(int button, int shift, int x, int y);
   void Form_MouseUp(int button, int shift, int x, int y);
   void PicView_DblClick();
-
-  // Loads and shows the options dialog without waiting for it.
-  void showOptions();
-  // Called by the options dialog when it has unloaded, to let it go.
-  void releaseOptions();
-
-private:
-  std::unique_ptr<frmOptions> options_;
-  std::unique_ptr<frmOptions> retiredOptions_;  // freed once its handlers have returned
-  bool ending_ = false;
 };
-
-// The one display window of the program (null before Main creates it).
-Form1* TheForm1();
 
 // What an empty grid cell shows, and what a skin's transparent pixels are laid over: a dark
 // neutral grey that sits quietly beside both light and black key caps over a game.
@@ -75,20 +61,12 @@ void gridWindowSize(bool frameless, int& width, int& height);
 int shownKeyCount();
 
 // Module procedures of the display window.
-void LoadSkin();
-void LayoutGrid(int16 cols, int16 rows);
-void DrawAllKeys();
+void LoadSkin(Form1& form);
+void LayoutGrid(Form1& form, int16 cols, int16 rows);
+void DrawAllKeys(Form1& form);
 int SetTopmost(plat::Window& frm, int16 mode);
-
-// Data files.
-void LoadKeyDefs();
-void LoadProfiles();
-void SaveProfiles();
-void ReadSettings();
-void WriteSettings();
-void reportUnsavedFile(const std::string& path);  // a data file the end could not save
-
-// The program: refuses a second copy, shows the display window and runs until it closes.
-int Main();
+// Lays out and draws the grid of the current profile, as start-up and the options dialog
+// do once they have chosen it.
+void applyCurrentProfile(Form1& form);
 
 }  // namespace lumatap

@@ -35,24 +35,29 @@ void gridWindowSize(bool frameless, int& width, int& height) {
   }
 }
 
-void LayoutGrid(int16 cols, int16 rows) {
-  Form1* form = TheForm1();
-  if (!form) return;
+void LayoutGrid(Form1& form, int16 cols, int16 rows) {
   // The size notifications raised below come back into Form_Resize while this is set.
   LayoutBusyScope busy;
 
   const int gridWidth = CellSize * gridSide(cols);
   const int gridHeight = CellSize * gridSide(rows);
-  plat::Surface& grid = form->PicView.surface();
+  plat::Surface& grid = form.PicView.surface();
   grid.setBackground(plat::pixelFromColor(kGridBackground));
-  form->PicView.setBackColor(kGridBackground);
-  form->PicView.move(0, 0, gridWidth, gridHeight);
+  form.PicView.setBackColor(kGridBackground);
+  form.PicView.move(0, 0, gridWidth, gridHeight);
   grid.resize(gridWidth, gridHeight);
 
   int width = 0, height = 0;
   gridWindowSize(Frameless, width, height);
-  form->setWidth(width);
-  form->setHeight(height);
+  form.setWidth(width);
+  form.setHeight(height);
+}
+
+void applyCurrentProfile(Form1& form) {
+  CurCols = ProfCols[CurProfile];
+  CurRows = ProfRows[CurProfile];
+  LayoutGrid(form, CurCols, CurRows);
+  DrawAllKeys(form);
 }
 
 void Form1::Form_Resize() {
@@ -92,8 +97,8 @@ void Form1::Form_Resize() {
   }
   CurCols = static_cast<int16>(cols);
   CurRows = static_cast<int16>(rows);
-  LayoutGrid(CurCols, CurRows);
-  DrawAllKeys();
+  LayoutGrid(*this, CurCols, CurRows);
+  DrawAllKeys(*this);
 }
 
 }  // namespace lumatap

@@ -23,14 +23,12 @@ void drawSlot(Form1& form, int slot, int16 code, int pictureRow) {
                form.PicKeys, CellSize * cellOf(code), pictureRow);
 }
 
-void drawKey(int keyCode, int pictureRow) {
-  Form1* form = TheForm1();
-  if (!form) return;
+void drawKey(Form1& form, int keyCode, int pictureRow) {
   const int n = CurCols > 0 ? shownKeyCount() : 0;  // no columns: nowhere to draw
   for (int i = 0; i < n; ++i) {
-    if (ProfKeys[CurProfile][i] == keyCode) drawSlot(*form, i, ProfKeys[CurProfile][i], pictureRow);
+    if (ProfKeys[CurProfile][i] == keyCode) drawSlot(form, i, ProfKeys[CurProfile][i], pictureRow);
   }
-  form->PicView.present();
+  form.PicView.present();
 }
 
 }  // namespace
@@ -40,20 +38,18 @@ int shownKeyCount() {
   return std::clamp<int>(ProfKeyCounts[CurProfile], 0, kSlotsPerProfile);
 }
 
-void DrawAllKeys() {
+void DrawAllKeys(Form1& form) {
   if (LayoutBusy) return;
-  Form1* form = TheForm1();
-  if (!form) return;
-  plat::Surface& grid = form->PicView.surface();
+  plat::Surface& grid = form.PicView.surface();
   grid.setBackground(plat::pixelFromColor(kGridBackground));
   grid.clear();
   const int n = CurCols > 0 ? shownKeyCount() : 0;
-  for (int i = 0; i < n; ++i) drawSlot(*form, i, ProfKeys[CurProfile][i], kReleasedRow);
-  form->PicView.present();
+  for (int i = 0; i < n; ++i) drawSlot(form, i, ProfKeys[CurProfile][i], kReleasedRow);
+  form.PicView.present();
 }
 
-void Form1::Form_KeyDown(int keyCode, int) { drawKey(keyCode, kPressedRow); }
+void Form1::Form_KeyDown(int keyCode, int) { drawKey(*this, keyCode, kPressedRow); }
 
-void Form1::Form_KeyUp(int keyCode, int) { drawKey(keyCode, kReleasedRow); }
+void Form1::Form_KeyUp(int keyCode, int) { drawKey(*this, keyCode, kReleasedRow); }
 
 }  // namespace lumatap

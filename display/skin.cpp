@@ -7,9 +7,6 @@ namespace lumatap {
 
 namespace {
 
-// The skin whose image PicKeys holds now (the fallback does not change the name).
-std::string g_loadedSkinName;
-
 bool decodeFile(const std::string& path, plat::Surface& image) {
   std::string bytes;
   return plat::readFile(path, bytes) &&
@@ -34,11 +31,9 @@ void reportUnreadable(const std::string& path, bool startingUp) {
 
 }  // namespace
 
-void LoadSkin() {
-  Form1* form = TheForm1();
-  if (!form) return;
+void LoadSkin(Form1& form) {
   // PicKeys is empty only until the first load, which is the window's load.
-  const bool startingUp = form->PicKeys.empty();
+  const bool startingUp = form.PicKeys.empty();
 
   const std::string folder = programPath("\\skin\\" + SkinName);
   std::string path = folder + "\\keys.gif";
@@ -46,19 +41,19 @@ void LoadSkin() {
   if (CheckPath(path) != 1) {
     plat::messageBox("スキンが壊れているか存在しません。\r\nデフォルトのスキンを読み込みます。", "",
                      plat::MsgButtons::Ok, plat::MsgIcon::None);
-    path = programPath("\\skin\\default\\keys.gif");
+    path = programPath(std::string("\\skin\\") + kDefaultSkin + "\\keys.gif");
   }
 
   plat::Surface image;
   if (decodeFile(path, image)) {
-    form->PicKeys.swap(image);  // the previous image goes with `image`
-    g_loadedSkinName = SkinName;
+    form.PicKeys.swap(image);  // the previous image goes with `image`
+    form.loadedSkin = SkinName;
     return;
   }
   reportUnreadable(path, startingUp);
   // The picture stays, and so does its name, so the settings file never ends up naming a
   // skin that would stop the next start.
-  SkinName = g_loadedSkinName;
+  SkinName = form.loadedSkin;
 }
 
 }  // namespace lumatap

@@ -33,7 +33,7 @@ struct Place {
 };
 }  // namespace
 
-frmOptions::frmOptions()
+frmOptions::frmOptions(Form1& owner)
     : plat::Window("frmOptions", "LumatapOptions"),
       Frame2(this, "Frame2"),
       ListProfile(&Frame2, "ListProfile"),
@@ -60,7 +60,8 @@ frmOptions::frmOptions()
       cmdOK(this, "cmdOK"),
       cmdCancel(this, "cmdCancel"),
       Image1(this, "Image1"),
-      LblURL{{this, "LblURL(0)"}, {this, "LblURL(1)"}} {
+      LblURL{{this, "LblURL(0)"}, {this, "LblURL(1)"}},
+      owner_(owner) {
   setCaption("オプション");
   // A fixed dialog frame: caption and close box, no sizing edge, no minimise or maximise.
   setStyle(plat::kWsCaption | plat::kWsSysMenu);
@@ -75,9 +76,6 @@ frmOptions::frmOptions()
 
   cancelButton = &cmdCancel;
   QueryUnload = [this](bool& cancel) { Form_QueryUnload(cancel); };
-  Unload = [] {
-    if (Form1* f = TheForm1()) f->releaseOptions();
-  };
 }
 
 frmOptions::~frmOptions() = default;
@@ -215,14 +213,11 @@ void frmOptions::cmdOK_Click() {
   }
   CurProfile = static_cast<int16>(sel);
   ProfileName = ListProfile.text();
-  CurCols = ProfCols[CurProfile];
-  CurRows = ProfRows[CurProfile];
   if (lstFolder.text() != SkinName) {
     SkinName = lstFolder.text();
-    LoadSkin();
+    LoadSkin(owner_);
   }
-  LayoutGrid(CurCols, CurRows);
-  DrawAllKeys();
+  applyCurrentProfile(owner_);
   applied_ = true;
   requestClose();
 }
@@ -235,17 +230,8 @@ void frmOptions::resyncDisplay() {
   // keys would light in cells laid out for a profile that is no longer there. Find the
   // shown profile again by its title, as at start-up, and lay it out afresh.
   if (applied_ || !tableChanged_) return;
-  if (ProfTitles[CurProfile] != ProfileName) {
-    int16 found = 0;
-    for (int16 p = 0; p < kMaxProfiles && !ProfTitles[p].empty(); ++p) {
-      if (ProfTitles[p] == ProfileName) found = p;
-    }
-    CurProfile = found;
-  }
-  CurCols = ProfCols[CurProfile];
-  CurRows = ProfRows[CurProfile];
-  LayoutGrid(CurCols, CurRows);
-  DrawAllKeys();
+  if (ProfTitles[CurProfile] != ProfileName) CurProfile = findProfile(ProfileName);
+  applyCurrentProfile(owner_);
 }
 
 void frmOptions::Form_QueryUnload(bool& cancel) {
@@ -260,32 +246,14 @@ void frmOptions::Form_QueryUnload(bool& cancel) {
   }
   resyncDisplay();
   // Give the display window back what opening the dialog took from it.
-  if (Form1* f = TheForm1()) {
-    SetTopmost(*f, 1);
-    f->setEnabled(true);
-    plat::SetHook(*f);
-  }
+  SetTopmost(owner_, 1);
+  owner_.setEnabled(true);
+  plat::SetHook(owner_);
 }
 
 void frmOptions::closeForEnd() {
   ending_ = true;
   requestClose();
-}
-
-}  // namespace lumatap
-
-namespace lumatap {
-
-void Form1::showOptions() {
-  if (options_ && options_->loaded()) {
-    options_->show();
-    return;
-  }
-  options_ = std::make_unique<frmOptions>();
-  options_->load();
-  options_->Form_Load();
-  options_->show();
-  options_->focusFirst();
 }
 
 }  // namespace lumatap

@@ -14,14 +14,19 @@
 
 namespace lumatap {
 
+class Form1;
+
 // The two pages the link labels open, and the first label's caption. Kept together so
 // the addresses exist once in the program.
 inline constexpr const char* kHomeLinkCaption = "Lumatap ホーム";
 inline constexpr const char* kHomeLinkAddress = "https://lumatap.github.io/";
 inline constexpr const char* kGuideLinkAddress = "https://lumatap.github.io/guide/";
 
+// The editor's key buttons: a profile made here has 1 to 9 keys.
+inline constexpr int kSlotCount = 9;
+
 // cols.dat as the program creates it: the layout choices for 1 to 9 keys.
-inline constexpr const char* kDefaultLayoutLines[9] = {
+inline constexpr const char* kDefaultLayoutLines[kSlotCount] = {
     "1:1", "2:1/1:2", "3:1/1:3", "4:1/2:2/1:4", "5:1/1:5",
     "6:1/3:2/2:3/1:6", "7:1/1:7", "8:1/4:2/2:4/1:8", "9:1/3:3/1:9"};
 
@@ -31,11 +36,12 @@ inline constexpr plat::Color kSlotAssigned = 0x00FFE000;  // azure: a key was ju
 inline constexpr plat::Color kSlotMissing = 0x005050FF;   // light red: empty when saving
 inline constexpr plat::Color kEditorEditing = 0x006DD1FF; // light orange editor frame
 
-inline constexpr int kSlotCount = 9;
 
 class frmOptions : public plat::Window {
 public:
-  frmOptions();
+  // The dialog edits what `owner` shows, and gives it back the keyboard and the top place
+  // when it closes.
+  explicit frmOptions(Form1& owner);
   ~frmOptions() override;
 
   // ---- Controls, in the order they lie on top of each other ------------------------
@@ -73,7 +79,7 @@ public:
   // ---- The dialog's own state --------------------------------------------------------
   bool IsNewProfile = false;
   int16 MenuSlot = 0;
-  std::string LayoutChoices[9];
+  std::string LayoutChoices[kSlotCount];  // the choices for 1 to 9 keys
 
   // ---- Lifecycle ---------------------------------------------------------------------
   void Form_Load();
@@ -142,6 +148,7 @@ private:
   // Puts the display back in step with the profile table after a close without OK.
   void resyncDisplay();
 
+  Form1& owner_;
   bool ending_ = false;
   bool applied_ = false;       // OK chose the profile the display now shows
   bool tableChanged_ = false;  // a profile was stored or deleted while the dialog was open

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "options/frmOptions.h"
-#include "platform/system.h"
+#include "platform/textfile.h"
 
 namespace lumatap {
 
@@ -12,25 +12,6 @@ namespace {
 constexpr int kPreviewSpan = 300;  // the buttons span about this many pixels of PicB
 constexpr int kPreviewMargin = 10;
 constexpr int kPreviewGap = 2;
-
-// Lines end at CR LF, a lone CR or a lone LF (a file saved by a Unix editor); a line end
-// at the very end of the text does not start another line.
-std::vector<std::string> splitLines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::string line;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char c = text[i];
-    if (c == '\r' || c == '\n') {
-      lines.push_back(line);
-      line.clear();
-      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    } else {
-      line.push_back(c);
-    }
-  }
-  if (!line.empty()) lines.push_back(line);
-  return lines;
-}
 
 // Position of the choice offered first for a line of choices.
 int preselectedChoice(int pieces) { return pieces >= 3 ? 1 : 0; }
@@ -73,25 +54,24 @@ std::string defaultFileText() {
 void frmOptions::loadLayoutChoices() {
   for (std::string& line : LayoutChoices) line.clear();
   auto useDefaults = [this] {
-    for (int k = 0; k < 9; ++k) LayoutChoices[k] = kDefaultLayoutLines[k];
+    for (int k = 0; k < kSlotCount; ++k) LayoutChoices[k] = kDefaultLayoutLines[k];
   };
   const std::string path = programPath("\\cols.dat");
   // The file is written only to create it: a user's own choices are never overwritten.
-  if (CheckPath(path) < 0 && !plat::replaceFile(path, plat::toCp932(defaultFileText()))) {
+  if (CheckPath(path) < 0 && !plat::writeTextFile(path, defaultFileText())) {
     useDefaults();  // a folder we may not write to still gets a working dialog
     return;
   }
-  std::string bytes;
-  if (!plat::readFile(path, bytes)) {
+  std::vector<std::string> lines;
+  if (!plat::readTextLines(path, lines)) {
     useDefaults();
     return;
   }
-  std::vector<std::string> lines = splitLines(plat::fromCp932(bytes));
-  for (std::size_t k = 0; k < lines.size() && k < 9; ++k) LayoutChoices[k] = lines[k];
+  for (std::size_t k = 0; k < lines.size() && k < kSlotCount; ++k) LayoutChoices[k] = lines[k];
 }
 
 void frmOptions::fillKeyCounts() {
-  for (int k = 1; k <= 9; ++k) CmbKeyCnt.addItem(std::to_string(k));
+  for (int k = 1; k <= kSlotCount; ++k) CmbKeyCnt.addItem(std::to_string(k));
 }
 
 void frmOptions::CmbKeyCnt_Click() { CmbKeyCnt_Change(); }
@@ -99,7 +79,7 @@ void frmOptions::CmbKeyCnt_Click() { CmbKeyCnt_Change(); }
 void frmOptions::CmbKeyCnt_Change() {
   CmbCol.clear();
   const int p = CmbKeyCnt.listIndex();
-  if (p < 0 || p >= 9) return;
+  if (p < 0 || p >= kSlotCount) return;
   const std::string& line = LayoutChoices[p];
   std::vector<std::string> pieces;
   const int n = StrSplit(line, "/", pieces);
@@ -114,7 +94,7 @@ void frmOptions::CmbKeyCnt_Change() {
 void frmOptions::CmbCol_Click() { CmbCol_Change(); }
 
 void frmOptions::chosenLayout(int16& cols, int16& rows) const {
-  const int keys = std::clamp(CmbKeyCnt.listIndex() + 1, 1, 9);
+  const int keys = std::clamp(CmbKeyCnt.listIndex() + 1, 1, kSlotCount);
   if (parseChoice(CmbCol.text(), cols, rows) && slotSize(cols, rows, keys) >= 1) return;
   // A hand-made choice that cannot be arranged (no colon, no columns, no rows, or so many
   // that a button would vanish): preview and store the usual layout for the key count.

@@ -73,13 +73,9 @@ void frmOptions::StoreEditedProfile(int16 i) {
   chosenLayout(ProfCols[i], ProfRows[i]);
   const int keys = std::clamp(static_cast<int>(ProfKeyCounts[i]), 0, kSlotCount);
   for (int s = 0; s < keys; ++s) {
-    // Slots hold names; a name several codes share is stored as the lowest of them.
-    for (int v = 0; v < kKeyDefCount; ++v) {
-      if (KeyDefs[v].Defined && KeyDefs[v].Name == Cmd[s].caption()) {
-        ProfKeys[i][s] = static_cast<int16>(v);
-        break;
-      }
-    }
+    // Slots hold names; a name no defined key has leaves the slot's key as it was.
+    const int code = codeOfName(Cmd[s].caption());
+    if (code >= 0) ProfKeys[i][s] = static_cast<int16>(code);
   }
 }
 

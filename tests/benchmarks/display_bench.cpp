@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "display/form1.h"
+#include "app/startup.h"
 #include "platform/headless/headless.h"
 #include "platform/hook.h"
 #include "platform/system.h"
@@ -48,7 +48,7 @@ struct Display {
     form->show();
     plat::SetHook(*form);
     SkinName = "default";
-    LoadSkin();
+    LoadSkin(*form);
     // Codes and cells as keylist.dat has them; the benchmark does not depend on its reader.
     const std::pair<int, int> cells[] = {{16, 53}, {87, 23}, {32, 56}, {65, 1}, {83, 19}, {68, 4}};
     for (auto [code, cell] : cells) KeyDefs[code] = KeyDef{static_cast<int16>(cell), "", true};
@@ -57,8 +57,8 @@ struct Display {
     for (std::size_t i = 0; i < keys.size(); ++i) ProfKeys[0][i] = keys[i];
     CurCols = cols;
     CurRows = rows;
-    LayoutGrid(CurCols, CurRows);
-    DrawAllKeys();
+    LayoutGrid(*form, CurCols, CurRows);
+    DrawAllKeys(*form);
   }
 };
 
@@ -88,7 +88,7 @@ void BM_FullRedraw(benchmark::State& state) {
   const bool twelve = state.range(0) == 12;
   Display d(twelve ? kTwelveA : kWasd, twelve ? 4 : 3, twelve ? 3 : 2);
   for (auto _ : state) {
-    DrawAllKeys();
+    DrawAllKeys(*d.form);
     benchmark::DoNotOptimize(d.form->PicView.surface().data());
   }
 }
@@ -101,13 +101,13 @@ void BM_StartupLoad(benchmark::State& state) {
     useShippedFolder();
     fs::remove(fs::path(shippedFolder()) / "setting.dat");
     resetSharedState();
-    auto form = std::make_unique<Form1>();
-    form->load();
+    auto program = std::make_unique<Program>();
+    program->form.load();
     state.ResumeTiming();
-    form->Form_Load();
-    benchmark::DoNotOptimize(form->PicView.surface().data());
+    program->Form_Load();
+    benchmark::DoNotOptimize(program->form.PicView.surface().data());
     state.PauseTiming();
-    form.reset();
+    program.reset();
     state.ResumeTiming();
   }
 }
@@ -119,7 +119,7 @@ void BM_LoadSkin(benchmark::State& state) {
   auto form = std::make_unique<Form1>();
   SkinName = state.range(0) == 0 ? "default" : "WASD黒ルコ";
   for (auto _ : state) {
-    LoadSkin();
+    LoadSkin(*form);
     benchmark::DoNotOptimize(form->PicKeys.data());
   }
 }

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "app/keydefs.h"
+#include "app/profiles.h"
 #include "display/form1.h"
 #include "options/frmOptions.h"
 #include "platform/textfile.h"
@@ -88,7 +90,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   for (int i = 0; i < kKeyDefCount; ++i) KeyDefs[i] = g_shippedKeys[i];
   ProfileName = "WASDスタンダード";
   LoadProfiles();
-  g_dialog = new frmOptions();
+  g_dialog = new frmOptions(*new Form1());  // both live as long as the process
   g_dialog->load();
   g_dialog->Form_Load();
   g_dialog->show();

@@ -119,8 +119,8 @@ void checkGrid(const Surface& skin, std::size_t seed) {
   CurProfile = 0;
   CurCols = 4;
   CurRows = 3;
-  LayoutGrid(CurCols, CurRows);
-  DrawAllKeys();
+  LayoutGrid(*g_form, CurCols, CurRows);
+  DrawAllKeys(*g_form);
   g_form->Form_KeyDown(65, 0);
   const Surface& grid = g_form->PicView.surface();
   FUZZ_CHECK(grid.width() == 4 * CellSize && grid.height() == 3 * CellSize);
@@ -160,7 +160,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzz::writeFile("skin/fz/keys.gif", bytes);
   bool ended = false;
   try {
-    LoadSkin();
+    LoadSkin(*g_form);
   } catch (const plat::headless::Terminated&) {
     ended = true;
   }

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "display/form1.h"
+#include "app/keydefs.h"
 #include "tests/fuzz/fuzz_common.h"
 
 namespace {

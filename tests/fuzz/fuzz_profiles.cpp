@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "app/keydefs.h"
+#include "app/profiles.h"
 #include "display/form1.h"
 #include "tests/fuzz/fuzz_common.h"
 

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/iniReadWrite.h"
+#include "app/settings.h"
 #include "display/form1.h"
 #include "tests/fuzz/fuzz_common.h"
 #include "tests/fuzz/ini_oracle.h"
@@ -92,7 +93,7 @@ void checkSettings(const Input& in) {
   lumatap::ReadScreenMetrics();
   resetForm();
 
-  lumatap::ReadSettings();
+  lumatap::ReadSettings(*g_form);
   const std::string skin = lumatap::SkinName, profile = lumatap::ProfileName;
   const bool frameless = lumatap::Frameless;
   const int left = g_form->left(), top = g_form->top();
@@ -100,20 +101,20 @@ void checkSettings(const Input& in) {
   // The frame bits follow Frameless.
   FUZZ_CHECK(((plat::GetWindowLongA(*g_form, plat::kGwlStyle) ^ g_formStyle) != 0) == frameless);
 
-  lumatap::WriteSettings();
+  lumatap::WriteSettings(*g_form);
   FUZZ_CHECK(plat::headless::shownBoxes().empty());  // nothing stops a writable file being saved
   const std::string saved = fuzz::readFile(kIni);
 
   // Read again: the names and the frame come back as they were, the position to the pixel
   // (the file holds whole pixels, a hand-edited one may hold fractions).
   resetForm();
-  lumatap::ReadSettings();
+  lumatap::ReadSettings(*g_form);
   FUZZ_CHECK(lumatap::SkinName == skin);
   FUZZ_CHECK(lumatap::ProfileName == profile);
   FUZZ_CHECK(lumatap::Frameless == frameless);
   FUZZ_CHECK(std::abs(g_form->left() - left) <= 1 && std::abs(g_form->top() - top) <= 1);
   // Saving what was just read changes nothing.
-  lumatap::WriteSettings();
+  lumatap::WriteSettings(*g_form);
   FUZZ_CHECK(fuzz::readFile(kIni) == saved);
 }
 

@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "display/form1.h"
+#include "app/startup.h"
 #include "platform/hook.h"
 #include "tests/unit/fixture.h"
 
@@ -37,7 +37,8 @@ protected:
   void SetUp() override {
     ProgramFolderTest::SetUp();
     ReadScreenMetrics();  // headless: caption 17, frame edges 4
-    form = std::make_unique<Form1>();
+    program = std::make_unique<Program>();
+    form = &program->form;
     form->show();  // shown, as at the end of the window's load
     plat::SetHook(*form);
     form->PicKeys = uniqueSkin();
@@ -45,7 +46,7 @@ protected:
     useProfile({16, 87, 32, 65, 83, 68}, 3, 2);
   }
   void TearDown() override {
-    form.reset();
+    program.reset();
     ProgramFolderTest::TearDown();
   }
 
@@ -60,8 +61,8 @@ protected:
     for (std::size_t i = 0; i < keys.size() && i < kSlotsPerProfile; ++i) ProfKeys[0][i] = keys[i];
     CurCols = cols;
     CurRows = rows;
-    LayoutGrid(CurCols, CurRows);
-    DrawAllKeys();
+    LayoutGrid(*form, CurCols, CurRows);
+    DrawAllKeys(*form);
   }
 
   const plat::Surface& grid() const { return form->PicView.surface(); }
@@ -89,7 +90,9 @@ protected:
     return ::testing::AssertionSuccess();
   }
 
-  std::unique_ptr<Form1> form;
+  // The program around the window, so its menu and close request do what they do in use.
+  std::unique_ptr<Program> program;
+  Form1* form = nullptr;
 };
 
 }  // namespace lumatap::testing

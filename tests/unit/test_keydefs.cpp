@@ -1,7 +1,7 @@
 // keylist.dat: which key codes the program can show, in which skin cell, under which name.
 #include <set>
 
-#include "display/form1.h"
+#include "app/keydefs.h"
 #include "tests/unit/fixture.h"
 
 namespace lumatap {

@@ -26,7 +26,7 @@ TEST_F(LayoutTest, TheWindowIsExactlyAsLargeAsTheGridPlusItsFrame) {
     Frameless = c.frameless;
     CurCols = c.cols;
     CurRows = c.rows;
-    LayoutGrid(CurCols, CurRows);
+    LayoutGrid(*form, CurCols, CurRows);
     EXPECT_EQ(form->width(), c.width) << c.cols << "x" << c.rows;
     EXPECT_EQ(form->height(), c.height) << c.cols << "x" << c.rows;
     EXPECT_EQ(form->left(), 300);  // the top-left corner stays put
@@ -103,10 +103,10 @@ TEST_F(LayoutTest, SizeNotificationsThatTheProgramCausesChangeNothing) {
   };
   const long presents = form->PicView.presentCount();
   Frameless = !Frameless;
-  LayoutGrid(CurCols, CurRows);  // framed to frameless: the window shrinks
+  LayoutGrid(*form, CurCols, CurRows);  // framed to frameless: the window shrinks
   form->mnuTitleBer_Click();     // and back
   LayoutBusy = true;             // a redraw asked for in the middle of the switch
-  DrawAllKeys();
+  DrawAllKeys(*form);
   LayoutBusy = false;
   EXPECT_GE(notifications, 2);
   EXPECT_EQ(CurCols, 1);
@@ -120,14 +120,14 @@ TEST_F(LayoutTest, SizeNotificationsThatTheProgramCausesChangeNothing) {
 TEST_F(LayoutTest, ADamagedProfileCannotAskForAnEnormousGrid) {
   for (int16 side : {int16{30000}, int16{32767}}) {
     CurCols = CurRows = side;
-    LayoutGrid(CurCols, CurRows);
+    LayoutGrid(*form, CurCols, CurRows);
     EXPECT_LE(form->PicView.surface().width(), 48 * 128);
     EXPECT_LE(form->PicView.surface().height(), 48 * 128);
     EXPECT_EQ(form->width(), form->PicView.surface().width() + kFrameW);
   }
   CurCols = -4;
   CurRows = 2;
-  LayoutGrid(CurCols, CurRows);
+  LayoutGrid(*form, CurCols, CurRows);
   EXPECT_EQ(form->PicView.surface().width(), 0);
   EXPECT_EQ(form->width(), kFrameW);
 }

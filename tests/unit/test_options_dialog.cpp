@@ -79,7 +79,7 @@ TEST_F(OptionsDialog, EveryWayOfClosingGivesTheDisplayWindowBackItsHookAndPlace)
     way.close(d);
     EXPECT_FALSE(dialogOpen());
     EXPECT_TRUE(form->enabled() && form->topmost());
-    EXPECT_EQ(hl::hookedWindow(), form.get());
+    EXPECT_EQ(hl::hookedWindow(), form);
   }
   EXPECT_TRUE(hl::shownBoxes().empty());
 }
@@ -97,7 +97,7 @@ TEST_F(OptionsDialog, ClosingDuringAnEditAsksWhetherToDiscardIt) {
   hl::queueAnswer(MsgAnswer::Yes);
   d.userEscape();
   EXPECT_FALSE(dialogOpen());
-  EXPECT_EQ(hl::hookedWindow(), form.get());
+  EXPECT_EQ(hl::hookedWindow(), form);
 }
 
 TEST_F(OptionsDialog, OkDuringAnEditOffersToSaveButAppliesNothing) {
@@ -225,7 +225,7 @@ TEST_F(OptionsDialog, TheProgramsEndClosesTheDialogEvenWithAnOpenEdit) {
   d.CmdAddNew.userClick();
   hl::queueAnswer(MsgAnswer::No);  // were the discard question asked, No would keep it open
   const int installs = hl::hookInstallCount();
-  form->mnuEnd_Click();
+  program->mnuEnd_Click();
   EXPECT_TRUE(exists("setting.dat"));
   EXPECT_FALSE(dialogOpen());
   EXPECT_TRUE(plat::loadedWindows().empty());

@@ -4,8 +4,7 @@
 
 #include <memory>
 
-#include "display/form1.h"
-#include "options/frmOptions.h"
+#include "app/startup.h"
 #include "platform/hook.h"
 #include "tests/unit/fixture.h"
 
@@ -35,14 +34,15 @@ protected:
     const std::string skin(std::istreambuf_iterator<char>(gif), {});
     for (const char* name : {"skin/default/keys.gif", "skin/dark/keys.gif"}) writeBytes(name, skin);
     SkinName = "default";
-    form = std::make_unique<Form1>();
+    program = std::make_unique<Program>();
+    form = &program->form;
     form->load();
-    LoadSkin();
+    LoadSkin(*form);
     SetTopmost(*form, 1);
     plat::SetHook(*form);
   }
   void TearDown() override {
-    form.reset();
+    program.reset();
     ProgramFolderTest::TearDown();
   }
 
@@ -63,8 +63,8 @@ protected:
     form->PicView.userMouseUp(2, 0, 5, 5);
     return dlg();
   }
-  frmOptions& dlg() { return *form->options(); }
-  bool dialogOpen() { return form->options() && form->options()->loaded(); }
+  frmOptions& dlg() { return *program->options(); }
+  bool dialogOpen() { return program->options() && program->options()->loaded(); }
 
   // A left click on a slot: it takes the focus, then the button comes up.
   void leftClick(int slot) {
@@ -90,7 +90,8 @@ protected:
            icons[static_cast<int>(b.icon)];
   }
 
-  std::unique_ptr<Form1> form;
+  std::unique_ptr<Program> program;
+  Form1* form = nullptr;
 };
 
 }  // namespace lumatap::testing

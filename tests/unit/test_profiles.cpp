@@ -1,5 +1,7 @@
 // setting.dat: the profiles the user keeps, created from the built-in table on the first
 // start, read at load and written back at the end.
+#include "app/keydefs.h"
+#include "app/profiles.h"
 #include "display/form1.h"
 #include "tests/unit/fixture.h"
 

@@ -22,11 +22,12 @@ TEST_F(RenderTest, TheWindowsLoadDrawsTheBuiltInProfileFromTheShippedSkin) {
   for (const Case& c : cases) {
     plat::headless::reset();
     plat::headless::queueAnswer(c.firstRun);
-    form.reset();
+    program.reset();
     resetSharedState();
-    form = std::make_unique<Form1>();
+    program = std::make_unique<Program>();
+    form = &program->form;
     form->load();
-    form->Form_Load();
+    program->Form_Load();
     ASSERT_EQ(form->PicKeys.width(), 4080);
     EXPECT_EQ(form->width(), c.width);
     EXPECT_EQ(form->height(), c.height);
@@ -138,14 +139,14 @@ TEST_F(RenderTest, ADamagedKeyCountNeverReadsPastTheTwelveSlots) {
   useProfile({65, 65, 65, 65, 65, 65, 65, 65, 65, 65, 65, 65}, 4, 4);
   for (int16 count : {13, 100, 32767}) {
     ProfKeyCounts[0] = count;
-    DrawAllKeys();
+    DrawAllKeys(*form);
     plat::headless::pressKey(kVkQ);
     EXPECT_TRUE(showsCell(144, 96, 1, false)) << count;  // slot 11
     EXPECT_TRUE(showsBackground(0, 144)) << count;       // where slot 12 would be
   }
   for (int16 count : {0, -1, -32768}) {
     ProfKeyCounts[0] = count;
-    DrawAllKeys();
+    DrawAllKeys(*form);
     plat::headless::pressKey(kVkA);
     EXPECT_TRUE(showsBackground(0, 0)) << count;
   }
@@ -159,9 +160,9 @@ TEST_F(RenderTest, AGridWithoutColumnsOrAProfileOutOfRangeDrawsNothing) {
     CurProfile = c.profile;
     CurCols = c.cols;
     CurRows = c.rows;
-    LayoutGrid(c.cols, c.rows);
+    LayoutGrid(*form, c.cols, c.rows);
     long presents = form->PicView.presentCount();
-    DrawAllKeys();
+    DrawAllKeys(*form);
     plat::headless::pressKey(kVkA);
     EXPECT_EQ(form->PicView.presentCount(), presents + 2);
     if (c.cols > 0 && c.rows > 0) {

@@ -2,6 +2,7 @@
 #include <memory>
 
 #include "app/iniReadWrite.h"
+#include "app/settings.h"
 #include "display/form1.h"
 #include "tests/unit/fixture.h"
 
@@ -22,7 +23,7 @@ protected:
   Form1& form() { return *form_; }
   void read(const std::string& utf8) {
     writeText("lumatap.ini", utf8);
-    ReadSettings();
+    ReadSettings(*form_);
   }
   std::string stored(const char* section, const char* key) {
     return IniRead(section, key, "(missing)", programPath("\\lumatap.ini"));
@@ -60,7 +61,7 @@ TEST_F(SettingsTest, PositionIsReadInPixelsAndWrittenBackFromTheTwipsItGave) {
     read("[window]\r\nX=" + c.number + "\r\nY=" + c.number + "\r\n");
     EXPECT_EQ(form().left(), c.pixel) << c.number;
     EXPECT_EQ(form().top(), c.pixel) << c.number;
-    WriteSettings();
+    WriteSettings(*form_);
     EXPECT_EQ(stored("window", "X"), c.out) << c.number;
     EXPECT_EQ(stored("window", "Y"), c.out) << c.number;
   }
@@ -69,12 +70,12 @@ TEST_F(SettingsTest, PositionIsReadInPixelsAndWrittenBackFromTheTwipsItGave) {
 TEST_F(SettingsTest, AWindowTheUserMovedIsWrittenWhereItNowStands) {
   read("[window]\r\nX=101.93\r\nY=50\r\n");
   form().userMoved(-200, 31);
-  WriteSettings();
+  WriteSettings(*form_);
   EXPECT_EQ(stored("window", "X"), "-200");
   EXPECT_EQ(stored("window", "Y"), "31");
   // The window is moved back to where the settings put it: their twips count again.
   form().userMoved(102, 50);
-  WriteSettings();
+  WriteSettings(*form_);
   EXPECT_EQ(stored("window", "X"), "101");
 }
 
@@ -92,7 +93,7 @@ TEST_F(SettingsTest, AFrameValueOtherThanZeroSwitchesTheFrameOff) {
     read("[window]\r\nframe=" + c.value + "\r\n");
     EXPECT_EQ(Frameless, c.frameless) << c.value;
     EXPECT_EQ(captionShown(), !c.frameless) << c.value;
-    WriteSettings();
+    WriteSettings(*form_);
     EXPECT_EQ(stored("window", "frame"), c.frameless ? "1" : "0") << c.value;
   }
 }
@@ -128,7 +129,7 @@ TEST_F(SettingsTest, TheFirstEndCreatesTheFileWithAllFiveValuesInOrder) {
   Frameless = true;
   SkinName = "WASD黒ルコ";
   ProfileName = "矢印スタンダード";
-  WriteSettings();
+  WriteSettings(*form_);
   EXPECT_EQ(readText("lumatap.ini"),
             "[window]\r\nX=10\r\nY=-20\r\nframe=1\r\n[style]\r\nskin=WASD黒ルコ\r\n"
             "[key]\r\nprofile=矢印スタンダード\r\n");
@@ -138,7 +139,7 @@ TEST_F(SettingsTest, EndingRewritesAllFiveKeysAndKeepsEverythingElse) {
   const std::string before =
       "; 自分用メモ\r\n[Window]\r\nx = 5\r\nextra=keep\r\n\r\n[other]\r\na=b\r\n[key]\r\nprofile=P\r\n";
   read(before);
-  WriteSettings();
+  WriteSettings(*form_);
   EXPECT_EQ(readText("lumatap.ini"),
             "; 自分用メモ\r\n[Window]\r\nx = 5\r\nextra=keep\r\nY=0\r\nframe=0\r\n\r\n[other]\r\na=b\r\n"
             "[key]\r\nprofile=P\r\n[style]\r\nskin=default\r\n");
@@ -150,10 +151,10 @@ TEST_F(SettingsTest, SkinAndProfileNamesReadBackExactlyAsTheyWereWritten) {
   for (const char* name : names) {
     SkinName = name;
     ProfileName = name;
-    WriteSettings();
+    WriteSettings(*form_);
     SkinName.clear();
     ProfileName.clear();
-    ReadSettings();
+    ReadSettings(*form_);
     EXPECT_EQ(SkinName, name);
     EXPECT_EQ(ProfileName, name);
   }
@@ -174,7 +175,7 @@ TEST_F(SettingsTest, ASettingsFileThatCannotBeWrittenIsNamedAndKeptWhole) {
       std::filesystem::create_directories(path("lumatap.ini.tmp~"));
     }
     form().userMoved(50, 60);
-    WriteSettings();
+    WriteSettings(*form_);
     ASSERT_EQ(plat::headless::shownBoxes().size(), 1u) << c.what << ": one message for the file";
     const plat::headless::ShownBox& box = plat::headless::shownBoxes()[0];
     EXPECT_EQ(box.text, "ファイルを保存できませんでした。\r\n" + programPath("\\lumatap.ini")) << c.what;

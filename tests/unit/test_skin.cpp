@@ -335,7 +335,7 @@ TEST_F(LoadSkinTest, TheGifWinsThenTheBmpThenTheDefaultSkinWithItsMessage) {
       }
     }
     const std::string name = SkinName;
-    LoadSkin();
+    LoadSkin(*form);
     EXPECT_EQ(loadedColour(), c.loaded) << c.name;
     EXPECT_EQ(SkinName, name) << c.name;  // the fallback keeps the name
     ASSERT_EQ(hl::shownBoxes().size(), c.message ? 1u : 0u) << c.name;
@@ -363,7 +363,7 @@ TEST_F(LoadSkinTest, NoReadableSkinAtStartUpEndsTheProgramAfterSayingWhich) {
   for (const Case& c : cases) {
     hl::reset();
     SkinName = c.skin;
-    EXPECT_THROW(LoadSkin(), hl::Terminated) << c.name;
+    EXPECT_THROW(LoadSkin(*form), hl::Terminated) << c.name;
     ASSERT_EQ(hl::shownBoxes().size(), c.boxes) << c.name;
     const hl::ShownBox& box = hl::shownBoxes().back();
     EXPECT_NE(box.text.find(c.file), std::string::npos) << box.text;
@@ -377,9 +377,9 @@ TEST_F(LoadSkinTest, ABrokenSkinChosenLaterKeepsThePictureAndTheNameOnScreen) {
   writeSkin("skin/good/keys.gif", 0x0000AA);
   writeBytes("skin/broken/keys.bmp", "BM broken");
   SkinName = "good";
-  LoadSkin();
+  LoadSkin(*form);
   SkinName = "broken";  // as the options dialog's OK does before reloading
-  EXPECT_NO_THROW(LoadSkin());
+  EXPECT_NO_THROW(LoadSkin(*form));
   EXPECT_EQ(loadedColour(), 0x0000AAu);
   EXPECT_EQ(SkinName, "good");
   ASSERT_EQ(hl::shownBoxes().size(), 1u);

@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "app/iniReadWrite.h"
-#include "display/form1.h"
+#include "app/startup.h"
 #include "tests/unit/fixture.h"
 
 namespace lumatap {
@@ -22,24 +22,24 @@ protected:
     fs::copy(assets / "skin", path("skin"), fs::copy_options::recursive);
   }
   void TearDown() override {
-    form.reset();
+    program.reset();
     ProgramFolderTest::TearDown();
   }
 
   // What Main does after the single-instance test, with a fresh shared state as at a start.
   void start() {
-    form.reset();
+    program.reset();
     resetSharedState();
-    form = std::make_unique<Form1>();
-    form->load();
-    form->Form_Load();
+    program = std::make_unique<Program>();
+    program->form.load();
+    program->Form_Load();
   }
   std::string setting(const char* section, const char* key) {
     return IniRead(section, key, "(missing)", programPath("\\lumatap.ini"));
   }
-  bool captionShown() const { return (form->style() & plat::kWsCaption) == plat::kWsCaption; }
+  bool captionShown() const { return (program->form.style() & plat::kWsCaption) == plat::kWsCaption; }
 
-  std::unique_ptr<Form1> form;
+  std::unique_ptr<Program> program;
 };
 
 TEST_F(StartupTest, FirstStartAsksOnceAndTheAnswerChoosesTheLook) {
@@ -69,7 +69,7 @@ TEST_F(StartupTest, FirstStartAsksOnceAndTheAnswerChoosesTheLook) {
     EXPECT_EQ(captionShown(), !c.frameless);
     EXPECT_FALSE(exists("lumatap.ini")) << "nothing is written before the end";
 
-    form->mnuEnd_Click();
+    program->mnuEnd_Click();
     EXPECT_EQ(setting("style", "skin"), c.skin);
     EXPECT_EQ(setting("key", "profile"), "WASDスタンダード");
     EXPECT_EQ(setting("window", "frame"), c.frameless ? "1" : "0");
@@ -86,7 +86,7 @@ TEST_F(StartupTest, FirstStartAsksOnceAndTheAnswerChoosesTheLook) {
 TEST_F(StartupTest, WithoutANormalEndTheQuestionComesAgain) {
   plat::headless::queueAnswer(plat::MsgAnswer::Yes);
   start();
-  form.reset();  // the process was killed: no end sequence ran
+  program.reset();  // the process was killed: no end sequence ran
   start();
   ASSERT_EQ(shownBoxes().size(), 2u);
   EXPECT_EQ(shownBoxes()[1].title, "ダウンロードありがとうございます！");
@@ -95,9 +95,9 @@ TEST_F(StartupTest, WithoutANormalEndTheQuestionComesAgain) {
 
 TEST_F(StartupTest, LoadRunsToTheEndWithoutAnyDataFile) {
   start();
-  EXPECT_TRUE(form->visible());
-  EXPECT_TRUE(form->topmost());
-  EXPECT_EQ(plat::headless::hookedWindow(), form.get());
+  EXPECT_TRUE(program->form.visible());
+  EXPECT_TRUE(program->form.topmost());
+  EXPECT_EQ(plat::headless::hookedWindow(), &program->form);
   EXPECT_EQ(readBytes("setting.dat"), plat::toCp932(Form1::TxtSetting));
   EXPECT_EQ(CurProfile, 0);
   EXPECT_EQ(CurCols, 3);
@@ -131,30 +131,30 @@ TEST_F(StartupTest, AFolderNamedLikeTheSettingsFileMeansNoQuestionAndTheDefaults
   EXPECT_EQ(SkinName, "default");
   EXPECT_EQ(ProfileName, "WASDスタンダード");
   EXPECT_FALSE(Frameless);
-  EXPECT_TRUE(form->visible());
+  EXPECT_TRUE(program->form.visible());
 }
 
 TEST_F(StartupTest, AnEmptyProfileFileLeavesTheProgramUsable) {
   writeBytes("setting.dat", "");
   writeText("lumatap.ini", "[key]\r\nprofile=矢印スタンダード\r\n");
   start();
-  EXPECT_TRUE(form->visible());
+  EXPECT_TRUE(program->form.visible());
   EXPECT_EQ(CurProfile, 1);
   EXPECT_EQ(CurCols, 3);
   EXPECT_EQ(CurRows, 2);
   EXPECT_EQ(readBytes("setting.dat"), "");
-  form->mnuEnd_Click();
+  program->mnuEnd_Click();
   EXPECT_EQ(readBytes("setting.dat"), plat::toCp932(Form1::TxtSetting));
 }
 
 TEST_F(StartupTest, EveryWayOfClosingSavesTheSameFilesOnce) {
   struct Case {
     const char* how;
-    void (*close)(Form1&);
+    void (*close)(Program&);
   } cases[] = {
-      {"the End menu item", [](Form1& f) { f.mnuEnd_Click(); }},
-      {"the close box", [](Form1& f) { f.userCloseBox(); }},
-      {"a close request of the system", [](Form1& f) { f.requestClose(); }},
+      {"the End menu item", [](Program& p) { p.mnuEnd_Click(); }},
+      {"the close box", [](Program& p) { p.form.userCloseBox(); }},
+      {"a close request of the system", [](Program& p) { p.form.requestClose(); }},
   };
   std::string firstIni, firstProfiles;
   for (const Case& c : cases) {
@@ -162,10 +162,10 @@ TEST_F(StartupTest, EveryWayOfClosingSavesTheSameFilesOnce) {
     fs::remove(path("setting.dat"));
     plat::headless::reset();
     start();
-    form->userMoved(123, 45);
+    program->form.userMoved(123, 45);
     ProfTitles[1] = "改名";
-    c.close(*form);
-    EXPECT_FALSE(form->loaded()) << c.how;
+    c.close(*program);
+    EXPECT_FALSE(program->form.loaded()) << c.how;
     EXPECT_FALSE(plat::headless::hookInstalled()) << c.how;
     EXPECT_TRUE(plat::headless::messageLoopQuit()) << c.how;
     EXPECT_EQ(setting("window", "X"), "123") << c.how;
@@ -188,11 +188,11 @@ TEST_F(StartupTest, FilesThatCannotBeSavedAreNamedAndTheProgramStillEnds) {
   fs::create_directories(path("lumatap.ini.tmp~"));
   fs::create_directories(path("setting.dat.tmp~"));
   const std::string oldProfiles = readBytes("setting.dat");
-  form->requestClose();
+  program->form.requestClose();
   ASSERT_EQ(shownBoxes().size(), 2u) << "one message per file, though the close asks twice";
   EXPECT_EQ(shownBoxes()[0].text, "ファイルを保存できませんでした。\r\n" + programPath("\\lumatap.ini"));
   EXPECT_EQ(shownBoxes()[1].text, "ファイルを保存できませんでした。\r\n" + programPath("\\setting.dat"));
-  EXPECT_FALSE(form->loaded());
+  EXPECT_FALSE(program->form.loaded());
   EXPECT_TRUE(plat::headless::messageLoopQuit());
   EXPECT_EQ(readText("lumatap.ini"), "[window]\r\nX=5\r\n");
   EXPECT_EQ(readBytes("setting.dat"), oldProfiles);
@@ -222,7 +222,7 @@ TEST_F(StartupTest, AMissingKeyListEndsTheProgramBeforeAnyWindowShowsAndSavesNot
     }
     plat::headless::reset();
     EXPECT_THROW(start(), plat::headless::Terminated) << c.what;
-    EXPECT_FALSE(form->visible()) << c.what;
+    EXPECT_FALSE(program->form.visible()) << c.what;
     ASSERT_FALSE(shownBoxes().empty()) << c.what;
     EXPECT_EQ(shownBoxes().back().title, "致命的エラー") << c.what;
     EXPECT_EQ(exists("lumatap.ini"), c.dataFiles) << c.what;

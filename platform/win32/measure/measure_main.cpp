@@ -27,7 +27,7 @@
 #include <cstring>
 #include <string>
 
-#include "display/form1.h"
+#include "app/startup.h"
 
 namespace {
 

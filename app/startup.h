@@ -1,0 +1,43 @@
+#pragma once
+// Start and end of the program. This is the one place that knows both windows: it owns
+// the display window for the whole run and the options dialog while that is loaded, runs
+// the load and end sequences, and answers what the display asks of the program.
+
+#include <memory>
+
+#include "display/form1.h"
+#include "options/frmOptions.h"
+
+namespace lumatap {
+
+class Program {
+public:
+  Program();
+  ~Program();
+  Program(const Program&) = delete;
+  Program& operator=(const Program&) = delete;
+
+  Form1 form;
+
+  // The options dialog while it is loaded (null otherwise).
+  frmOptions* options() const { return options_.get(); }
+
+  // The display window's load sequence: settings, hook, skin, data files, grid, topmost.
+  void Form_Load();
+  // Every close request of the display window ends the program; none is refused.
+  void Form_QueryUnload(bool& cancel);
+  // The end sequence: hook off, settings and setting.dat written, every window closed.
+  void mnuEnd_Click();
+  // Loads and shows the options dialog without waiting for it.
+  void showOptions();
+
+private:
+  std::unique_ptr<frmOptions> options_;
+  std::unique_ptr<frmOptions> retiredOptions_;  // freed once its handlers have returned
+  bool ending_ = false;
+};
+
+// Refuses a second copy, shows the display window and runs until the last window closes.
+int Main();
+
+}  // namespace lumatap
