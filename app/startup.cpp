@@ -50,6 +50,9 @@ void askFirstRunQuestion(Form1& form) {
 }  // namespace
 
 void Program::Form_Load() {
+  // A message box of the load (the first-run question, a missing skin, a missing
+  // keylist.dat) lets other events in: a close request or a log-off may end the program
+  // while it is open. The load then stops where it stands.
   ReadScreenMetrics();
   Frameless = false;
   if (CheckPath(programPath("\\lumatap.ini")) >= 0) {
@@ -57,20 +60,30 @@ void Program::Form_Load() {
   } else {
     askFirstRunQuestion(form);  // nothing is written until the end
   }
+  if (ending_) return;
   plat::SetHook(form);
   LayoutBusy = false;
   CurCols = 3;
   CurRows = 2;
   LoadSkin(form);
+  if (ending_) return;
   // PicView and PicKeys are plain pixel surfaces that keep what is drawn on them.
   LoadKeyDefs();  // ends the program when keylist.dat is missing
+  if (ending_) return;
   LoadProfiles();
   applyCurrentProfile(form);
   SetTopmost(form, 1);  // also shows the window
 }
 
 void Program::Form_QueryUnload(bool& cancel) {
-  // Every close request saves, whatever its reason; none is refused.
+  // While the end sequence is saving, a close request from outside (the close box, a
+  // log-off) waits for it: the sequence closes the window itself once every file is
+  // written or its failure shown, so no message about an unsaved file is swept away.
+  if (saving_) {
+    cancel = true;
+    return;
+  }
+  // Every other close request saves, whatever its reason; none is refused.
   cancel = false;
   mnuEnd_Click();
 }
@@ -80,8 +93,15 @@ void Program::mnuEnd_Click() {
   if (ending_) return;
   ending_ = true;
   plat::ResetHook();
-  WriteSettings(form);
-  SaveProfiles();
+  // The window shows at the very end of the load, and only then. Before, the shared state
+  // holds nothing read from the files, and writing it would replace the user's settings
+  // and profiles with empty ones.
+  if (form.visible()) {
+    saving_ = true;
+    WriteSettings(form);
+    SaveProfiles();
+    saving_ = false;
+  }
   // Everything is saved by now, so the dialog closes without asking about an open edit.
   if (options_ && options_->loaded()) options_->closeForEnd();
   form.requestClose();

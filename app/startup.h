@@ -35,6 +35,7 @@ private:
   std::unique_ptr<frmOptions> options_;
   std::unique_ptr<frmOptions> retiredOptions_;  // freed once its handlers have returned
   bool ending_ = false;
+  bool saving_ = false;  // the end sequence is writing the files and reporting failures
 };
 
 // Refuses a second copy, shows the display window and runs until the last window closes.

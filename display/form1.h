@@ -60,6 +60,10 @@ void gridWindowSize(bool frameless, int& width, int& height);
 // slots a profile has (only a damaged setting.dat holds more, or fewer than none).
 int shownKeyCount();
 
+// True when the skin name names a folder right inside "skin": not empty, no path
+// separator or colon, not "." or "..".
+bool isSkinFolderName(const std::string& name);
+
 // Module procedures of the display window.
 void LoadSkin(Form1& form);
 void LayoutGrid(Form1& form, int16 cols, int16 rows);

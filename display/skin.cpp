@@ -31,14 +31,27 @@ void reportUnreadable(const std::string& path, bool startingUp) {
 
 }  // namespace
 
+bool isSkinFolderName(const std::string& name) {
+  if (name.empty()) return false;
+  // Only dots: ".", ".." and the like, which Windows reads as this folder or the one above.
+  if (name.find_first_not_of('.') == std::string::npos) return false;
+  // A separator or a drive or stream colon would reach past the folder "skin".
+  return name.find_first_of("\\/:") == std::string::npos;
+}
+
 void LoadSkin(Form1& form) {
   // PicKeys is empty only until the first load, which is the window's load.
   const bool startingUp = form.PicKeys.empty();
 
-  const std::string folder = programPath("\\skin\\" + SkinName);
-  std::string path = folder + "\\keys.gif";
-  if (CheckPath(path) != 1) path = folder + "\\keys.bmp";
-  if (CheckPath(path) != 1) {
+  // Every skin lies in a folder of its own right inside "skin"; a name that would lead
+  // anywhere else (lumatap.ini is the user's to edit) is a skin that does not exist.
+  std::string path;
+  if (isSkinFolderName(SkinName)) {
+    const std::string folder = programPath("\\skin\\" + SkinName);
+    path = folder + "\\keys.gif";
+    if (CheckPath(path) != 1) path = folder + "\\keys.bmp";
+  }
+  if (path.empty() || CheckPath(path) != 1) {
     plat::messageBox("スキンが壊れているか存在しません。\r\nデフォルトのスキンを読み込みます。", "",
                      plat::MsgButtons::Ok, plat::MsgIcon::None);
     path = programPath(std::string("\\skin\\") + kDefaultSkin + "\\keys.gif");

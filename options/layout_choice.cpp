@@ -13,6 +13,33 @@ constexpr int kPreviewSpan = 300;  // the buttons span about this many pixels of
 constexpr int kPreviewMargin = 10;
 constexpr int kPreviewGap = 2;
 
+// cols.dat is the user's to edit, and a drop-down list fills slowly: many thousands of
+// choices on a line would keep the dialog (and the display, which shares its thread) from
+// answering for seconds. No one arranges nine keys in more ways than these.
+constexpr int kMaxChoicesPerLine = 200;
+constexpr std::size_t kMaxChoiceLineLength = 2000;
+
+// The line of choices as far as it stays within both limits, cut after a whole choice.
+std::string cappedChoices(const std::string& line) {
+  std::size_t kept = 0;  // length of the whole choices kept, without a final '/'
+  std::size_t pos = 0;
+  int choices = 0;
+  while (choices < kMaxChoicesPerLine) {
+    const std::size_t slash = line.find('/', pos);
+    const std::size_t end = slash == std::string::npos ? line.size() : slash;
+    if (end > kMaxChoiceLineLength) break;
+    kept = end;
+    ++choices;
+    if (slash == std::string::npos) return line.substr(0, kept);
+    pos = slash + 1;
+  }
+  if (choices > 0) return line.substr(0, kept);
+  // A first choice longer than the limit arranges nothing anyway; keep whole characters.
+  std::size_t cut = kMaxChoiceLineLength;
+  while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) --cut;
+  return line.substr(0, cut);
+}
+
 // Position of the choice offered first for a line of choices.
 int preselectedChoice(int pieces) { return pieces >= 3 ? 1 : 0; }
 
@@ -67,7 +94,9 @@ void frmOptions::loadLayoutChoices() {
     useDefaults();
     return;
   }
-  for (std::size_t k = 0; k < lines.size() && k < kSlotCount; ++k) LayoutChoices[k] = lines[k];
+  for (std::size_t k = 0; k < lines.size() && k < kSlotCount; ++k) {
+    LayoutChoices[k] = cappedChoices(lines[k]);
+  }
 }
 
 void frmOptions::fillKeyCounts() {

@@ -117,5 +117,37 @@ TEST_F(LayoutChoice, WithoutAReadableColsDatTheDialogUsesTheDefaults) {
   }
 }
 
+TEST_F(LayoutChoice, AHugeLineOfChoicesIsCutAfterAWholeChoice) {
+  // A line as a runaway script might write it: 100,000 choices for one key, then a line
+  // whose single "choice" is far too long, then a normal line.
+  std::string many;
+  for (int i = 0; i < 100000; ++i) many += (i ? "/" : "") + std::to_string(i % 7 + 1) + ":1";
+  const std::string tooLong(5000, '1');
+  writeText("cols.dat", many + "\r\n" + tooLong + "\r\n3:1/1:3\r\n");
+  frmOptions& d = open();
+
+  chooseKeys(d, 1);
+  ASSERT_EQ(d.CmbCol.listCount(), 200);
+  for (int i = 0; i < 200; ++i) EXPECT_EQ(d.CmbCol.item(i), std::to_string(i % 7 + 1) + ":1");
+  EXPECT_EQ(d.LayoutChoices[0], many.substr(0, d.LayoutChoices[0].size()));
+  EXPECT_LE(d.LayoutChoices[1].size(), 2000u);
+  chooseKeys(d, 3);
+  EXPECT_EQ(d.CmbCol.items(), (std::vector<std::string>{"3:1", "1:3"})) << "short lines stay whole";
+  EXPECT_EQ(readText("cols.dat").size(), many.size() + tooLong.size() + 13) << "the file is left alone";
+}
+
+TEST_F(LayoutChoice, ALongLineOfJapaneseIsCutBetweenCharacters) {
+  writeText("cols.dat", std::string(3000, 'x') + "\r\n" + [] {
+    std::string s;
+    for (int i = 0; i < 1000; ++i) s += "配置";
+    return s;
+  }() + "\r\n");
+  frmOptions& d = open();
+  const std::string& cut = d.LayoutChoices[1];
+  EXPECT_LE(cut.size(), 2000u);
+  EXPECT_EQ(cut.size() % 6, 0u) << "each of 配 and 置 is three bytes in UTF-8";
+  EXPECT_EQ(plat::fromCp932(plat::toCp932(cut)), cut) << "no half character is left";
+}
+
 }  // namespace
 }  // namespace lumatap::testing

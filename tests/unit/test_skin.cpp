@@ -386,5 +386,39 @@ TEST_F(LoadSkinTest, ABrokenSkinChosenLaterKeepsThePictureAndTheNameOnScreen) {
   EXPECT_NE(hl::shownBoxes()[0].text.find("今のスキンのまま続けます。"), std::string::npos);
 }
 
+TEST_F(LoadSkinTest, ASkinNameThatLeavesTheSkinFolderIsAMissingSkin) {
+  // A picture outside "skin", beside the program folder and inside it, that no name may
+  // reach.
+  writeSkin("../outside/keys.gif", 0x00BB00);
+  writeSkin("outside/keys.gif", 0x00CC00);
+  writeSkin("keys.gif", 0x00DD00);
+  writeSkin("skin/keys.gif", 0x00EE00);
+  writeSkin("skin/default/keys.gif", 0xAA0000);
+  const char* const names[] = {"..\\..\\outside", "../../outside", "default\\..\\..\\..\\outside",
+                               "..\\outside", "default/../../outside", "..", ".", "...",
+                               "C:\\outside", "\\\\server\\share", "default:stream"};
+  for (const char* name : names) {
+    hl::reset();
+    form->PicKeys = plat::Surface();
+    SkinName = name;
+    LoadSkin(*form);
+    EXPECT_EQ(loadedColour(), 0xAA0000u) << name;
+    EXPECT_EQ(SkinName, name) << "the fallback keeps the name, as for any missing skin";
+    ASSERT_EQ(hl::shownBoxes().size(), 1u) << name;
+    EXPECT_EQ(hl::shownBoxes()[0].text, kMissingText) << name;
+  }
+  std::filesystem::remove_all(path("../outside"));
+}
+
+TEST_F(LoadSkinTest, OrdinarySkinNamesAreFolderNames) {
+  const struct {
+    const char* name;
+    bool folder;
+  } cases[] = {{"default", true}, {"WASD黒ルコ", true}, {"my skin", true}, {"a..b", true},
+               {"", false},       {"..", false},        {"a\\b", false},  {"a/b", false},
+               {"c:", false}};
+  for (const auto& c : cases) EXPECT_EQ(isSkinFolderName(c.name), c.folder) << c.name;
+}
+
 }  // namespace
 }  // namespace lumatap

@@ -234,5 +234,81 @@ TEST_F(StartupTest, AMissingKeyListEndsTheProgramBeforeAnyWindowShowsAndSavesNot
   }
 }
 
+TEST_F(StartupTest, ACloseWhileAStartUpMessageIsOpenEndsWithoutWritingAnyFile) {
+  // A log-off or a close request that reaches the still hidden window while the load waits
+  // for the user. Nothing has been read yet that could be saved.
+  const std::string settings = "[style]\r\nskin=消えたスキン\r\n[key]\r\nprofile=東方弾幕風\r\n";
+  const std::string profiles = "A\t1\t1:1\tW\r\n";
+  struct Case {
+    const char* box;       // the start of the message the close arrives during
+    bool settingsFile;     // lumatap.ini and setting.dat are there
+    bool keyList;
+    bool terminates;
+  } cases[] = {
+      {"ルコちゃんのオススメ設定にしますか", false, true, false},
+      {"スキンが壊れているか存在しません", true, true, false},
+      {"構成ファイルの一部(keylist.dat)が存在しません", true, false, true},
+      {"構成ファイルの一部(keylist.dat)が存在しません", false, false, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.box) + (c.settingsFile ? ", with data files" : ", first run"));
+    for (const char* f : {"lumatap.ini", "setting.dat", "cols.dat"}) fs::remove(path(f));
+    if (!c.keyList) fs::remove(path("keylist.dat"));
+    if (c.keyList && !exists("keylist.dat")) {
+      fs::copy(fs::path(LUMATAP_SOURCE_DIR) / "assets" / "keylist.dat", path("keylist.dat"));
+    }
+    if (c.settingsFile) {
+      writeText("lumatap.ini", settings);
+      writeText("setting.dat", profiles);
+    }
+    plat::headless::reset();
+    int closes = 0;
+    plat::headless::setBoxHandler([&](const plat::headless::ShownBox& box) {
+      if (box.text.rfind(c.box, 0) == 0 && closes++ == 0) program->form.requestClose();
+      return box.buttons == plat::MsgButtons::Ok ? plat::MsgAnswer::Ok : plat::MsgAnswer::No;
+    });
+    if (c.terminates) {
+      EXPECT_THROW(start(), plat::headless::Terminated);
+    } else {
+      start();
+    }
+    EXPECT_EQ(closes, 1);
+    ASSERT_FALSE(shownBoxes().empty());
+    EXPECT_EQ(shownBoxes().back().text.rfind(c.box, 0), 0u) << "the load went no further";
+    EXPECT_FALSE(program->form.loaded());
+    EXPECT_FALSE(program->form.visible());
+    EXPECT_FALSE(plat::headless::hookInstalled());
+    EXPECT_EQ(exists("lumatap.ini"), c.settingsFile);
+    EXPECT_EQ(exists("setting.dat"), c.settingsFile);
+    if (c.settingsFile) {
+      EXPECT_EQ(readText("lumatap.ini"), settings);
+      EXPECT_EQ(readText("setting.dat"), profiles);
+    }
+  }
+}
+
+TEST_F(StartupTest, EveryUnsavedFileIsReportedWhateverCloseRequestsArriveMeanwhile) {
+  writeText("lumatap.ini", "[window]\r\nX=5\r\n");
+  start();
+  fs::create_directories(path("lumatap.ini.tmp~"));
+  fs::create_directories(path("setting.dat.tmp~"));
+  // While the first message is open, the user closes the window again and the session
+  // ends: neither may sweep the second message away or close the window under it.
+  std::vector<bool> loadedDuringBox;
+  plat::headless::setBoxHandler([&](const plat::headless::ShownBox&) {
+    program->form.userCloseBox();
+    program->form.requestClose();
+    loadedDuringBox.push_back(program->form.loaded());
+    return plat::MsgAnswer::Ok;
+  });
+  program->mnuEnd_Click();
+  ASSERT_EQ(shownBoxes().size(), 2u);
+  EXPECT_EQ(shownBoxes()[0].text, "ファイルを保存できませんでした。\r\n" + programPath("\\lumatap.ini"));
+  EXPECT_EQ(shownBoxes()[1].text, "ファイルを保存できませんでした。\r\n" + programPath("\\setting.dat"));
+  EXPECT_EQ(loadedDuringBox, (std::vector<bool>{true, true}));
+  EXPECT_FALSE(program->form.loaded()) << "the end sequence still closes the window";
+  EXPECT_TRUE(plat::headless::messageLoopQuit());
+}
+
 }  // namespace
 }  // namespace lumatap
