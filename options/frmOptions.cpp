@@ -126,11 +126,11 @@ void frmOptions::buildControls() {
   Label4.setForeColor(plat::rgb(64, 64, 64));
   for (plat::Label& l : LblURL) {
     l.setForeColor(plat::rgb(0, 0, 255));
-    l.bold = true;
-    l.underline = true;
+    l.setBold(true);
+    l.setUnderline(true);
   }
   for (plat::Button& b : Cmd) {
-    b.colored = true;  // the slot colours are the feedback while keys are assigned
+    b.setColored(true);  // the slot colours are the feedback while keys are assigned
     b.setVisible(false);
   }
 
@@ -140,8 +140,8 @@ void frmOptions::buildControls() {
                            &CmbCol, &ListProfile, &CmdEdit, &CmdDelete, &CmdAddNew, &CmdSave,
                            &lstFolder};
   for (int i = 0; i < static_cast<int>(std::size(order)); ++i) {
-    order[i]->tabStop = true;
-    order[i]->tabIndex = i;
+    order[i]->setTabStop(true);
+    order[i]->setTabIndex(i);
   }
 
   ListProfile.Click = [this] { ListProfile_Click(); };

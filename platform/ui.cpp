@@ -89,6 +89,18 @@ void Widget::setForeColor(Color c) {
   changed(Change::Colors);
 }
 
+void Widget::setBold(bool on) {
+  if (on == bold_) return;
+  bold_ = on;
+  changed(Change::Font);
+}
+
+void Widget::setUnderline(bool on) {
+  if (on == underline_) return;
+  underline_ = on;
+  changed(Change::Font);
+}
+
 bool Widget::acceptsInput() const {
   for (const Widget* w = this; w; w = w->parent_) {
     if (!w->enabled_ || !w->visible_) return false;
@@ -133,8 +145,20 @@ void Widget::userFocus() {
   if (w && acceptsInput()) w->focused_ = this;
 }
 
+void Frame::setShowBorder(bool on) {
+  if (on == showBorder_) return;
+  showBorder_ = on;
+  changed(Change::Look);
+}
+
+void Button::setColored(bool on) {
+  if (on == colored_) return;
+  colored_ = on;
+  changed(Change::Look);
+}
+
 void Button::setPicture(Surface s) {
-  picture.swap(s);
+  picture_.swap(s);
   changed(Change::Picture);
 }
 
@@ -147,7 +171,7 @@ void TextBox::userSetText(const std::string& t) {
 
 ListWidget::ListWidget(Kind kind, Widget* parent, std::string name)
     : Widget(kind, parent, std::move(name)) {
-  tabStop = true;
+  setTabStop(true);
   setBackColor(kWindowBackground);
 }
 
@@ -259,7 +283,7 @@ void Window::focusFirst() {
     Widget* w = todo.back();
     todo.pop_back();
     todo.insert(todo.end(), w->children().begin(), w->children().end());
-    if (w->tabStop && w->acceptsInput() && (!best || w->tabIndex < best->tabIndex)) best = w;
+    if (w->tabStop() && w->acceptsInput() && (!best || w->tabIndex() < best->tabIndex())) best = w;
   }
   if (best) best->setFocus();
 }

@@ -25,7 +25,8 @@ class Window;
 enum class MouseButtons : int { Left = 1, Right = 2, Middle = 4 };
 
 enum class Change {
-  Geometry, Caption, Enabled, Visible, Colors, Items, Selection, Focus, Picture, Style, Created
+  Geometry, Caption, Enabled, Visible, Colors, Font, Look, Items, Selection, Focus, Picture,
+  Style, Created
 };
 
 class Widget {
@@ -69,11 +70,16 @@ public:
   Color foreColor() const { return foreColor_; }
   void setForeColor(Color c);
 
-  // Font and look hints a backend may honour.
-  bool bold = false;
-  bool underline = false;
-  bool tabStop = false;      // takes part in the focus order
-  int tabIndex = 0;          // position in the focus order, ascending
+  bool bold() const { return bold_; }
+  void setBold(bool on);
+  bool underline() const { return underline_; }
+  void setUnderline(bool on);
+
+  // Place in the focus order. Read whenever the focus moves, so nothing needs mirroring.
+  bool tabStop() const { return tabStop_; }  // takes part in the focus order
+  void setTabStop(bool on) { tabStop_ = on; }
+  int tabIndex() const { return tabIndex_; }  // position in the focus order, ascending
+  void setTabIndex(int index) { tabIndex_ = index; }
 
   // Enabled and visible, and so is every container up to and including the window.
   bool acceptsInput() const;
@@ -116,12 +122,21 @@ private:
   bool visible_ = true;
   Color backColor_ = kButtonFace;
   Color foreColor_ = 0x80000012;  // button text
+  bool bold_ = false;
+  bool underline_ = false;
+  bool tabStop_ = false;
+  int tabIndex_ = 0;
 };
 
 class Frame : public Widget {
 public:
   Frame(Widget* parent, std::string name) : Widget(Kind::Frame, parent, std::move(name)) {}
-  bool showBorder = true;  // a frame without a caption or border is a plain panel
+  // A frame without a caption or border is a plain panel.
+  bool showBorder() const { return showBorder_; }
+  void setShowBorder(bool on);
+
+private:
+  bool showBorder_ = true;
 };
 
 class Label : public Widget {
@@ -134,19 +149,24 @@ public:
 class Button : public Widget {
 public:
   Button(Widget* parent, std::string name) : Widget(Kind::Button, parent, std::move(name)) {
-    tabStop = true;
+    setTabStop(true);
   }
   // A button drawn in its background colour (a colour mark) rather than the system look.
-  bool colored = false;
+  bool colored() const { return colored_; }
+  void setColored(bool on);
   // A picture shown instead of the caption; empty for none.
-  Surface picture;
+  const Surface& picture() const { return picture_; }
   void setPicture(Surface s);
+
+private:
+  bool colored_ = false;
+  Surface picture_;
 };
 
 class TextBox : public Widget {
 public:
   TextBox(Widget* parent, std::string name) : Widget(Kind::TextBox, parent, std::move(name)) {
-    tabStop = true;
+    setTabStop(true);
     setBackColor(kWindowBackground);
   }
   const std::string& text() const { return caption(); }

@@ -58,6 +58,13 @@ void releaseKey(int vk);
 int dragCount();
 int doEventsCount();
 int frameChangedCount();
+
+// Every state change the widgets handed to the backend, in order, since reset().
+struct Mirrored {
+  const Widget* widget;
+  Change what;
+};
+const std::vector<Mirrored>& mirrored();
 const std::vector<std::string>& openedAddresses();
 bool messageLoopQuit();
 

@@ -19,6 +19,7 @@ struct State {
   int drags = 0;
   int doEvents = 0;
   int frameChanges = 0;
+  std::vector<Mirrored> mirrored;
   std::vector<std::string> addresses;
   bool quit = false;
   std::string folder = ".";
@@ -80,6 +81,7 @@ void releaseKey(int vk) {
 int dragCount() { return st().drags; }
 int doEventsCount() { return st().doEvents; }
 int frameChangedCount() { return st().frameChanges; }
+const std::vector<Mirrored>& mirrored() { return st().mirrored; }
 const std::vector<std::string>& openedAddresses() { return st().addresses; }
 bool messageLoopQuit() { return st().quit; }
 
@@ -103,7 +105,7 @@ std::string programFolder() { return st().folder; }
 
 namespace backend {
 
-void sync(Widget&, Change) {}
+void sync(Widget& w, Change what) { st().mirrored.push_back({&w, what}); }
 void destroy(Widget& w) {
   if (st().hooked == &w) st().hooked = nullptr;
 }

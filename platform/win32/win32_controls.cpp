@@ -23,14 +23,14 @@ int nextControlId = 1000;  // clear of IDOK and IDCANCEL, which the dialog keys 
 bool ownerDrawn(const Widget& w) {
   if (w.kind() != Widget::Kind::Button) return false;
   const auto& b = static_cast<const Button&>(w);
-  return b.colored || !b.picture.empty();
+  return b.colored() || !b.picture().empty();
 }
 
 int nativeHeight(const Widget& w) {
   return w.kind() == Widget::Kind::ComboBox ? w.height() + kDropDownHeight : w.height();
 }
 
-HFONT fontFor(const Widget& w) { return uiFont(w.bold, w.underline); }
+HFONT fontFor(const Widget& w) { return uiFont(w.bold(), w.underline()); }
 
 bool stillThere(HWND h, Widget* w) { return IsWindow(h) && widgetOf(h) == w; }
 
@@ -136,7 +136,7 @@ void paintFrame(Frame& f, HDC dc, HWND h) {
   RECT r;
   GetClientRect(h, &r);
   FillRect(dc, &r, backBrush(f));
-  if (f.caption().empty() && !f.showBorder) return;  // a plain panel
+  if (f.caption().empty() && !f.showBorder()) return;  // a plain panel
   HGDIOBJ old = SelectObject(dc, fontFor(f));
   TEXTMETRICW tm;
   GetTextMetricsW(dc, &tm);
@@ -182,9 +182,9 @@ void drawButton(Button& b, const DRAWITEMSTRUCT& d) {
   FillRect(dc, &r, backBrush(b));
   DrawEdge(dc, &r, pressed ? EDGE_SUNKEN : EDGE_RAISED, BF_RECT);
   const int shift = pressed ? 1 : 0;
-  if (!b.picture.empty()) {
-    drawSurface(dc, b.picture, (r.right - r.left - b.picture.width()) / 2 + shift,
-                (r.bottom - r.top - b.picture.height()) / 2 + shift);
+  if (const Surface& picture = b.picture(); !picture.empty()) {
+    drawSurface(dc, picture, (r.right - r.left - picture.width()) / 2 + shift,
+                (r.bottom - r.top - picture.height()) / 2 + shift);
   } else {
     std::wstring text = widen(b.caption());
     HGDIOBJ old = SelectObject(dc, fontFor(b));
@@ -393,7 +393,13 @@ void syncControl(Widget& w, Change what) {
       InvalidateRect(h, nullptr, TRUE);
       break;
     case Change::Picture:
+    case Change::Look:
       if (w.kind() == Widget::Kind::Button) applyButtonLook(w, h);
+      InvalidateRect(h, nullptr, TRUE);
+      break;
+    case Change::Font:
+      SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(fontFor(w)), TRUE);
+      // Frames and owner-drawn buttons paint their text themselves.
       InvalidateRect(h, nullptr, TRUE);
       break;
     case Change::Items:

@@ -87,11 +87,11 @@ inline std::vector<Widget*> stackingOrder(const Window& w) {
 inline Widget* nextInFocusOrder(const Window& w, const Widget* from, bool backward) {
   std::vector<Widget*> order;
   for (Widget* c : stackingOrder(w)) {
-    if (c->tabStop && c->acceptsInput()) order.push_back(c);
+    if (c->tabStop() && c->acceptsInput()) order.push_back(c);
   }
   if (order.empty()) return nullptr;
   std::stable_sort(order.begin(), order.end(),
-                   [](const Widget* a, const Widget* b) { return a->tabIndex < b->tabIndex; });
+                   [](const Widget* a, const Widget* b) { return a->tabIndex() < b->tabIndex(); });
   auto at = std::find(order.begin(), order.end(), from);
   if (at == order.end()) return backward ? order.back() : order.front();
   std::size_t i = static_cast<std::size_t>(at - order.begin());

@@ -107,13 +107,13 @@ TEST_F(Win32Controls, TabFollowsTabIndexAndSkipsWhatTakesNoInput) {
   Button disabled(&dialog, "disabled");
   TextBox title(&dialog, "title");
   Label label(&dialog, "label");  // never a tab stop
-  inEditor.tabIndex = 0;
-  ok.tabIndex = 1;
-  cancel.tabIndex = 2;
-  hidden.tabIndex = 3;
-  disabled.tabIndex = 4;
-  title.tabIndex = 5;  // declared before ok in no particular order: the index decides
-  label.tabIndex = -1;
+  inEditor.setTabIndex(0);
+  ok.setTabIndex(1);
+  cancel.setTabIndex(2);
+  hidden.setTabIndex(3);
+  disabled.setTabIndex(4);
+  title.setTabIndex(5);  // declared before ok in no particular order: the index decides
+  label.setTabIndex(-1);
   dialog.show();
   hidden.setVisible(false);
   disabled.setEnabled(false);
