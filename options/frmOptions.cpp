@@ -63,8 +63,8 @@ frmOptions::frmOptions()
       LblURL{{this, "LblURL(0)"}, {this, "LblURL(1)"}} {
   setCaption("オプション");
   // A fixed dialog frame: caption and close box, no sizing edge, no minimise or maximise.
-  setStyle(plat::kWsCaption | plat::kWsSysMenu);
-  borderStyle = 3;
+  setFramed(true);
+  setBorderStyle(plat::BorderStyle::FixedDialog);
   // The frame around the client area depends on the style and the system's metrics, so
   // measure it once and grow the window by it.
   move(0, 0, kClientWidth, kClientHeight);

@@ -240,21 +240,37 @@ Window::~Window() {
 
 int Window::clientWidth() const {
   int ew = 0, eh = 0;
-  backend::frameAllowance(*this, style_, ew, eh);
+  backend::frameAllowance(*this, ew, eh);
   return std::max(0, width() - ew);
 }
 
 int Window::clientHeight() const {
   int ew = 0, eh = 0;
-  backend::frameAllowance(*this, style_, ew, eh);
+  backend::frameAllowance(*this, ew, eh);
   return std::max(0, height() - eh);
 }
 
-void Window::setStyle(long style) {
-  if (style == style_) return;
-  style_ = style;
-  changed(Change::Style);
+void Window::setBorderStyle(BorderStyle b) {
+  if (b == borderStyle_) return;
+  borderStyle_ = b;
+  if (!loaded_) sizingEdge_ = b == BorderStyle::SizableToolWindow;
+  changed(Change::Border);
 }
+
+void Window::setFramed(bool on) {
+  if (on == framed_) return;
+  framed_ = on;
+  if (on) sizingEdge_ = borderStyle_ == BorderStyle::SizableToolWindow;
+  changed(Change::Style);
+  backend::frameChanged(*this);
+}
+
+void Window::setTopmost(bool on) {
+  topmost_ = on;
+  backend::setTopmost(*this, on);
+}
+
+void Window::beginDragMove() { backend::beginDragMove(*this); }
 
 void Window::load() {
   if (loaded_) return;
@@ -330,11 +346,6 @@ void Window::deliverKeyUp(int keyCode, int shift) {
   if (KeyUp) KeyUp(keyCode, shift);
 }
 
-void Window::applyTopmost(bool on) {
-  topmost_ = on;
-  backend::setTopmost(*this, on);
-}
-
 void Window::applyBounds(int left, int top, int width, int height) {
   bool resized = width != width_ || height != height_;
   bool moved = left != left_ || top != top_;
@@ -345,39 +356,6 @@ void Window::applyBounds(int left, int top, int width, int height) {
   height_ = height;
   changed(Change::Geometry);
   if (resized && Resize) Resize();
-}
-
-// ---- Win32-shaped calls ------------------------------------------------------------
-
-long GetWindowLongA(Window& w, int index) { return index == kGwlStyle ? w.style() : 0; }
-
-long SetWindowLongA(Window& w, int index, long value) {
-  if (index != kGwlStyle) return 0;
-  long old = w.style();
-  w.setStyle(value);
-  return old;
-}
-
-int SetWindowPos(Window& w, int insertAfter, int x, int y, int cx, int cy, unsigned flags) {
-  if (!(flags & kSwpNoZOrder)) {
-    if (insertAfter == kHwndTopmost) w.applyTopmost(true);
-    if (insertAfter == kHwndNoTopmost) w.applyTopmost(false);
-  }
-  int left = (flags & kSwpNoMove) ? w.left() : x;
-  int top = (flags & kSwpNoMove) ? w.top() : y;
-  int width = (flags & kSwpNoSize) ? w.width() : cx;
-  int height = (flags & kSwpNoSize) ? w.height() : cy;
-  w.applyBounds(left, top, width, height);
-  if (flags & kSwpFrameChanged) backend::frameChanged(w);
-  if (flags & kSwpShowWindow) w.show();
-  return 1;
-}
-
-void ReleaseCapture() { backend::releaseCapture(); }
-
-long SendMessageA(Window& w, unsigned msg, long wParam, long /*lParam*/) {
-  if (msg == kWmNcLButtonDown && wParam == kHtCaption) backend::beginDragMove(w);
-  return 0;
 }
 
 // ---- Dialogs and loop --------------------------------------------------------------

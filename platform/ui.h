@@ -26,7 +26,7 @@ enum class MouseButtons : int { Left = 1, Right = 2, Middle = 4 };
 
 enum class Change {
   Geometry, Caption, Enabled, Visible, Colors, Font, Look, Items, Selection, Focus, Picture,
-  Style, Created
+  Style, Border, Created
 };
 
 class Widget {
@@ -239,21 +239,9 @@ struct Menu {
   std::vector<MenuItem> items;
 };
 
-// Window style bits and SetWindowPos values, as the program stores them.
-constexpr long kWsCaption = 0x00C00000;
-constexpr long kWsThickFrame = 0x00040000;
-constexpr long kWsSysMenu = 0x00080000;
-constexpr long kWsPopup = 0x80000000L;
-constexpr int kGwlStyle = -16;
-constexpr int kHwndTopmost = -1;
-constexpr int kHwndNoTopmost = -2;
-constexpr unsigned kSwpNoSize = 0x0001;
-constexpr unsigned kSwpNoMove = 0x0002;
-constexpr unsigned kSwpNoZOrder = 0x0004;
-constexpr unsigned kSwpFrameChanged = 0x0020;
-constexpr unsigned kSwpShowWindow = 0x0040;
-constexpr unsigned kWmNcLButtonDown = 0x00A1;
-constexpr int kHtCaption = 2;
+// How a window is edged. The nominal value the window records; the backend also picks
+// the window's decorations from it when it creates the window.
+enum class BorderStyle { None, FixedDialog, FixedToolWindow, SizableToolWindow };
 
 class Window : public Widget {
 public:
@@ -262,14 +250,30 @@ public:
 
   const std::string& className() const { return className_; }
 
-  // Outer size minus the frame and caption, from the style bits and the screen metrics.
+  // Outer size minus the frame and caption, from the frame and the screen metrics.
   int clientWidth() const;
   int clientHeight() const;
 
-  long style() const { return style_; }
-  void setStyle(long style);
+  BorderStyle borderStyle() const { return borderStyle_; }
+  // Before the window is created this also picks its frame; afterwards the frame follows
+  // the new border style when setFramed(true) next puts it on.
+  void setBorderStyle(BorderStyle b);
+  // Framed: a caption with a system menu, and a sizing edge if the border style has one
+  // (SizableToolWindow). Unframed: nothing around the client area.
+  bool framed() const { return framed_; }
+  // Switches caption and sizing edge off or on and has the system recompute the frame;
+  // position, size and z-order stay.
+  void setFramed(bool on);
+  // Framed with a sizing edge.
+  bool sizable() const { return framed_ && sizingEdge_; }
+
   bool topmost() const { return topmost_; }
-  int borderStyle = 5;  // the nominal border the window records: 5 sizable tool window, 0 none
+  // Into or out of the band of windows above all others, keeping position and size. Asked
+  // again, the window comes to the top of its band again.
+  void setTopmost(bool on);
+  // Starts moving the window with the mouse, as if its caption had been grabbed where the
+  // left button went down; the move ends when the button is released.
+  void beginDragMove();
 
   bool loaded() const { return loaded_; }
   // Creates the native window (hidden). Idempotent.
@@ -302,26 +306,20 @@ public:
   void deliverKeyDown(int keyCode, int shift);
   void deliverKeyUp(int keyCode, int shift);
 
-  // Used by the platform calls below.
-  void applyTopmost(bool on);
-  void applyBounds(int left, int top, int width, int height);  // raises Resize on a size change
-
 private:
   friend class Widget;
+  void applyBounds(int left, int top, int width, int height);  // raises Resize on a size change
+
   std::string className_;
-  long style_ = kWsCaption | kWsThickFrame | kWsSysMenu;
+  BorderStyle borderStyle_ = BorderStyle::SizableToolWindow;
+  bool framed_ = true;
+  // The edge a framed window has, from the border style when the frame was last chosen.
+  bool sizingEdge_ = true;
   bool topmost_ = false;
   bool loaded_ = false;
   bool closing_ = false;
   Widget* focused_ = nullptr;
 };
-
-// ---- Win32-shaped calls used by the display window ----------------------------------
-long GetWindowLongA(Window& w, int index);
-long SetWindowLongA(Window& w, int index, long value);
-int SetWindowPos(Window& w, int insertAfter, int x, int y, int cx, int cy, unsigned flags);
-void ReleaseCapture();
-long SendMessageA(Window& w, unsigned msg, long wParam, long lParam);
 
 // ---- Dialogs and the message loop --------------------------------------------------
 enum class MsgButtons { Ok, YesNo };

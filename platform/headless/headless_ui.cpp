@@ -19,6 +19,7 @@ struct State {
   int drags = 0;
   int doEvents = 0;
   int frameChanges = 0;
+  int topmostRequests = 0;
   std::vector<Mirrored> mirrored;
   std::vector<std::string> addresses;
   bool quit = false;
@@ -81,6 +82,7 @@ void releaseKey(int vk) {
 int dragCount() { return st().drags; }
 int doEventsCount() { return st().doEvents; }
 int frameChangedCount() { return st().frameChanges; }
+int topmostRequestCount() { return st().topmostRequests; }
 const std::vector<Mirrored>& mirrored() { return st().mirrored; }
 const std::vector<std::string>& openedAddresses() { return st().addresses; }
 bool messageLoopQuit() { return st().quit; }
@@ -111,19 +113,18 @@ void destroy(Widget& w) {
 }
 void present(Picture&) {}
 
-void frameAllowance(const Window&, long style, int& extraWidth, int& extraHeight) {
+void frameAllowance(const Window& w, int& extraWidth, int& extraHeight) {
   extraWidth = extraHeight = 0;
-  if (style & kWsThickFrame) {
+  if (w.sizable()) {
     extraWidth += 2 * st().metrics.frameWidth;
     extraHeight += 2 * st().metrics.frameHeight;
   }
-  if ((style & kWsCaption) == kWsCaption) extraHeight += st().metrics.captionHeight;
+  if (w.framed()) extraHeight += st().metrics.captionHeight;
 }
 
-void setTopmost(Window&, bool) {}
+void setTopmost(Window&, bool) { ++st().topmostRequests; }
 void frameChanged(Window&) { ++st().frameChanges; }
 void beginDragMove(Window&) { ++st().drags; }
-void releaseCapture() {}
 
 MsgAnswer messageBox(Window*, const std::string& text, const std::string& title,
                      MsgButtons buttons, MsgIcon icon) {

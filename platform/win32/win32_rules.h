@@ -24,24 +24,31 @@ struct Decorations {
   unsigned long exStyle = 0;
 };
 
-// A window with neither caption nor sizing frame has nothing around its client area.
-inline bool hasFrame(long portableStyle) {
-  return (portableStyle & (kWsCaption | kWsThickFrame)) != 0;
-}
-
-// The native style of a top-level window. The caption, sizing frame and system menu bits
-// are the program's own; a window without caption and frame becomes a pop-up, so that the
-// system never adds a caption of its own. There is never a minimise or maximise box. The
-// border style the window had when it was created picks the edge: 4 and 5 are tool
-// windows (small caption, no taskbar button), 3 a fixed dialog frame.
-inline Decorations decorations(long portableStyle, int borderStyle) {
+// The native style of a top-level window. A framed window has a caption and a system
+// menu, and a sizing frame when it is sizable; a window without them becomes a pop-up, so
+// that the system never adds a caption of its own, and keeps its system menu. There is
+// never a minimise or maximise box. The border style picks the edge: tool windows (small
+// caption, no taskbar button) or a fixed dialog frame.
+inline Decorations decorations(const Window& w) {
   Decorations d;
-  d.style = static_cast<unsigned long>(portableStyle) &
-            (kStyleCaption | kStyleSysMenu | kStyleThickFrame | kStylePopup);
-  if (!hasFrame(portableStyle)) d.style |= kStylePopup;
-  d.style |= kStyleClipChildren;
-  if (borderStyle == 4 || borderStyle == 5) d.exStyle = kExToolWindow;
-  if (borderStyle == 3) d.exStyle = kExDlgModalFrame;
+  d.style = kStyleSysMenu | kStyleClipChildren;
+  if (w.framed()) {
+    d.style |= kStyleCaption;
+    if (w.sizable()) d.style |= kStyleThickFrame;
+  } else {
+    d.style |= kStylePopup;
+  }
+  switch (w.borderStyle()) {
+    case BorderStyle::FixedToolWindow:
+    case BorderStyle::SizableToolWindow:
+      d.exStyle = kExToolWindow;
+      break;
+    case BorderStyle::FixedDialog:
+      d.exStyle = kExDlgModalFrame;
+      break;
+    case BorderStyle::None:
+      break;
+  }
   return d;
 }
 

@@ -215,7 +215,7 @@ LRESULT CALLBACK windowProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
       // window is exactly as large as the program makes it.
       auto* mm = reinterpret_cast<MINMAXINFO*>(lp);
       int ew = 0, eh = 0;
-      backend::frameAllowance(*w, w->style(), ew, eh);
+      backend::frameAllowance(*w, ew, eh);
       mm->ptMinTrackSize.x = ew + 1;
       mm->ptMinTrackSize.y = eh + 1;
       return 0;
@@ -258,9 +258,9 @@ void registerWindowClass(const std::wstring& name) {
   registerControlClasses(instance());
 }
 
-// The native style for the window's portable style, keeping the bits the system owns.
+// The native style for the window's frame, keeping the bits the system owns.
 void applyStyle(Window& w, HWND h) {
-  Decorations d = decorations(w.style(), w.borderStyle);
+  Decorations d = decorations(w);
   LONG_PTR keep = GetWindowLongPtrW(h, GWL_STYLE) & (WS_VISIBLE | WS_DISABLED);
   SetWindowLongPtrW(h, GWL_STYLE, static_cast<LONG_PTR>(d.style) | keep);
 }
@@ -268,7 +268,8 @@ void applyStyle(Window& w, HWND h) {
 void createWindow(Window& w) {
   const std::wstring cls = widen(w.className());
   registerWindowClass(cls);
-  Decorations d = decorations(w.style(), w.borderStyle);
+  Decorations d = decorations(w);
+  if (w.topmost()) d.exStyle |= WS_EX_TOPMOST;
   auto* p = new Peer;
   p->exStyle = d.exStyle;
   p->selfMove = true;
@@ -319,6 +320,10 @@ void syncWindow(Window& w, Change what) {
     case Change::Style:
       // The frame is recomputed when the program asks for it (frameChanged).
       applyStyle(w, h);
+      break;
+    case Change::Border:
+      // The tool-window edge and the dialog frame were chosen when the window was created,
+      // and the frame allowances the grid is sized by were measured on them; they stay.
       break;
     case Change::Colors:
       InvalidateRect(h, nullptr, TRUE);
@@ -383,10 +388,11 @@ void destroy(Widget& w) {
   if (h) DestroyWindow(h);
 }
 
-void frameAllowance(const Window& w, long style, int& extraWidth, int& extraHeight) {
+void frameAllowance(const Window& w, int& extraWidth, int& extraHeight) {
   extraWidth = extraHeight = 0;
-  if (!hasFrame(style)) return;
-  Decorations d = decorations(style, w.borderStyle);
+  // A dialog's modal frame would still add an edge around a pop-up.
+  if (!w.framed()) return;
+  Decorations d = decorations(w);
   if (Peer* p = peerOf(w)) d.exStyle = p->exStyle;
   RECT r{0, 0, 0, 0};
   AdjustWindowRectEx(&r, d.style, FALSE, d.exStyle);
@@ -415,6 +421,8 @@ void frameChanged(Window& w) {
 void beginDragMove(Window& w) {
   HWND h = hwndOf(w);
   if (!h) return;
+  // Whoever holds the mouse lets go of it, so that the system's move below gets it.
+  ::ReleaseCapture();
   const DWORD pressed = GetMessagePos();  // where the button went down
   RECT start;
   GetWindowRect(h, &start);
@@ -457,8 +465,6 @@ void beginDragMove(Window& w) {
     SetWindowPos(h, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
 }
-
-void releaseCapture() { ::ReleaseCapture(); }
 
 }  // namespace backend
 }  // namespace plat

@@ -13,7 +13,7 @@ TEST_F(OptionsDialog, OpensCentredWithEveryControlWhereItWasDesigned) {
   EXPECT_EQ(d.clientHeight(), 495);
   EXPECT_EQ(d.left(), (1280 - d.width()) / 2);
   EXPECT_EQ(d.top(), (800 - d.height()) / 2);
-  EXPECT_FALSE(d.style() & plat::kWsThickFrame) << "the dialog is not sizable";
+  EXPECT_FALSE(d.sizable()) << "the dialog is not sizable";
   // Place, caption, enabled, visible and position in the focus order (-1: takes no focus).
   const struct { plat::Widget& w; int left, top, width, height; const char* caption; bool on, shown; int tab; } table[] = {
       {d.Frame2, 16, 12, 309, 271, "キー配置プロファイル", true, true, -1},

@@ -37,7 +37,7 @@ protected:
   std::string setting(const char* section, const char* key) {
     return IniRead(section, key, "(missing)", ProgramPath("\\lumatap.ini"));
   }
-  bool captionShown() const { return (form->style() & plat::kWsCaption) == plat::kWsCaption; }
+  bool captionShown() const { return form->framed(); }
 
   std::unique_ptr<Form1> form;
 };

@@ -1,5 +1,5 @@
-// The rules of the portable widgets, which every backend follows: every piece of state a
-// backend shows reaches it as a change.
+// The rules of the portable widgets, which every backend follows: how a window's frame
+// switches, and that every piece of state a backend shows reaches it as a change.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -30,6 +30,69 @@ protected:
   Window window{"w", "LumatapTest"};
 };
 
+// ---- Window frame and placement ----------------------------------------------------
+
+TEST_F(WidgetTest, TheFrameComesBackWithTheEdgeOfTheBorderStyleItHasThen) {
+  using B = BorderStyle;
+  struct Case {
+    const char* what;
+    B atCreation;
+    B whileUnframed;
+    bool sizableAtCreation, sizableAfter;
+  } cases[] = {
+      {"sizable tool window", B::SizableToolWindow, B::SizableToolWindow, true, true},
+      {"fixed dialog", B::FixedDialog, B::FixedDialog, false, false},
+      {"fixed tool window", B::FixedToolWindow, B::FixedToolWindow, false, false},
+      {"made sizable while unframed", B::FixedDialog, B::SizableToolWindow, false, true},
+      {"made fixed while unframed", B::SizableToolWindow, B::None, true, false},
+  };
+  const ScreenMetrics m = headless::metrics();
+  for (const Case& c : cases) {
+    headless::reset();
+    Window w("w", "LumatapTest");
+    w.setBorderStyle(c.atCreation);
+    w.move(0, 0, 200, 100);
+    w.load();
+    EXPECT_TRUE(w.framed()) << c.what;
+    EXPECT_EQ(w.sizable(), c.sizableAtCreation) << c.what;
+    const int edge = c.sizableAtCreation ? 2 * m.frameWidth : 0;
+    EXPECT_EQ(w.clientWidth(), 200 - edge) << c.what;
+
+    w.setFramed(false);
+    EXPECT_FALSE(w.sizable()) << c.what;
+    EXPECT_EQ(w.clientWidth(), 200) << c.what;
+    EXPECT_EQ(w.clientHeight(), 100) << c.what;
+    w.setBorderStyle(c.whileUnframed);
+    w.setFramed(true);
+    EXPECT_EQ(w.sizable(), c.sizableAfter) << c.what;
+    EXPECT_EQ(w.borderStyle(), c.whileUnframed) << c.what;
+    EXPECT_EQ(headless::frameChangedCount(), 2) << c.what;
+    // Position and size stay; only the client area changes.
+    EXPECT_EQ(w.width(), 200) << c.what;
+    EXPECT_EQ(w.left(), 0) << c.what;
+  }
+}
+
+TEST_F(WidgetTest, TheFrameStaysAsItIsUntilItIsSwitched) {
+  // A window already on screen keeps its frame when its border style changes.
+  window.setBorderStyle(BorderStyle::FixedDialog);
+  EXPECT_TRUE(window.sizable());
+  // Asking for the frame it has changes nothing.
+  window.setFramed(true);
+  EXPECT_TRUE(window.sizable());
+  EXPECT_EQ(headless::frameChangedCount(), 0);
+}
+
+TEST_F(WidgetTest, AskingForTopmostAgainRaisesTheWindowAgain) {
+  const bool steps[] = {true, true, false, false, true};
+  int n = 0;
+  for (bool on : steps) {
+    window.setTopmost(on);
+    EXPECT_EQ(window.topmost(), on);
+    EXPECT_EQ(headless::topmostRequestCount(), ++n) << "every request reaches the system";
+  }
+}
+
 // ---- State reaches the backend ----------------------------------------------------
 
 TEST_F(WidgetTest, EveryLookChangedAfterCreationReachesTheBackend) {
@@ -49,6 +112,8 @@ TEST_F(WidgetTest, EveryLookChangedAfterCreationReachesTheBackend) {
       {"colour mark", &button, [&] { button.setColored(true); }, Change::Look, 1},
       {"picture", &button, [&] { button.setPicture(mark); }, Change::Picture, 2},
       {"plain panel", &frame, [&] { frame.setShowBorder(false); }, Change::Look, 1},
+      {"border style", &window, [&] { window.setBorderStyle(BorderStyle::None); }, Change::Border, 1},
+      {"frame", &window, [&] { window.setFramed(false); }, Change::Style, 1},
   };
   for (const Case& c : cases) {
     const int before = changesOf(*c.w, c.expected);

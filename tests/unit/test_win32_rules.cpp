@@ -14,21 +14,28 @@ constexpr unsigned long kMinimizeBox = 0x00020000ul;
 constexpr unsigned long kMaximizeBox = 0x00010000ul;
 
 TEST(Win32Decorations, FrameSwitchAndBorderStylePickTheNativeLook) {
-  const long framed = kWsCaption | kWsThickFrame | kWsSysMenu;
   struct Case {
     const char* what;
-    long style;
-    int border;
+    BorderStyle border;
+    bool framed;
     bool caption, sizing, popup;
     unsigned long ex;
   } cases[] = {
-      {"display window, framed", framed, 5, true, true, false, kExToolWindow},
-      // The frame switch flips caption and sizing frame together.
-      {"display window, frameless", framed ^ 0x00C40000, 5, false, false, true, kExToolWindow},
-      {"options dialog", kWsCaption | kWsSysMenu, 3, true, false, false, kExDlgModalFrame},
+      {"display window, framed", BorderStyle::SizableToolWindow, true, true, true, false, kExToolWindow},
+      // The frame switch takes caption and sizing frame away together.
+      {"display window, frameless", BorderStyle::SizableToolWindow, false, false, false, true,
+       kExToolWindow},
+      {"display window, frameless by its menu", BorderStyle::None, false, false, false, true, 0},
+      {"options dialog", BorderStyle::FixedDialog, true, true, false, false, kExDlgModalFrame},
+      {"fixed tool window", BorderStyle::FixedToolWindow, true, true, false, false, kExToolWindow},
   };
   for (const Case& c : cases) {
-    Decorations d = decorations(c.style, c.border);
+    headless::reset();
+    Window w("w", "LumatapTest");
+    w.setBorderStyle(c.border);
+    w.load();
+    w.setFramed(c.framed);
+    Decorations d = decorations(w);
     EXPECT_EQ((d.style & kStyleCaption) == kStyleCaption, c.caption) << c.what;
     EXPECT_EQ((d.style & kStyleThickFrame) != 0, c.sizing) << c.what;
     EXPECT_EQ((d.style & kStylePopup) != 0, c.popup) << c.what;
@@ -36,7 +43,6 @@ TEST(Win32Decorations, FrameSwitchAndBorderStylePickTheNativeLook) {
     EXPECT_EQ(d.style & (kMinimizeBox | kMaximizeBox), 0u) << c.what;
     EXPECT_NE(d.style & kStyleClipChildren, 0u) << c.what;
     EXPECT_EQ(d.exStyle, c.ex) << c.what;
-    EXPECT_EQ(hasFrame(c.style), c.caption || c.sizing) << c.what;
   }
 }
 
