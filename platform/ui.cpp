@@ -14,6 +14,13 @@ std::vector<Window*>& loadedList() {
   static std::vector<Window*> list;
   return list;
 }
+
+void collectDescendants(const Widget& w, std::vector<Widget*>& out) {
+  for (Widget* c : w.children()) {
+    out.push_back(c);
+    collectDescendants(*c, out);
+  }
+}
 }  // namespace
 
 std::vector<Window*> loadedWindows() { return loadedList(); }
@@ -42,6 +49,12 @@ Window* Widget::window() {
   Widget* w = this;
   while (w->parent_) w = w->parent_;
   return w->kind_ == Kind::Window ? static_cast<Window*>(w) : nullptr;
+}
+
+std::vector<Widget*> Widget::descendants() const {
+  std::vector<Widget*> out;
+  collectDescendants(*this, out);
+  return out;
 }
 
 void Widget::changed(Change what) { backend::sync(*this, what); }
@@ -292,16 +305,23 @@ void Window::center() {
   applyBounds((m.screenWidth - width()) / 2, (m.screenHeight - height()) / 2, width(), height());
 }
 
-void Window::focusFirst() {
-  Widget* best = nullptr;
-  std::vector<Widget*> todo(children().begin(), children().end());
-  while (!todo.empty()) {
-    Widget* w = todo.back();
-    todo.pop_back();
-    todo.insert(todo.end(), w->children().begin(), w->children().end());
-    if (w->tabStop() && w->acceptsInput() && (!best || w->tabIndex() < best->tabIndex())) best = w;
+Widget* Window::nextInFocusOrder(const Widget* from, bool backward) const {
+  std::vector<Widget*> order;
+  for (Widget* c : descendants()) {
+    if (c->tabStop() && c->acceptsInput()) order.push_back(c);
   }
-  if (best) best->setFocus();
+  if (order.empty()) return nullptr;
+  std::stable_sort(order.begin(), order.end(),
+                   [](const Widget* a, const Widget* b) { return a->tabIndex() < b->tabIndex(); });
+  auto at = std::find(order.begin(), order.end(), from);
+  if (at == order.end()) return backward ? order.back() : order.front();
+  std::size_t i = static_cast<std::size_t>(at - order.begin());
+  std::size_t n = order.size();
+  return order[backward ? (i + n - 1) % n : (i + 1) % n];
+}
+
+void Window::focusFirst() {
+  if (Widget* first = nextInFocusOrder(nullptr, false)) first->setFocus();
 }
 
 void Window::requestClose() {
@@ -336,6 +356,13 @@ void Window::userResized(int width, int height) {
 
 void Window::userEscape() {
   if (cancelButton) cancelButton->userClick();
+}
+
+Widget* Window::userTab(bool backward) {
+  if (!acceptsInput()) return nullptr;
+  Widget* next = nextInFocusOrder(focused_, backward);
+  if (next) next->setFocus();
+  return next;
 }
 
 void Window::deliverKeyDown(int keyCode, int shift) {

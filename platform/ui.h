@@ -9,6 +9,7 @@
 //   enabled and visible.
 // - Setting a list's selection by code raises its Click when the selection changes.
 // - Changing a window's size raises its Resize synchronously, whoever changed it.
+// - Tab moves the focus through the controls that take input, by ascending tab index.
 // - A message box returns Yes, No or OK; a box without a title shows "Lumatap".
 
 #include <functional>
@@ -43,6 +44,9 @@ public:
   Widget* parent() const { return parent_; }
   Window* window();
   const std::vector<Widget*>& children() const { return children_; }
+  // Every widget inside this one, in declaration order: containers before what they
+  // contain, earlier siblings before later ones.
+  std::vector<Widget*> descendants() const;
 
   // Geometry in pixels. Controls: relative to their window's client area (not to the frame
   // that contains them). Windows: the outer rectangle on the screen.
@@ -287,8 +291,13 @@ public:
   void requestClose();
   // The focused control; null when none has the focus.
   Widget* focused() const { return focused_; }
-  // Gives the focus to the first control of the focus order (tabStop, lowest tabIndex)
-  // that takes input, as a window does when it opens.
+  // The control Tab (or Shift+Tab when `backward`) moves the focus to from `from`: the
+  // next control that takes part in the focus order (tabStop) and takes input, by
+  // ascending tabIndex (declaration order among equals), wrapping around. From outside
+  // the order, the first (or last). Null when no control can take the focus.
+  Widget* nextInFocusOrder(const Widget* from, bool backward) const;
+  // Gives the focus to the first control of the focus order, as a window does when it
+  // opens.
   void focusFirst();
   // The button that Esc clicks.
   Button* cancelButton = nullptr;
@@ -302,6 +311,9 @@ public:
   void userResized(int width, int height);       // the user dragged the sizing frame
   void userCloseBox() { requestClose(); }
   void userEscape();                             // Esc pressed inside the window
+  // Tab or Shift+Tab pressed inside the window: the focus moves on in the focus order.
+  // Returns the control that has the focus now, null when none can take it.
+  Widget* userTab(bool backward);
   // Key events delivered to the window itself (by the keyboard hook or with the focus).
   void deliverKeyDown(int keyCode, int shift);
   void deliverKeyUp(int keyCode, int shift);

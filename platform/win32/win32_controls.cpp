@@ -375,7 +375,7 @@ void syncControl(Widget& w, Change what) {
     case Change::Visible: {
       // A frame takes what it contains along.
       std::vector<Widget*> all{&w};
-      collectControls(w, all);
+      for (Widget* c : w.descendants()) all.push_back(c);
       for (Widget* c : all) {
         HWND ch = hwndOf(*c);
         if (!ch) continue;

@@ -1,7 +1,7 @@
 #pragma once
 // Decisions of the Windows backend that need no Windows headers, so the native tests can
 // hold them against the portable widgets: the decorations of a top-level window, which
-// controls are shown and enabled on screen, the stacking order and the focus order.
+// controls are shown and enabled on screen, the stacking order, what a mouse message means.
 
 #include <algorithm>
 #include <vector>
@@ -70,41 +70,9 @@ inline bool enabledOnScreen(const Widget& w) {
   return true;
 }
 
-// Every control of a window, containers before what they contain and earlier siblings
-// before later ones.
-inline void collectControls(const Widget& w, std::vector<Widget*>& out) {
-  for (Widget* c : w.children()) {
-    out.push_back(c);
-    collectControls(*c, out);
-  }
-}
-
 // Bottom to top: what a frame contains lies above the frame, and a control declared later
 // lies above one declared earlier, so a panel can cover a frame declared before it.
-inline std::vector<Widget*> stackingOrder(const Window& w) {
-  std::vector<Widget*> out;
-  collectControls(w, out);
-  return out;
-}
-
-// The control Tab (or Shift+Tab when `backward`) moves the focus to from `from`: the next
-// control that takes part in the focus order (tabStop) and takes input, by ascending
-// tabIndex, wrapping around. From outside the order, the first (or last). Null when no
-// control can take the focus.
-inline Widget* nextInFocusOrder(const Window& w, const Widget* from, bool backward) {
-  std::vector<Widget*> order;
-  for (Widget* c : stackingOrder(w)) {
-    if (c->tabStop() && c->acceptsInput()) order.push_back(c);
-  }
-  if (order.empty()) return nullptr;
-  std::stable_sort(order.begin(), order.end(),
-                   [](const Widget* a, const Widget* b) { return a->tabIndex() < b->tabIndex(); });
-  auto at = std::find(order.begin(), order.end(), from);
-  if (at == order.end()) return backward ? order.back() : order.front();
-  std::size_t i = static_cast<std::size_t>(at - order.begin());
-  std::size_t n = order.size();
-  return order[backward ? (i + n - 1) % n : (i + 1) % n];
-}
+inline std::vector<Widget*> stackingOrder(const Window& w) { return w.descendants(); }
 
 // ---- Mouse -------------------------------------------------------------------------
 

@@ -350,13 +350,14 @@ bool dialogKeys(MSG& m) {
   if (!p || p->hooked) return false;
   if (m.message == WM_KEYDOWN && m.wParam == VK_TAB && !(GetKeyState(VK_CONTROL) & 0x8000) &&
       !(GetKeyState(VK_MENU) & 0x8000)) {
-    // The focus order is the program's tabIndex, not the stacking order the dialog
-    // manager would follow.
-    Widget* from = widgetOf(GetFocus());
-    if (Widget* next = nextInFocusOrder(*w, from, (GetKeyState(VK_SHIFT) & 0x8000) != 0)) {
-      if (HWND target = hwndOf(*next)) {
-        SetFocus(target);
-        if (next->kind() == Widget::Kind::TextBox) SendMessageW(target, EM_SETSEL, 0, -1);
+    // The program's focus order, not the stacking order the dialog manager would follow.
+    if (Widget* now = w->userTab((GetKeyState(VK_SHIFT) & 0x8000) != 0)) {
+      if (HWND target = hwndOf(*now)) {
+        // Also when the program's focus stayed where it was and the system's did not.
+        if (GetFocus() != target) SetFocus(target);
+        // As the dialog manager does: a box reached by Tab has its text selected, so
+        // typing replaces it.
+        if (now->kind() == Widget::Kind::TextBox) SendMessageW(target, EM_SETSEL, 0, -1);
       }
     }
     return true;

@@ -1,5 +1,6 @@
-// The rules of the portable widgets, which every backend follows: how a window's frame
-// switches, and that every piece of state a backend shows reaches it as a change.
+// The rules of the portable widgets, which every backend follows: what Tab means, how a
+// window's frame switches, and that every piece of state a backend shows reaches it as a
+// change.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -29,6 +30,90 @@ protected:
 
   Window window{"w", "LumatapTest"};
 };
+
+// ---- Focus order -------------------------------------------------------------------
+
+TEST_F(WidgetTest, TabFollowsTabIndexAndSkipsWhatTakesNoInput) {
+  Frame editor(&window, "editor");
+  Button inEditor(&editor, "inEditor");
+  Button ok(&window, "ok");
+  Button cancel(&window, "cancel");
+  Button hidden(&window, "hidden");
+  Button disabled(&window, "disabled");
+  TextBox title(&window, "title");
+  Label label(&window, "label");  // never a tab stop
+  inEditor.setTabIndex(0);
+  ok.setTabIndex(1);
+  cancel.setTabIndex(2);
+  hidden.setTabIndex(3);
+  disabled.setTabIndex(4);
+  title.setTabIndex(5);  // declared before ok in no particular order: the index decides
+  label.setTabIndex(-1);
+  hidden.setVisible(false);
+  disabled.setEnabled(false);
+  editor.setEnabled(false);
+
+  struct Case {
+    const Widget* from;
+    bool backward;
+    const Widget* next;
+  } cases[] = {
+      {nullptr, false, &ok},   {&ok, false, &cancel}, {&cancel, false, &title},
+      {&title, false, &ok},  // wraps around
+      {&ok, true, &title},     {nullptr, true, &title}, {&label, false, &ok},
+      {&hidden, false, &ok},  // from outside the order, as after its control was hidden
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(window.nextInFocusOrder(c.from, c.backward), c.next)
+        << (c.from ? c.from->name() : "nowhere") << (c.backward ? " back" : " on");
+  }
+
+  editor.setEnabled(true);
+  EXPECT_EQ(window.nextInFocusOrder(nullptr, false), &inEditor);
+  EXPECT_EQ(window.nextInFocusOrder(&inEditor, false), &ok);
+}
+
+TEST_F(WidgetTest, TabAndShiftTabMoveTheFocusRoundTheOrder) {
+  Button a(&window, "a");
+  Button b(&window, "b");
+  TextBox c(&window, "c");
+  Label label(&window, "label");  // never a tab stop
+  a.setTabIndex(2);
+  b.setTabIndex(0);
+  c.setTabIndex(1);
+  window.focusFirst();
+  ASSERT_EQ(window.focused(), &b);
+
+  struct Step {
+    bool backward;
+    const Widget* focused;
+  } steps[] = {{false, &c}, {false, &a}, {false, &b}, {true, &a}, {true, &c}, {true, &b}};
+  for (const Step& s : steps) {
+    EXPECT_EQ(window.userTab(s.backward), s.focused);
+    EXPECT_EQ(window.focused(), s.focused);
+    EXPECT_TRUE(s.focused->hasFocus());
+  }
+
+  // Equal indices keep the order of declaration, for Tab and for the first focus alike.
+  a.setTabIndex(0);
+  c.setTabIndex(0);
+  window.focusFirst();
+  EXPECT_EQ(window.focused(), &a);
+  EXPECT_EQ(window.userTab(false), &b);
+  EXPECT_EQ(window.userTab(false), &c);
+
+  // A window that takes no input takes no Tab; with only a label left to focus, Tab
+  // leaves the focus alone.
+  window.setEnabled(false);
+  EXPECT_EQ(window.userTab(false), nullptr);
+  EXPECT_EQ(window.focused(), &c);
+  window.setEnabled(true);
+  for (Widget* w : {static_cast<Widget*>(&a), static_cast<Widget*>(&b), static_cast<Widget*>(&c)}) {
+    w->setEnabled(false);
+  }
+  EXPECT_EQ(window.userTab(false), nullptr);
+  EXPECT_EQ(window.userTab(true), nullptr);
+}
 
 // ---- Window frame and placement ----------------------------------------------------
 

@@ -1,5 +1,6 @@
 // Decisions of the Windows backend that are made from the portable widgets alone: the
-// window decorations, what is shown and enabled on screen, stacking and focus order.
+// window decorations, what is shown and enabled on screen, the stacking order, what a
+// mouse message reports.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -102,49 +103,6 @@ TEST_F(Win32Controls, ContentsLieAboveTheirFrameAndALaterPanelAboveAnEarlierFram
   EXPECT_LT(pos(panel), pos(text));
   EXPECT_LT(pos(editor), pos(pad));
   EXPECT_LT(pos(pad), pos(key));
-}
-
-TEST_F(Win32Controls, TabFollowsTabIndexAndSkipsWhatTakesNoInput) {
-  Frame editor(&dialog, "editor");
-  Button inEditor(&editor, "inEditor");
-  Button ok(&dialog, "ok");
-  Button cancel(&dialog, "cancel");
-  Button hidden(&dialog, "hidden");
-  Button disabled(&dialog, "disabled");
-  TextBox title(&dialog, "title");
-  Label label(&dialog, "label");  // never a tab stop
-  inEditor.setTabIndex(0);
-  ok.setTabIndex(1);
-  cancel.setTabIndex(2);
-  hidden.setTabIndex(3);
-  disabled.setTabIndex(4);
-  title.setTabIndex(5);  // declared before ok in no particular order: the index decides
-  label.setTabIndex(-1);
-  dialog.show();
-  hidden.setVisible(false);
-  disabled.setEnabled(false);
-  editor.setEnabled(false);
-
-  EXPECT_EQ(nextInFocusOrder(dialog, nullptr, false), &ok);
-  EXPECT_EQ(nextInFocusOrder(dialog, &ok, false), &cancel);
-  EXPECT_EQ(nextInFocusOrder(dialog, &cancel, false), &title);
-  EXPECT_EQ(nextInFocusOrder(dialog, &title, false), &ok);  // wraps around
-  EXPECT_EQ(nextInFocusOrder(dialog, &ok, true), &title);
-  EXPECT_EQ(nextInFocusOrder(dialog, nullptr, true), &title);
-  EXPECT_EQ(nextInFocusOrder(dialog, &label, false), &ok);
-
-  editor.setEnabled(true);
-  EXPECT_EQ(nextInFocusOrder(dialog, nullptr, false), &inEditor);
-  EXPECT_EQ(nextInFocusOrder(dialog, &inEditor, false), &ok);
-}
-
-TEST_F(Win32Controls, NoFocusOrderWithoutAControlThatTakesInput) {
-  Label label(&dialog, "label");
-  Button off(&dialog, "off");
-  dialog.show();
-  off.setEnabled(false);
-  EXPECT_EQ(nextInFocusOrder(dialog, nullptr, false), nullptr);
-  EXPECT_EQ(nextInFocusOrder(dialog, nullptr, true), nullptr);
 }
 
 TEST(Win32Mouse, ButtonMessagesBecomeThePortableButtonsAndPresses) {
