@@ -147,6 +147,13 @@ void Widget::userMouseDown(int button, int shift, int x, int y) {
 void Widget::userMouseUp(int button, int shift, int x, int y) {
   if (acceptsInput() && MouseUp) MouseUp(button, shift, x, y);
 }
+void Widget::userDoubleClick(int shift, int x, int y) {
+  if (doubleClickIsPress()) {
+    userMouseDown(static_cast<int>(MouseButtons::Left), shift, x, y);
+  } else {
+    userDblClick();
+  }
+}
 void Widget::userKeyDown(int keyCode, int shift) {
   if (acceptsInput() && KeyDown) KeyDown(keyCode, shift);
 }
@@ -176,7 +183,10 @@ void Button::setPicture(Surface s) {
 }
 
 void TextBox::userSetText(const std::string& t) {
-  if (!acceptsInput()) return;
+  if (!acceptsInput()) {
+    if (t != text()) changed(Change::Caption);  // put the native control back in step
+    return;
+  }
   setCaption(t);
 }
 
@@ -237,6 +247,20 @@ void ListWidget::userSelect(int index) {
 void Picture::present() {
   ++presentCount_;
   backend::present(*this);
+}
+
+void Picture::userMouseDown(int button, int shift, int x, int y) {
+  if (button == static_cast<int>(MouseButtons::Left)) leftPressed_ = acceptsInput();
+  Widget::userMouseDown(button, shift, x, y);
+}
+
+void Picture::userMouseUp(int button, int shift, int x, int y) {
+  const bool left = button == static_cast<int>(MouseButtons::Left);
+  const bool click = left && leftPressed_ && x >= 0 && y >= 0 && x < width() && y < height();
+  if (left) leftPressed_ = false;
+  std::weak_ptr<const void> alive = lifetime();
+  Widget::userMouseUp(button, shift, x, y);
+  if (click && !alive.expired()) userClick();
 }
 
 // ---- Window ------------------------------------------------------------------------

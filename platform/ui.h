@@ -9,6 +9,9 @@
 //   enabled and visible.
 // - Setting a list's selection by code raises its Click when the selection changes.
 // - Changing a window's size raises its Resize synchronously, whoever changed it.
+// - A picture's Click is a left press and a release inside it; a button has no
+//   double-click, so a quick second click on it is another press.
+// - Typing into a text box that takes no input is undone.
 // - Tab moves the focus through the controls that take input, by ascending tab index.
 // - A message box returns Yes, No or OK; a box without a title shows "Lumatap".
 
@@ -102,8 +105,12 @@ public:
   // What the user did, reported by a backend or a test. Ignored unless acceptsInput().
   void userClick();
   void userDblClick();
-  void userMouseDown(int button, int shift, int x, int y);
-  void userMouseUp(int button, int shift, int x, int y);
+  virtual void userMouseDown(int button, int shift, int x, int y);
+  virtual void userMouseUp(int button, int shift, int x, int y);
+  // The second press of a left double-click. Most widgets raise DblClick; one that has no
+  // double-click takes it as another press.
+  void userDoubleClick(int shift, int x, int y);
+  bool doubleClickIsPress() const { return kind_ == Kind::Button; }
   void userKeyDown(int keyCode, int shift);
   void userKeyUp(int keyCode, int shift);
   void userFocus();
@@ -113,6 +120,8 @@ public:
 
 protected:
   void changed(Change what);
+  // Expires with the widget: an event handler may destroy the widget that raised it.
+  std::weak_ptr<const void> lifetime() const { return life_; }
 
 private:
   friend class Window;
@@ -130,6 +139,7 @@ private:
   bool underline_ = false;
   bool tabStop_ = false;
   int tabIndex_ = 0;
+  std::shared_ptr<const void> life_ = std::make_shared<char>();
 };
 
 class Frame : public Widget {
@@ -175,7 +185,9 @@ public:
   }
   const std::string& text() const { return caption(); }
   void setText(const std::string& t) { setCaption(t); }
-  // The user typed: the backend reports the new text. Raises no event of its own.
+  // The user typed: the backend reports the new text. Raises no event of its own. A box
+  // that takes no input keeps its text and raises a Caption change, so the backend puts
+  // it back on screen.
   void userSetText(const std::string& t);
 };
 
@@ -224,9 +236,14 @@ public:
   void present();
   long presentCount() const { return presentCount_; }
 
+  // A left press it took, then the left release inside it, is a Click (after MouseUp).
+  void userMouseDown(int button, int shift, int x, int y) override;
+  void userMouseUp(int button, int shift, int x, int y) override;
+
 private:
   Surface surface_;
   long presentCount_ = 0;
+  bool leftPressed_ = false;
 };
 
 struct MenuItem {

@@ -23,8 +23,6 @@ struct Peer {
   bool hooked = false;
   // Decorations chosen when the window was created.
   DWORD exStyle = 0;
-  // A left press began on this picture, so the release there is a click.
-  bool leftPressed = false;
   // Background brush for the widget's back colour.
   HBRUSH brush = nullptr;
   COLORREF brushColor = 0;

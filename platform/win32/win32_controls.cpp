@@ -37,10 +37,13 @@ bool stillThere(HWND h, Widget* w) { return IsWindow(h) && widgetOf(h) == w; }
 // Reports mouse buttons and keys of a control. False when the widget went away while its
 // handler ran, so the caller must not touch it any more.
 bool reportInput(HWND h, Widget& w, UINT msg, WPARAM wp, LPARAM lp) {
-  if (MouseReport m = mouseReport(msg); m.button) {
+  const MouseReport m = mouseReport(msg);
+  if (m.button || msg == WM_LBUTTONDBLCLK) {
     const int shift = mouseShift(wp, (GetKeyState(VK_MENU) & 0x8000) != 0);
     const int x = GET_X_LPARAM(lp), y = GET_Y_LPARAM(lp);
-    if (m.down) {
+    if (msg == WM_LBUTTONDBLCLK) {
+      w.userDoubleClick(shift, x, y);
+    } else if (m.down) {
       w.userMouseDown(m.button, shift, x, y);
     } else {
       w.userMouseUp(m.button, shift, x, y);
@@ -65,12 +68,11 @@ LRESULT CALLBACK controlProc(HWND h, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, D
   }
   Widget* w = widgetOf(h);
   if (!w) return DefSubclassProc(h, msg, wp, lp);
-  if (w->kind() == Widget::Kind::Button && msg == WM_LBUTTONDBLCLK) {
-    // A quick second click on a button is another click, not a double-click.
-    msg = WM_LBUTTONDOWN;
-  }
+  // The native control sees the double-click as the program took it: where that was a
+  // press, an owner-drawn button must press again too, or it raises no BN_CLICKED.
+  const bool press = msg == WM_LBUTTONDBLCLK && w->doubleClickIsPress();
   if (!reportInput(h, *w, msg, wp, lp)) return 0;
-  return DefSubclassProc(h, msg, wp, lp);
+  return DefSubclassProc(h, press ? WM_LBUTTONDOWN : msg, wp, lp);
 }
 
 // ---- Pictures ----------------------------------------------------------------------
@@ -92,7 +94,6 @@ void paintPicture(Picture& pic, HDC dc, HWND h) {
 LRESULT CALLBACK pictureProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
   auto* pic = static_cast<Picture*>(widgetOf(h));
   if (!pic) return DefWindowProcW(h, msg, wp, lp);
-  Peer* p = peerOf(*pic);
   switch (msg) {
     case WM_PAINT: {
       PAINTSTRUCT ps;
@@ -103,23 +104,7 @@ LRESULT CALLBACK pictureProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     }
     case WM_ERASEBKGND:
       return 1;  // WM_PAINT covers every pixel
-    case WM_LBUTTONDOWN:
-      p->leftPressed = true;
-      reportInput(h, *pic, msg, wp, lp);
-      return 0;
-    case WM_LBUTTONUP: {
-      const bool click = p->leftPressed;
-      p->leftPressed = false;
-      if (!reportInput(h, *pic, msg, wp, lp)) return 0;
-      RECT r;
-      GetClientRect(h, &r);
-      POINT pt{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
-      if (click && PtInRect(&r, pt)) pic->userClick();
-      return 0;
-    }
-    case WM_LBUTTONDBLCLK:
-      pic->userDblClick();
-      return 0;
+    case WM_LBUTTONDOWN: case WM_LBUTTONUP: case WM_LBUTTONDBLCLK:
     case WM_RBUTTONDOWN: case WM_RBUTTONUP: case WM_RBUTTONDBLCLK:
     case WM_MBUTTONDOWN: case WM_MBUTTONUP: case WM_MBUTTONDBLCLK:
     case WM_KEYDOWN: case WM_KEYUP:
@@ -429,15 +414,12 @@ bool controlMessage(Window&, UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
           if (code == BN_CLICKED) c->userClick();
           break;
         case Widget::Kind::Label:
+          // Its double-click comes as the mouse message itself, through controlProc.
           if (code == STN_CLICKED) c->userClick();
-          if (code == STN_DBLCLK) c->userDblClick();
           break;
         case Widget::Kind::TextBox:
           if (code == EN_CHANGE && !peerOf(*c)->selfText) {
-            auto* t = static_cast<TextBox*>(c);
-            t->userSetText(windowText(ch));
-            // Typing into a box that takes no input is undone.
-            if (stillThere(ch, c) && windowText(ch) != t->text()) setText(*c, ch);
+            static_cast<TextBox*>(c)->userSetText(windowText(ch));
           }
           break;
         case Widget::Kind::ListBox:

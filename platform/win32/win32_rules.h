@@ -87,9 +87,9 @@ struct MouseReport {
   bool down = false;
 };
 
-// What a button message means for the portable mouse events. A double-click of the right
-// or middle button is just another press; the left button's double-click is an event of
-// its own (DblClick) and no press.
+// What a button message means for the portable mouse presses. A double-click of the right
+// or middle button is just another press; the left button's double-click is reported as
+// what it is (userDoubleClick), and the widget decides whether that is a press.
 inline MouseReport mouseReport(unsigned msg) {
   if (msg < kMsgLButtonDown || msg > kMsgMButtonDblClk) return {};
   const unsigned offset = msg - kMsgLButtonDown;

@@ -1,9 +1,10 @@
-// The rules of the portable widgets, which every backend follows: what Tab means, how a
-// window's frame switches, and that every piece of state a backend shows reaches it as a
-// change.
+// The rules of the portable widgets, which every backend follows: what a press, a release,
+// a double-click, typing and Tab mean, how a window's frame switches, and that every piece
+// of state a backend shows reaches it as a change.
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,8 @@
 
 namespace plat {
 namespace {
+
+constexpr int kLeft = 1, kRight = 2;
 
 class WidgetTest : public ::testing::Test {
 protected:
@@ -30,6 +33,130 @@ protected:
 
   Window window{"w", "LumatapTest"};
 };
+
+// ---- Pictures --------------------------------------------------------------------
+
+TEST_F(WidgetTest, APictureIsClickedByALeftPressAndAReleaseInsideIt) {
+  struct Step {
+    char what;  // d: press, u: release, 2: double-click, e/E: disable/enable the picture
+    int button, x, y;
+  };
+  struct Case {
+    const char* what;
+    std::vector<Step> steps;
+    const char* events;  // D MouseDown, U MouseUp, C Click, 2 DblClick
+  } cases[] = {
+      {"press and release inside", {{'d', kLeft, 5, 5}, {'u', kLeft, 6, 7}}, "DUC"},
+      {"release on the far corner pixel", {{'d', kLeft, 0, 0}, {'u', kLeft, 39, 29}}, "DUC"},
+      {"release just right of it", {{'d', kLeft, 5, 5}, {'u', kLeft, 40, 5}}, "DU"},
+      {"release just below it", {{'d', kLeft, 5, 5}, {'u', kLeft, 5, 30}}, "DU"},
+      {"release left of it", {{'d', kLeft, 5, 5}, {'u', kLeft, -1, 5}}, "DU"},
+      {"release without a press", {{'u', kLeft, 5, 5}}, "U"},
+      {"a second release", {{'d', kLeft, 5, 5}, {'u', kLeft, 5, 5}, {'u', kLeft, 5, 5}}, "DUCU"},
+      {"right button", {{'d', kRight, 5, 5}, {'u', kRight, 5, 5}}, "DU"},
+      {"right press, left release", {{'d', kRight, 5, 5}, {'u', kLeft, 5, 5}}, "DU"},
+      {"left press, right release between",
+       {{'d', kLeft, 5, 5}, {'u', kRight, 5, 5}, {'u', kLeft, 5, 5}}, "DUUC"},
+      {"double-click: the second release is no click",
+       {{'d', kLeft, 5, 5}, {'u', kLeft, 5, 5}, {'2', kLeft, 5, 5}, {'u', kLeft, 5, 5}}, "DUC2U"},
+      {"a press while disabled", {{'e', 0, 0, 0}, {'d', kLeft, 5, 5}, {'E', 0, 0, 0}, {'u', kLeft, 5, 5}},
+       "U"},
+      {"disabled before the release", {{'d', kLeft, 5, 5}, {'e', 0, 0, 0}, {'u', kLeft, 5, 5}}, "D"},
+  };
+  for (const Case& c : cases) {
+    Picture pic(&window, "pic");
+    pic.move(10, 10, 40, 30);
+    std::string events;
+    pic.MouseDown = [&](int, int, int, int) { events += 'D'; };
+    pic.MouseUp = [&](int, int, int, int) { events += 'U'; };
+    pic.Click = [&] { events += 'C'; };
+    pic.DblClick = [&] { events += '2'; };
+    for (const Step& s : c.steps) {
+      switch (s.what) {
+        case 'd': pic.userMouseDown(s.button, 0, s.x, s.y); break;
+        case 'u': pic.userMouseUp(s.button, 0, s.x, s.y); break;
+        case '2': pic.userDoubleClick(0, s.x, s.y); break;
+        case 'e': pic.setEnabled(false); break;
+        case 'E': pic.setEnabled(true); break;
+      }
+    }
+    EXPECT_EQ(events, c.events) << c.what;
+  }
+}
+
+TEST_F(WidgetTest, APictureGoneInItsMouseUpRaisesNoClick) {
+  auto pic = std::make_unique<Picture>(&window, "pic");
+  pic->move(0, 0, 40, 30);
+  int clicks = 0;
+  pic->MouseUp = [&](int, int, int, int) { pic.reset(); };
+  pic->Click = [&] { ++clicks; };
+  Picture* raw = pic.get();
+  raw->userMouseDown(kLeft, 0, 5, 5);
+  raw->userMouseUp(kLeft, 0, 5, 5);
+  EXPECT_EQ(pic, nullptr);
+  EXPECT_EQ(clicks, 0);
+}
+
+// ---- Double-clicks ---------------------------------------------------------------
+
+TEST_F(WidgetTest, AQuickSecondClickOnAButtonIsAnotherPressElsewhereADoubleClick) {
+  Frame frame(&window, "frame");
+  Button button(&frame, "button");
+  Label label(&frame, "label");
+  TextBox box(&frame, "box");
+  Picture pic(&frame, "pic");
+  struct Case {
+    Widget* w;
+    bool frameEnabled;
+    const char* events;
+  } cases[] = {
+      {&button, true, "D1"}, {&label, true, "2"}, {&box, true, "2"}, {&pic, true, "2"},
+      {&button, false, ""},  {&label, false, ""}, {&pic, false, ""},
+  };
+  for (const Case& c : cases) {
+    frame.setEnabled(c.frameEnabled);
+    std::string events;
+    c.w->MouseDown = [&](int b, int, int x, int y) {
+      events += 'D' + std::to_string(b);
+      EXPECT_EQ(x, 7);
+      EXPECT_EQ(y, 8);
+    };
+    c.w->DblClick = [&] { events += '2'; };
+    c.w->userDoubleClick(0, 7, 8);
+    EXPECT_EQ(events, c.events) << c.w->name() << (c.frameEnabled ? "" : " in a disabled frame");
+  }
+}
+
+// ---- Typing ------------------------------------------------------------------------
+
+TEST_F(WidgetTest, TypingIntoABoxThatTakesNoInputIsUndone) {
+  struct Case {
+    const char* what;
+    bool boxEnabled, frameEnabled, boxVisible;
+    const char* typed;
+    const char* textAfter;
+    int captionChanges;  // each one has the backend show the box's text again
+  } cases[] = {
+      {"an enabled box takes it", true, true, true, "abc", "abc", 1},
+      {"a disabled box keeps its text", false, true, true, "abc", "old", 1},
+      {"a box in a disabled frame", true, false, true, "abc", "old", 1},
+      {"a hidden box", true, true, false, "abc", "old", 1},
+      {"what it already shows", false, true, true, "old", "old", 0},
+  };
+  for (const Case& c : cases) {
+    headless::reset();
+    Frame frame(&window, "frame");
+    TextBox box(&frame, "box");
+    box.setText("old");
+    box.setEnabled(c.boxEnabled);
+    frame.setEnabled(c.frameEnabled);
+    box.setVisible(c.boxVisible);
+    const int before = changesOf(box, Change::Caption);
+    box.userSetText(c.typed);
+    EXPECT_EQ(box.text(), c.textAfter) << c.what;
+    EXPECT_EQ(changesOf(box, Change::Caption) - before, c.captionChanges) << c.what;
+  }
+}
 
 // ---- Focus order -------------------------------------------------------------------
 

@@ -111,7 +111,7 @@ TEST(Win32Mouse, ButtonMessagesBecomeThePortableButtonsAndPresses) {
     int button;
     bool down;
   } cases[] = {
-      {0x0201, 1, true},  {0x0202, 1, false}, {0x0203, 0, false},  // left; its double-click is DblClick
+      {0x0201, 1, true},  {0x0202, 1, false}, {0x0203, 0, false},  // left; its double-click apart
       {0x0204, 2, true},  {0x0205, 2, false}, {0x0206, 2, true},   // right; double-click presses again
       {0x0207, 4, true},  {0x0208, 4, false}, {0x0209, 4, true},   // middle
       {0x0200, 0, false}, {0x020A, 0, false},                      // move, wheel
