@@ -26,6 +26,15 @@ namespace plat {
 
 class Window;
 
+namespace backend {
+// A widget's native counterpart: each backend defines it, and how it is freed.
+struct Peer;
+struct PeerDeleter {
+  void operator()(Peer* p) const;
+};
+using PeerPtr = std::unique_ptr<Peer, PeerDeleter>;
+}  // namespace backend
+
 enum class MouseButtons : int { Left = 1, Right = 2, Middle = 4 };
 
 enum class Change {
@@ -115,8 +124,9 @@ public:
   void userKeyUp(int keyCode, int shift);
   void userFocus();
 
-  // The backend's native counterpart.
-  void* peer = nullptr;
+  // The backend's native counterpart; null while there is none.
+  backend::Peer* peer() const { return peer_.get(); }
+  void setPeer(backend::PeerPtr p) { peer_ = std::move(p); }
 
 protected:
   void changed(Change what);
@@ -139,6 +149,7 @@ private:
   bool underline_ = false;
   bool tabStop_ = false;
   int tabIndex_ = 0;
+  backend::PeerPtr peer_;
   std::shared_ptr<const void> life_ = std::make_shared<char>();
 };
 

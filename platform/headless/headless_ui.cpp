@@ -107,6 +107,10 @@ std::string programFolder() { return st().folder; }
 
 namespace backend {
 
+// Nothing native to keep: the widgets' own state is all there is.
+struct Peer {};
+void PeerDeleter::operator()(Peer* p) const { delete p; }
+
 void sync(Widget& w, Change what) { st().mirrored.push_back({&w, what}); }
 void destroy(Widget& w) {
   if (st().hooked == &w) st().hooked = nullptr;

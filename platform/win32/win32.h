@@ -10,9 +10,14 @@
 
 #include "platform/ui.h"
 
-namespace plat::win32 {
+namespace plat::backend {
 
 struct Peer {
+  Peer() = default;
+  Peer(const Peer&) = delete;
+  Peer& operator=(const Peer&) = delete;
+  ~Peer();
+
   HWND hwnd = nullptr;
   // Set while the program itself moves or resizes the window, so that the WM_MOVE and
   // WM_SIZE this causes are not reported back as the user's doing.
@@ -29,6 +34,12 @@ struct Peer {
   bool ownsBrush = false;
 };
 
+}  // namespace plat::backend
+
+namespace plat::win32 {
+
+using backend::Peer;
+
 // ---- Text --------------------------------------------------------------------------
 std::wstring widen(const std::string& utf8);
 std::string narrow(const wchar_t* text, int length = -1);
@@ -38,7 +49,8 @@ std::string windowText(HWND h);
 Peer* peerOf(const Widget& w);
 HWND hwndOf(const Widget& w);
 Widget* widgetOf(HWND h);
-void attach(Widget& w, Peer* p, HWND h);
+// Gives w a new peer for its native window h.
+Peer& attach(Widget& w, HWND h);
 // Frees the peer of w (not of its children); the native window is left alone.
 void detach(Widget& w);
 

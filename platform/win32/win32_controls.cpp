@@ -313,7 +313,7 @@ void createControl(Widget& w) {
                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(nextControlId++)),
                            GetModuleHandleW(nullptr), nullptr);
   if (!h) return;
-  attach(w, new Peer, h);
+  attach(w, h);
   SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(fontFor(w)), FALSE);
   if (k.subclass) SetWindowSubclass(h, controlProc, 0, 0);
   if (w.kind() == Widget::Kind::ComboBox) {

@@ -12,11 +12,21 @@
 #include "platform/win32/win32_rules.h"
 
 namespace plat {
+namespace backend {
+
+Peer::~Peer() {
+  if (ownsBrush) DeleteObject(brush);
+}
+
+void PeerDeleter::operator()(Peer* p) const { delete p; }
+
+}  // namespace backend
+
 namespace win32 {
 
 // ---- Widgets and peers -------------------------------------------------------------
 
-Peer* peerOf(const Widget& w) { return static_cast<Peer*>(w.peer); }
+Peer* peerOf(const Widget& w) { return w.peer(); }
 
 HWND hwndOf(const Widget& w) {
   Peer* p = peerOf(w);
@@ -27,19 +37,19 @@ Widget* widgetOf(HWND h) {
   return h ? reinterpret_cast<Widget*>(GetWindowLongPtrW(h, GWLP_USERDATA)) : nullptr;
 }
 
-void attach(Widget& w, Peer* p, HWND h) {
-  p->hwnd = h;
-  w.peer = p;
+Peer& attach(Widget& w, HWND h) {
+  if (!w.peer()) w.setPeer(backend::PeerPtr(new Peer));
+  Peer& p = *w.peer();
+  p.hwnd = h;
   SetWindowLongPtrW(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&w));
+  return p;
 }
 
 void detach(Widget& w) {
   Peer* p = peerOf(w);
   if (!p) return;
   if (p->hwnd && IsWindow(p->hwnd)) SetWindowLongPtrW(p->hwnd, GWLP_USERDATA, 0);
-  if (p->ownsBrush) DeleteObject(p->brush);
-  delete p;
-  w.peer = nullptr;
+  w.setPeer(nullptr);
 }
 
 // ---- Drawing helpers ---------------------------------------------------------------
@@ -158,8 +168,7 @@ void reportPlacement(Window& w, HWND h, bool size) {
 LRESULT CALLBACK windowProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_NCCREATE) {
     auto* cs = reinterpret_cast<CREATESTRUCTW*>(lp);
-    auto* w = static_cast<Window*>(cs->lpCreateParams);
-    attach(*w, peerOf(*w), h);
+    attach(*static_cast<Window*>(cs->lpCreateParams), h);
   }
   Window* w = windowOf(h);
   Peer* p = w ? peerOf(*w) : nullptr;
@@ -270,15 +279,15 @@ void createWindow(Window& w) {
   registerWindowClass(cls);
   Decorations d = decorations(w);
   if (w.topmost()) d.exStyle |= WS_EX_TOPMOST;
-  auto* p = new Peer;
+  // The window procedure attaches the peer to the native window as soon as it exists.
+  w.setPeer(backend::PeerPtr(new Peer));
+  Peer* p = peerOf(w);
   p->exStyle = d.exStyle;
   p->selfMove = true;
-  w.peer = p;
   HWND h = CreateWindowExW(d.exStyle, cls.c_str(), widen(w.caption()).c_str(), d.style, w.left(),
                            w.top(), w.width(), w.height(), nullptr, nullptr, instance(), &w);
   if (!h) {
-    w.peer = nullptr;
-    delete p;
+    w.setPeer(nullptr);
     return;
   }
   // The system may have put in a caption or sizing frame of its own; ours wins.
