@@ -4,29 +4,16 @@
 
 namespace lumatap {
 
-namespace {
-constexpr long kFrameBits = plat::kWsCaption | plat::kWsThickFrame;  // 0x00C40000
-// Recompute the frame, leaving position, size and z-order alone.
-constexpr unsigned kFrameChangeFlags =
-    plat::kSwpNoSize | plat::kSwpNoMove | plat::kSwpNoZOrder | plat::kSwpFrameChanged;  // 0x0027
-// Keep position and size, and show the window if it was hidden.
-constexpr unsigned kTopmostFlags = plat::kSwpNoSize | plat::kSwpNoMove | plat::kSwpShowWindow;  // 0x0043
-constexpr int kBorderSizableTool = 5;
-constexpr int kBorderNone = 0;
-}  // namespace
-
-// Toggles; every change of the style goes through here together with Frameless, so the two
+// Toggles; every change of the frame goes through here together with Frameless, so the two
 // always agree.
-void Form1::sTitleReleace(plat::Window& frm) {
-  const long style = plat::GetWindowLongA(frm, plat::kGwlStyle);
-  plat::SetWindowLongA(frm, plat::kGwlStyle, style ^ kFrameBits);
-  plat::SetWindowPos(frm, 0, 0, 0, 0, 0, kFrameChangeFlags);
-}
+void Form1::sTitleReleace(plat::Window& frm) { frm.setFramed(!frm.framed()); }
 
+// Keeps position and size, and shows the window if it was hidden.
 int SetTopmost(plat::Window& frm, int16 mode) {
-  if (mode == 1) return plat::SetWindowPos(frm, plat::kHwndTopmost, 0, 0, 0, 0, kTopmostFlags);
-  if (mode == 0) return plat::SetWindowPos(frm, plat::kHwndNoTopmost, 0, 0, 0, 0, kTopmostFlags);
-  return 0;
+  if (mode != 1 && mode != 0) return 0;
+  frm.setTopmost(mode == 1);
+  frm.show();
+  return 1;
 }
 
 void Form1::mnuTitleBer_Click() {
@@ -40,7 +27,7 @@ void Form1::mnuTitleBer_Click() {
   gridWindowSize(!frameComesBack, width, height);
   setWidth(width);
   setHeight(height);
-  borderStyle = frameComesBack ? kBorderSizableTool : kBorderNone;
+  setBorderStyle(frameComesBack ? plat::BorderStyle::SizableToolWindow : plat::BorderStyle::None);
   plat::doEvents();
   sTitleReleace(*this);
   Frameless = !frameComesBack;
@@ -57,8 +44,7 @@ void Form1::mnuOption_Click() {
 // Dragging from any point of the grid, as if the caption had been grabbed.
 void Form1::Form_MouseDown(int button, int, int, int) {
   if (!(button & static_cast<int>(plat::MouseButtons::Left))) return;
-  plat::ReleaseCapture();
-  plat::SendMessageA(*this, plat::kWmNcLButtonDown, plat::kHtCaption, 0);
+  beginDragMove();
 }
 
 void Form1::Form_MouseUp(int button, int, int, int) {

@@ -10,8 +10,8 @@ const char* const Form1::TxtSetting =
 
 Form1::Form1() : plat::Window("Form1", "LumatapForm1"), PicView(this, "PicView") {
   setCaption(kAppTitle);
-  setStyle(plat::kWsCaption | plat::kWsThickFrame | plat::kWsSysMenu);
-  borderStyle = 5;
+  setFramed(true);
+  setBorderStyle(plat::BorderStyle::SizableToolWindow);
   move(0, 0, 160, 120);
 
   mnu.name = "mnu";

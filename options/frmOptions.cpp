@@ -64,8 +64,8 @@ frmOptions::frmOptions(Form1& owner)
       owner_(owner) {
   setCaption("オプション");
   // A fixed dialog frame: caption and close box, no sizing edge, no minimise or maximise.
-  setStyle(plat::kWsCaption | plat::kWsSysMenu);
-  borderStyle = 3;
+  setFramed(true);
+  setBorderStyle(plat::BorderStyle::FixedDialog);
   // The frame around the client area depends on the style and the system's metrics, so
   // measure it once and grow the window by it.
   move(0, 0, kClientWidth, kClientHeight);
@@ -124,11 +124,11 @@ void frmOptions::buildControls() {
   Label4.setForeColor(plat::rgb(64, 64, 64));
   for (plat::Label& l : LblURL) {
     l.setForeColor(plat::rgb(0, 0, 255));
-    l.bold = true;
-    l.underline = true;
+    l.setBold(true);
+    l.setUnderline(true);
   }
   for (plat::Button& b : Cmd) {
-    b.colored = true;  // the slot colours are the feedback while keys are assigned
+    b.setColored(true);  // the slot colours are the feedback while keys are assigned
     b.setVisible(false);
   }
 
@@ -138,8 +138,8 @@ void frmOptions::buildControls() {
                            &CmbCol, &ListProfile, &CmdEdit, &CmdDelete, &CmdAddNew, &CmdSave,
                            &lstFolder};
   for (int i = 0; i < static_cast<int>(std::size(order)); ++i) {
-    order[i]->tabStop = true;
-    order[i]->tabIndex = i;
+    order[i]->setTabStop(true);
+    order[i]->setTabIndex(i);
   }
 
   ListProfile.Click = [this] { ListProfile_Click(); };

@@ -15,13 +15,13 @@ void sync(Widget& w, Change what);
 void destroy(Widget& w);
 // Put the picture's surface on screen now.
 void present(Picture& p);
-// Frame and caption the window adds around its client area with the given style.
-void frameAllowance(const Window& w, long style, int& extraWidth, int& extraHeight);
+// Frame and caption the window adds around its client area, as it is framed now.
+void frameAllowance(const Window& w, int& extraWidth, int& extraHeight);
 // Window placement.
 void setTopmost(Window& w, bool on);
+// The window's frame was switched (Change::Style came first); recompute it.
 void frameChanged(Window& w);
 void beginDragMove(Window& w);
-void releaseCapture();
 
 MsgAnswer messageBox(Window* owner, const std::string& text, const std::string& title,
                      MsgButtons buttons, MsgIcon icon);

@@ -14,6 +14,13 @@ std::vector<Window*>& loadedList() {
   static std::vector<Window*> list;
   return list;
 }
+
+void collectDescendants(const Widget& w, std::vector<Widget*>& out) {
+  for (Widget* c : w.children()) {
+    out.push_back(c);
+    collectDescendants(*c, out);
+  }
+}
 }  // namespace
 
 std::vector<Window*> loadedWindows() { return loadedList(); }
@@ -42,6 +49,12 @@ Window* Widget::window() {
   Widget* w = this;
   while (w->parent_) w = w->parent_;
   return w->kind_ == Kind::Window ? static_cast<Window*>(w) : nullptr;
+}
+
+std::vector<Widget*> Widget::descendants() const {
+  std::vector<Widget*> out;
+  collectDescendants(*this, out);
+  return out;
 }
 
 void Widget::changed(Change what) { backend::sync(*this, what); }
@@ -89,6 +102,18 @@ void Widget::setForeColor(Color c) {
   changed(Change::Colors);
 }
 
+void Widget::setBold(bool on) {
+  if (on == bold_) return;
+  bold_ = on;
+  changed(Change::Font);
+}
+
+void Widget::setUnderline(bool on) {
+  if (on == underline_) return;
+  underline_ = on;
+  changed(Change::Font);
+}
+
 bool Widget::acceptsInput() const {
   for (const Widget* w = this; w; w = w->parent_) {
     if (!w->enabled_ || !w->visible_) return false;
@@ -122,6 +147,13 @@ void Widget::userMouseDown(int button, int shift, int x, int y) {
 void Widget::userMouseUp(int button, int shift, int x, int y) {
   if (acceptsInput() && MouseUp) MouseUp(button, shift, x, y);
 }
+void Widget::userDoubleClick(int shift, int x, int y) {
+  if (doubleClickIsPress()) {
+    userMouseDown(static_cast<int>(MouseButtons::Left), shift, x, y);
+  } else {
+    userDblClick();
+  }
+}
 void Widget::userKeyDown(int keyCode, int shift) {
   if (acceptsInput() && KeyDown) KeyDown(keyCode, shift);
 }
@@ -133,13 +165,28 @@ void Widget::userFocus() {
   if (w && acceptsInput()) w->focused_ = this;
 }
 
+void Frame::setShowBorder(bool on) {
+  if (on == showBorder_) return;
+  showBorder_ = on;
+  changed(Change::Look);
+}
+
+void Button::setColored(bool on) {
+  if (on == colored_) return;
+  colored_ = on;
+  changed(Change::Look);
+}
+
 void Button::setPicture(Surface s) {
-  picture.swap(s);
+  picture_.swap(s);
   changed(Change::Picture);
 }
 
 void TextBox::userSetText(const std::string& t) {
-  if (!acceptsInput()) return;
+  if (!acceptsInput()) {
+    if (t != text()) changed(Change::Caption);  // put the native control back in step
+    return;
+  }
   setCaption(t);
 }
 
@@ -147,7 +194,7 @@ void TextBox::userSetText(const std::string& t) {
 
 ListWidget::ListWidget(Kind kind, Widget* parent, std::string name)
     : Widget(kind, parent, std::move(name)) {
-  tabStop = true;
+  setTabStop(true);
   setBackColor(kWindowBackground);
 }
 
@@ -202,6 +249,20 @@ void Picture::present() {
   backend::present(*this);
 }
 
+void Picture::userMouseDown(int button, int shift, int x, int y) {
+  if (button == static_cast<int>(MouseButtons::Left)) leftPressed_ = acceptsInput();
+  Widget::userMouseDown(button, shift, x, y);
+}
+
+void Picture::userMouseUp(int button, int shift, int x, int y) {
+  const bool left = button == static_cast<int>(MouseButtons::Left);
+  const bool click = left && leftPressed_ && x >= 0 && y >= 0 && x < width() && y < height();
+  if (left) leftPressed_ = false;
+  std::weak_ptr<const void> alive = lifetime();
+  Widget::userMouseUp(button, shift, x, y);
+  if (click && !alive.expired()) userClick();
+}
+
 // ---- Window ------------------------------------------------------------------------
 
 Window::Window(std::string name, std::string className)
@@ -216,21 +277,37 @@ Window::~Window() {
 
 int Window::clientWidth() const {
   int ew = 0, eh = 0;
-  backend::frameAllowance(*this, style_, ew, eh);
+  backend::frameAllowance(*this, ew, eh);
   return std::max(0, width() - ew);
 }
 
 int Window::clientHeight() const {
   int ew = 0, eh = 0;
-  backend::frameAllowance(*this, style_, ew, eh);
+  backend::frameAllowance(*this, ew, eh);
   return std::max(0, height() - eh);
 }
 
-void Window::setStyle(long style) {
-  if (style == style_) return;
-  style_ = style;
-  changed(Change::Style);
+void Window::setBorderStyle(BorderStyle b) {
+  if (b == borderStyle_) return;
+  borderStyle_ = b;
+  if (!loaded_) sizingEdge_ = b == BorderStyle::SizableToolWindow;
+  changed(Change::Border);
 }
+
+void Window::setFramed(bool on) {
+  if (on == framed_) return;
+  framed_ = on;
+  if (on) sizingEdge_ = borderStyle_ == BorderStyle::SizableToolWindow;
+  changed(Change::Style);
+  backend::frameChanged(*this);
+}
+
+void Window::setTopmost(bool on) {
+  topmost_ = on;
+  backend::setTopmost(*this, on);
+}
+
+void Window::beginDragMove() { backend::beginDragMove(*this); }
 
 void Window::load() {
   if (loaded_) return;
@@ -252,16 +329,23 @@ void Window::center() {
   applyBounds((m.screenWidth - width()) / 2, (m.screenHeight - height()) / 2, width(), height());
 }
 
-void Window::focusFirst() {
-  Widget* best = nullptr;
-  std::vector<Widget*> todo(children().begin(), children().end());
-  while (!todo.empty()) {
-    Widget* w = todo.back();
-    todo.pop_back();
-    todo.insert(todo.end(), w->children().begin(), w->children().end());
-    if (w->tabStop && w->acceptsInput() && (!best || w->tabIndex < best->tabIndex)) best = w;
+Widget* Window::nextInFocusOrder(const Widget* from, bool backward) const {
+  std::vector<Widget*> order;
+  for (Widget* c : descendants()) {
+    if (c->tabStop() && c->acceptsInput()) order.push_back(c);
   }
-  if (best) best->setFocus();
+  if (order.empty()) return nullptr;
+  std::stable_sort(order.begin(), order.end(),
+                   [](const Widget* a, const Widget* b) { return a->tabIndex() < b->tabIndex(); });
+  auto at = std::find(order.begin(), order.end(), from);
+  if (at == order.end()) return backward ? order.back() : order.front();
+  std::size_t i = static_cast<std::size_t>(at - order.begin());
+  std::size_t n = order.size();
+  return order[backward ? (i + n - 1) % n : (i + 1) % n];
+}
+
+void Window::focusFirst() {
+  if (Widget* first = nextInFocusOrder(nullptr, false)) first->setFocus();
 }
 
 void Window::requestClose() {
@@ -298,17 +382,19 @@ void Window::userEscape() {
   if (cancelButton) cancelButton->userClick();
 }
 
+Widget* Window::userTab(bool backward) {
+  if (!acceptsInput()) return nullptr;
+  Widget* next = nextInFocusOrder(focused_, backward);
+  if (next) next->setFocus();
+  return next;
+}
+
 void Window::deliverKeyDown(int keyCode, int shift) {
   if (KeyDown) KeyDown(keyCode, shift);
 }
 
 void Window::deliverKeyUp(int keyCode, int shift) {
   if (KeyUp) KeyUp(keyCode, shift);
-}
-
-void Window::applyTopmost(bool on) {
-  topmost_ = on;
-  backend::setTopmost(*this, on);
 }
 
 void Window::applyBounds(int left, int top, int width, int height) {
@@ -321,39 +407,6 @@ void Window::applyBounds(int left, int top, int width, int height) {
   height_ = height;
   changed(Change::Geometry);
   if (resized && Resize) Resize();
-}
-
-// ---- Win32-shaped calls ------------------------------------------------------------
-
-long GetWindowLongA(Window& w, int index) { return index == kGwlStyle ? w.style() : 0; }
-
-long SetWindowLongA(Window& w, int index, long value) {
-  if (index != kGwlStyle) return 0;
-  long old = w.style();
-  w.setStyle(value);
-  return old;
-}
-
-int SetWindowPos(Window& w, int insertAfter, int x, int y, int cx, int cy, unsigned flags) {
-  if (!(flags & kSwpNoZOrder)) {
-    if (insertAfter == kHwndTopmost) w.applyTopmost(true);
-    if (insertAfter == kHwndNoTopmost) w.applyTopmost(false);
-  }
-  int left = (flags & kSwpNoMove) ? w.left() : x;
-  int top = (flags & kSwpNoMove) ? w.top() : y;
-  int width = (flags & kSwpNoSize) ? w.width() : cx;
-  int height = (flags & kSwpNoSize) ? w.height() : cy;
-  w.applyBounds(left, top, width, height);
-  if (flags & kSwpFrameChanged) backend::frameChanged(w);
-  if (flags & kSwpShowWindow) w.show();
-  return 1;
-}
-
-void ReleaseCapture() { backend::releaseCapture(); }
-
-long SendMessageA(Window& w, unsigned msg, long wParam, long /*lParam*/) {
-  if (msg == kWmNcLButtonDown && wParam == kHtCaption) backend::beginDragMove(w);
-  return 0;
 }
 
 // ---- Dialogs and loop --------------------------------------------------------------

@@ -9,6 +9,10 @@
 //   enabled and visible.
 // - Setting a list's selection by code raises its Click when the selection changes.
 // - Changing a window's size raises its Resize synchronously, whoever changed it.
+// - A picture's Click is a left press and a release inside it; a button has no
+//   double-click, so a quick second click on it is another press.
+// - Typing into a text box that takes no input is undone.
+// - Tab moves the focus through the controls that take input, by ascending tab index.
 // - A message box returns Yes, No or OK; a box without a title shows "Lumatap".
 
 #include <functional>
@@ -22,10 +26,20 @@ namespace plat {
 
 class Window;
 
+namespace backend {
+// A widget's native counterpart: each backend defines it, and how it is freed.
+struct Peer;
+struct PeerDeleter {
+  void operator()(Peer* p) const;
+};
+using PeerPtr = std::unique_ptr<Peer, PeerDeleter>;
+}  // namespace backend
+
 enum class MouseButtons : int { Left = 1, Right = 2, Middle = 4 };
 
 enum class Change {
-  Geometry, Caption, Enabled, Visible, Colors, Items, Selection, Focus, Picture, Style, Created
+  Geometry, Caption, Enabled, Visible, Colors, Font, Look, Items, Selection, Focus, Picture,
+  Style, Border, Created
 };
 
 class Widget {
@@ -42,6 +56,9 @@ public:
   Widget* parent() const { return parent_; }
   Window* window();
   const std::vector<Widget*>& children() const { return children_; }
+  // Every widget inside this one, in declaration order: containers before what they
+  // contain, earlier siblings before later ones.
+  std::vector<Widget*> descendants() const;
 
   // Geometry in pixels. Controls: relative to their window's client area (not to the frame
   // that contains them). Windows: the outer rectangle on the screen.
@@ -69,11 +86,16 @@ public:
   Color foreColor() const { return foreColor_; }
   void setForeColor(Color c);
 
-  // Font and look hints a backend may honour.
-  bool bold = false;
-  bool underline = false;
-  bool tabStop = false;      // takes part in the focus order
-  int tabIndex = 0;          // position in the focus order, ascending
+  bool bold() const { return bold_; }
+  void setBold(bool on);
+  bool underline() const { return underline_; }
+  void setUnderline(bool on);
+
+  // Place in the focus order. Read whenever the focus moves, so nothing needs mirroring.
+  bool tabStop() const { return tabStop_; }  // takes part in the focus order
+  void setTabStop(bool on) { tabStop_ = on; }
+  int tabIndex() const { return tabIndex_; }  // position in the focus order, ascending
+  void setTabIndex(int index) { tabIndex_ = index; }
 
   // Enabled and visible, and so is every container up to and including the window.
   bool acceptsInput() const;
@@ -92,17 +114,24 @@ public:
   // What the user did, reported by a backend or a test. Ignored unless acceptsInput().
   void userClick();
   void userDblClick();
-  void userMouseDown(int button, int shift, int x, int y);
-  void userMouseUp(int button, int shift, int x, int y);
+  virtual void userMouseDown(int button, int shift, int x, int y);
+  virtual void userMouseUp(int button, int shift, int x, int y);
+  // The second press of a left double-click. Most widgets raise DblClick; one that has no
+  // double-click takes it as another press.
+  void userDoubleClick(int shift, int x, int y);
+  bool doubleClickIsPress() const { return kind_ == Kind::Button; }
   void userKeyDown(int keyCode, int shift);
   void userKeyUp(int keyCode, int shift);
   void userFocus();
 
-  // The backend's native counterpart.
-  void* peer = nullptr;
+  // The backend's native counterpart; null while there is none.
+  backend::Peer* peer() const { return peer_.get(); }
+  void setPeer(backend::PeerPtr p) { peer_ = std::move(p); }
 
 protected:
   void changed(Change what);
+  // Expires with the widget: an event handler may destroy the widget that raised it.
+  std::weak_ptr<const void> lifetime() const { return life_; }
 
 private:
   friend class Window;
@@ -116,12 +145,23 @@ private:
   bool visible_ = true;
   Color backColor_ = kButtonFace;
   Color foreColor_ = 0x80000012;  // button text
+  bool bold_ = false;
+  bool underline_ = false;
+  bool tabStop_ = false;
+  int tabIndex_ = 0;
+  backend::PeerPtr peer_;
+  std::shared_ptr<const void> life_ = std::make_shared<char>();
 };
 
 class Frame : public Widget {
 public:
   Frame(Widget* parent, std::string name) : Widget(Kind::Frame, parent, std::move(name)) {}
-  bool showBorder = true;  // a frame without a caption or border is a plain panel
+  // A frame without a caption or border is a plain panel.
+  bool showBorder() const { return showBorder_; }
+  void setShowBorder(bool on);
+
+private:
+  bool showBorder_ = true;
 };
 
 class Label : public Widget {
@@ -134,24 +174,31 @@ public:
 class Button : public Widget {
 public:
   Button(Widget* parent, std::string name) : Widget(Kind::Button, parent, std::move(name)) {
-    tabStop = true;
+    setTabStop(true);
   }
   // A button drawn in its background colour (a colour mark) rather than the system look.
-  bool colored = false;
+  bool colored() const { return colored_; }
+  void setColored(bool on);
   // A picture shown instead of the caption; empty for none.
-  Surface picture;
+  const Surface& picture() const { return picture_; }
   void setPicture(Surface s);
+
+private:
+  bool colored_ = false;
+  Surface picture_;
 };
 
 class TextBox : public Widget {
 public:
   TextBox(Widget* parent, std::string name) : Widget(Kind::TextBox, parent, std::move(name)) {
-    tabStop = true;
+    setTabStop(true);
     setBackColor(kWindowBackground);
   }
   const std::string& text() const { return caption(); }
   void setText(const std::string& t) { setCaption(t); }
-  // The user typed: the backend reports the new text. Raises no event of its own.
+  // The user typed: the backend reports the new text. Raises no event of its own. A box
+  // that takes no input keeps its text and raises a Caption change, so the backend puts
+  // it back on screen.
   void userSetText(const std::string& t);
 };
 
@@ -200,9 +247,14 @@ public:
   void present();
   long presentCount() const { return presentCount_; }
 
+  // A left press it took, then the left release inside it, is a Click (after MouseUp).
+  void userMouseDown(int button, int shift, int x, int y) override;
+  void userMouseUp(int button, int shift, int x, int y) override;
+
 private:
   Surface surface_;
   long presentCount_ = 0;
+  bool leftPressed_ = false;
 };
 
 struct MenuItem {
@@ -219,21 +271,9 @@ struct Menu {
   std::vector<MenuItem> items;
 };
 
-// Window style bits and SetWindowPos values, as the program stores them.
-constexpr long kWsCaption = 0x00C00000;
-constexpr long kWsThickFrame = 0x00040000;
-constexpr long kWsSysMenu = 0x00080000;
-constexpr long kWsPopup = 0x80000000L;
-constexpr int kGwlStyle = -16;
-constexpr int kHwndTopmost = -1;
-constexpr int kHwndNoTopmost = -2;
-constexpr unsigned kSwpNoSize = 0x0001;
-constexpr unsigned kSwpNoMove = 0x0002;
-constexpr unsigned kSwpNoZOrder = 0x0004;
-constexpr unsigned kSwpFrameChanged = 0x0020;
-constexpr unsigned kSwpShowWindow = 0x0040;
-constexpr unsigned kWmNcLButtonDown = 0x00A1;
-constexpr int kHtCaption = 2;
+// How a window is edged. The nominal value the window records; the backend also picks
+// the window's decorations from it when it creates the window.
+enum class BorderStyle { None, FixedDialog, FixedToolWindow, SizableToolWindow };
 
 class Window : public Widget {
 public:
@@ -242,14 +282,30 @@ public:
 
   const std::string& className() const { return className_; }
 
-  // Outer size minus the frame and caption, from the style bits and the screen metrics.
+  // Outer size minus the frame and caption, from the frame and the screen metrics.
   int clientWidth() const;
   int clientHeight() const;
 
-  long style() const { return style_; }
-  void setStyle(long style);
+  BorderStyle borderStyle() const { return borderStyle_; }
+  // Before the window is created this also picks its frame; afterwards the frame follows
+  // the new border style when setFramed(true) next puts it on.
+  void setBorderStyle(BorderStyle b);
+  // Framed: a caption with a system menu, and a sizing edge if the border style has one
+  // (SizableToolWindow). Unframed: nothing around the client area.
+  bool framed() const { return framed_; }
+  // Switches caption and sizing edge off or on and has the system recompute the frame;
+  // position, size and z-order stay.
+  void setFramed(bool on);
+  // Framed with a sizing edge.
+  bool sizable() const { return framed_ && sizingEdge_; }
+
   bool topmost() const { return topmost_; }
-  int borderStyle = 5;  // the nominal border the window records: 5 sizable tool window, 0 none
+  // Into or out of the band of windows above all others, keeping position and size. Asked
+  // again, the window comes to the top of its band again.
+  void setTopmost(bool on);
+  // Starts moving the window with the mouse, as if its caption had been grabbed where the
+  // left button went down; the move ends when the button is released.
+  void beginDragMove();
 
   bool loaded() const { return loaded_; }
   // Creates the native window (hidden). Idempotent.
@@ -263,8 +319,13 @@ public:
   void requestClose();
   // The focused control; null when none has the focus.
   Widget* focused() const { return focused_; }
-  // Gives the focus to the first control of the focus order (tabStop, lowest tabIndex)
-  // that takes input, as a window does when it opens.
+  // The control Tab (or Shift+Tab when `backward`) moves the focus to from `from`: the
+  // next control that takes part in the focus order (tabStop) and takes input, by
+  // ascending tabIndex (declaration order among equals), wrapping around. From outside
+  // the order, the first (or last). Null when no control can take the focus.
+  Widget* nextInFocusOrder(const Widget* from, bool backward) const;
+  // Gives the focus to the first control of the focus order, as a window does when it
+  // opens.
   void focusFirst();
   // The button that Esc clicks.
   Button* cancelButton = nullptr;
@@ -278,30 +339,27 @@ public:
   void userResized(int width, int height);       // the user dragged the sizing frame
   void userCloseBox() { requestClose(); }
   void userEscape();                             // Esc pressed inside the window
+  // Tab or Shift+Tab pressed inside the window: the focus moves on in the focus order.
+  // Returns the control that has the focus now, null when none can take it.
+  Widget* userTab(bool backward);
   // Key events delivered to the window itself (by the keyboard hook or with the focus).
   void deliverKeyDown(int keyCode, int shift);
   void deliverKeyUp(int keyCode, int shift);
 
-  // Used by the platform calls below.
-  void applyTopmost(bool on);
-  void applyBounds(int left, int top, int width, int height);  // raises Resize on a size change
-
 private:
   friend class Widget;
+  void applyBounds(int left, int top, int width, int height);  // raises Resize on a size change
+
   std::string className_;
-  long style_ = kWsCaption | kWsThickFrame | kWsSysMenu;
+  BorderStyle borderStyle_ = BorderStyle::SizableToolWindow;
+  bool framed_ = true;
+  // The edge a framed window has, from the border style when the frame was last chosen.
+  bool sizingEdge_ = true;
   bool topmost_ = false;
   bool loaded_ = false;
   bool closing_ = false;
   Widget* focused_ = nullptr;
 };
-
-// ---- Win32-shaped calls used by the display window ----------------------------------
-long GetWindowLongA(Window& w, int index);
-long SetWindowLongA(Window& w, int index, long value);
-int SetWindowPos(Window& w, int insertAfter, int x, int y, int cx, int cy, unsigned flags);
-void ReleaseCapture();
-long SendMessageA(Window& w, unsigned msg, long wParam, long lParam);
 
 // ---- Dialogs and the message loop --------------------------------------------------
 enum class MsgButtons { Ok, YesNo };

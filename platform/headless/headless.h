@@ -1,6 +1,6 @@
 #pragma once
 // The headless backend: a real backend without a screen. Windows keep their geometry,
-// style bits, topmost and enabled flags; surfaces hold pixels; message boxes and pop-up
+// frame, topmost and enabled flags; surfaces hold pixels; message boxes and pop-up
 // menus take their answers from scripts that the tests set up and record what they
 // showed; the keyboard hook can be fed key events. Tests drive the program through the
 // same entry points the Windows message loop uses.
@@ -58,6 +58,14 @@ void releaseKey(int vk);
 int dragCount();
 int doEventsCount();
 int frameChangedCount();
+int topmostRequestCount();
+
+// Every state change the widgets handed to the backend, in order, since reset().
+struct Mirrored {
+  const Widget* widget;
+  Change what;
+};
+const std::vector<Mirrored>& mirrored();
 const std::vector<std::string>& openedAddresses();
 bool messageLoopQuit();
 

@@ -19,6 +19,8 @@ struct State {
   int drags = 0;
   int doEvents = 0;
   int frameChanges = 0;
+  int topmostRequests = 0;
+  std::vector<Mirrored> mirrored;
   std::vector<std::string> addresses;
   bool quit = false;
   std::string folder = ".";
@@ -80,6 +82,8 @@ void releaseKey(int vk) {
 int dragCount() { return st().drags; }
 int doEventsCount() { return st().doEvents; }
 int frameChangedCount() { return st().frameChanges; }
+int topmostRequestCount() { return st().topmostRequests; }
+const std::vector<Mirrored>& mirrored() { return st().mirrored; }
 const std::vector<std::string>& openedAddresses() { return st().addresses; }
 bool messageLoopQuit() { return st().quit; }
 
@@ -103,25 +107,28 @@ std::string programFolder() { return st().folder; }
 
 namespace backend {
 
-void sync(Widget&, Change) {}
+// Nothing native to keep: the widgets' own state is all there is.
+struct Peer {};
+void PeerDeleter::operator()(Peer* p) const { delete p; }
+
+void sync(Widget& w, Change what) { st().mirrored.push_back({&w, what}); }
 void destroy(Widget& w) {
   if (st().hooked == &w) st().hooked = nullptr;
 }
 void present(Picture&) {}
 
-void frameAllowance(const Window&, long style, int& extraWidth, int& extraHeight) {
+void frameAllowance(const Window& w, int& extraWidth, int& extraHeight) {
   extraWidth = extraHeight = 0;
-  if (style & kWsThickFrame) {
+  if (w.sizable()) {
     extraWidth += 2 * st().metrics.frameWidth;
     extraHeight += 2 * st().metrics.frameHeight;
   }
-  if ((style & kWsCaption) == kWsCaption) extraHeight += st().metrics.captionHeight;
+  if (w.framed()) extraHeight += st().metrics.captionHeight;
 }
 
-void setTopmost(Window&, bool) {}
+void setTopmost(Window&, bool) { ++st().topmostRequests; }
 void frameChanged(Window&) { ++st().frameChanges; }
 void beginDragMove(Window&) { ++st().drags; }
-void releaseCapture() {}
 
 MsgAnswer messageBox(Window*, const std::string& text, const std::string& title,
                      MsgButtons buttons, MsgIcon icon) {

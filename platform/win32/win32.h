@@ -10,9 +10,14 @@
 
 #include "platform/ui.h"
 
-namespace plat::win32 {
+namespace plat::backend {
 
 struct Peer {
+  Peer() = default;
+  Peer(const Peer&) = delete;
+  Peer& operator=(const Peer&) = delete;
+  ~Peer();
+
   HWND hwnd = nullptr;
   // Set while the program itself moves or resizes the window, so that the WM_MOVE and
   // WM_SIZE this causes are not reported back as the user's doing.
@@ -23,13 +28,17 @@ struct Peer {
   bool hooked = false;
   // Decorations chosen when the window was created.
   DWORD exStyle = 0;
-  // A left press began on this picture, so the release there is a click.
-  bool leftPressed = false;
   // Background brush for the widget's back colour.
   HBRUSH brush = nullptr;
   COLORREF brushColor = 0;
   bool ownsBrush = false;
 };
+
+}  // namespace plat::backend
+
+namespace plat::win32 {
+
+using backend::Peer;
 
 // ---- Text --------------------------------------------------------------------------
 std::wstring widen(const std::string& utf8);
@@ -40,7 +49,8 @@ std::string windowText(HWND h);
 Peer* peerOf(const Widget& w);
 HWND hwndOf(const Widget& w);
 Widget* widgetOf(HWND h);
-void attach(Widget& w, Peer* p, HWND h);
+// Gives w a new peer for its native window h.
+Peer& attach(Widget& w, HWND h);
 // Frees the peer of w (not of its children); the native window is left alone.
 void detach(Widget& w);
 

@@ -23,24 +23,27 @@ int nextControlId = 1000;  // clear of IDOK and IDCANCEL, which the dialog keys 
 bool ownerDrawn(const Widget& w) {
   if (w.kind() != Widget::Kind::Button) return false;
   const auto& b = static_cast<const Button&>(w);
-  return b.colored || !b.picture.empty();
+  return b.colored() || !b.picture().empty();
 }
 
 int nativeHeight(const Widget& w) {
   return w.kind() == Widget::Kind::ComboBox ? w.height() + kDropDownHeight : w.height();
 }
 
-HFONT fontFor(const Widget& w) { return uiFont(w.bold, w.underline); }
+HFONT fontFor(const Widget& w) { return uiFont(w.bold(), w.underline()); }
 
 bool stillThere(HWND h, Widget* w) { return IsWindow(h) && widgetOf(h) == w; }
 
 // Reports mouse buttons and keys of a control. False when the widget went away while its
 // handler ran, so the caller must not touch it any more.
 bool reportInput(HWND h, Widget& w, UINT msg, WPARAM wp, LPARAM lp) {
-  if (MouseReport m = mouseReport(msg); m.button) {
+  const MouseReport m = mouseReport(msg);
+  if (m.button || msg == WM_LBUTTONDBLCLK) {
     const int shift = mouseShift(wp, (GetKeyState(VK_MENU) & 0x8000) != 0);
     const int x = GET_X_LPARAM(lp), y = GET_Y_LPARAM(lp);
-    if (m.down) {
+    if (msg == WM_LBUTTONDBLCLK) {
+      w.userDoubleClick(shift, x, y);
+    } else if (m.down) {
       w.userMouseDown(m.button, shift, x, y);
     } else {
       w.userMouseUp(m.button, shift, x, y);
@@ -65,12 +68,11 @@ LRESULT CALLBACK controlProc(HWND h, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, D
   }
   Widget* w = widgetOf(h);
   if (!w) return DefSubclassProc(h, msg, wp, lp);
-  if (w->kind() == Widget::Kind::Button && msg == WM_LBUTTONDBLCLK) {
-    // A quick second click on a button is another click, not a double-click.
-    msg = WM_LBUTTONDOWN;
-  }
+  // The native control sees the double-click as the program took it: where that was a
+  // press, an owner-drawn button must press again too, or it raises no BN_CLICKED.
+  const bool press = msg == WM_LBUTTONDBLCLK && w->doubleClickIsPress();
   if (!reportInput(h, *w, msg, wp, lp)) return 0;
-  return DefSubclassProc(h, msg, wp, lp);
+  return DefSubclassProc(h, press ? WM_LBUTTONDOWN : msg, wp, lp);
 }
 
 // ---- Pictures ----------------------------------------------------------------------
@@ -92,7 +94,6 @@ void paintPicture(Picture& pic, HDC dc, HWND h) {
 LRESULT CALLBACK pictureProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
   auto* pic = static_cast<Picture*>(widgetOf(h));
   if (!pic) return DefWindowProcW(h, msg, wp, lp);
-  Peer* p = peerOf(*pic);
   switch (msg) {
     case WM_PAINT: {
       PAINTSTRUCT ps;
@@ -103,23 +104,7 @@ LRESULT CALLBACK pictureProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     }
     case WM_ERASEBKGND:
       return 1;  // WM_PAINT covers every pixel
-    case WM_LBUTTONDOWN:
-      p->leftPressed = true;
-      reportInput(h, *pic, msg, wp, lp);
-      return 0;
-    case WM_LBUTTONUP: {
-      const bool click = p->leftPressed;
-      p->leftPressed = false;
-      if (!reportInput(h, *pic, msg, wp, lp)) return 0;
-      RECT r;
-      GetClientRect(h, &r);
-      POINT pt{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
-      if (click && PtInRect(&r, pt)) pic->userClick();
-      return 0;
-    }
-    case WM_LBUTTONDBLCLK:
-      pic->userDblClick();
-      return 0;
+    case WM_LBUTTONDOWN: case WM_LBUTTONUP: case WM_LBUTTONDBLCLK:
     case WM_RBUTTONDOWN: case WM_RBUTTONUP: case WM_RBUTTONDBLCLK:
     case WM_MBUTTONDOWN: case WM_MBUTTONUP: case WM_MBUTTONDBLCLK:
     case WM_KEYDOWN: case WM_KEYUP:
@@ -136,7 +121,7 @@ void paintFrame(Frame& f, HDC dc, HWND h) {
   RECT r;
   GetClientRect(h, &r);
   FillRect(dc, &r, backBrush(f));
-  if (f.caption().empty() && !f.showBorder) return;  // a plain panel
+  if (f.caption().empty() && !f.showBorder()) return;  // a plain panel
   HGDIOBJ old = SelectObject(dc, fontFor(f));
   TEXTMETRICW tm;
   GetTextMetricsW(dc, &tm);
@@ -182,9 +167,9 @@ void drawButton(Button& b, const DRAWITEMSTRUCT& d) {
   FillRect(dc, &r, backBrush(b));
   DrawEdge(dc, &r, pressed ? EDGE_SUNKEN : EDGE_RAISED, BF_RECT);
   const int shift = pressed ? 1 : 0;
-  if (!b.picture.empty()) {
-    drawSurface(dc, b.picture, (r.right - r.left - b.picture.width()) / 2 + shift,
-                (r.bottom - r.top - b.picture.height()) / 2 + shift);
+  if (const Surface& picture = b.picture(); !picture.empty()) {
+    drawSurface(dc, picture, (r.right - r.left - picture.width()) / 2 + shift,
+                (r.bottom - r.top - picture.height()) / 2 + shift);
   } else {
     std::wstring text = widen(b.caption());
     HGDIOBJ old = SelectObject(dc, fontFor(b));
@@ -328,7 +313,7 @@ void createControl(Widget& w) {
                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(nextControlId++)),
                            GetModuleHandleW(nullptr), nullptr);
   if (!h) return;
-  attach(w, new Peer, h);
+  attach(w, h);
   SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(fontFor(w)), FALSE);
   if (k.subclass) SetWindowSubclass(h, controlProc, 0, 0);
   if (w.kind() == Widget::Kind::ComboBox) {
@@ -375,7 +360,7 @@ void syncControl(Widget& w, Change what) {
     case Change::Visible: {
       // A frame takes what it contains along.
       std::vector<Widget*> all{&w};
-      collectControls(w, all);
+      for (Widget* c : w.descendants()) all.push_back(c);
       for (Widget* c : all) {
         HWND ch = hwndOf(*c);
         if (!ch) continue;
@@ -393,7 +378,13 @@ void syncControl(Widget& w, Change what) {
       InvalidateRect(h, nullptr, TRUE);
       break;
     case Change::Picture:
+    case Change::Look:
       if (w.kind() == Widget::Kind::Button) applyButtonLook(w, h);
+      InvalidateRect(h, nullptr, TRUE);
+      break;
+    case Change::Font:
+      SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(fontFor(w)), TRUE);
+      // Frames and owner-drawn buttons paint their text themselves.
       InvalidateRect(h, nullptr, TRUE);
       break;
     case Change::Items:
@@ -423,15 +414,12 @@ bool controlMessage(Window&, UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
           if (code == BN_CLICKED) c->userClick();
           break;
         case Widget::Kind::Label:
+          // Its double-click comes as the mouse message itself, through controlProc.
           if (code == STN_CLICKED) c->userClick();
-          if (code == STN_DBLCLK) c->userDblClick();
           break;
         case Widget::Kind::TextBox:
           if (code == EN_CHANGE && !peerOf(*c)->selfText) {
-            auto* t = static_cast<TextBox*>(c);
-            t->userSetText(windowText(ch));
-            // Typing into a box that takes no input is undone.
-            if (stillThere(ch, c) && windowText(ch) != t->text()) setText(*c, ch);
+            static_cast<TextBox*>(c)->userSetText(windowText(ch));
           }
           break;
         case Widget::Kind::ListBox:

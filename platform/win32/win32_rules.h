@@ -1,7 +1,7 @@
 #pragma once
 // Decisions of the Windows backend that need no Windows headers, so the native tests can
 // hold them against the portable widgets: the decorations of a top-level window, which
-// controls are shown and enabled on screen, the stacking order and the focus order.
+// controls are shown and enabled on screen, the stacking order, what a mouse message means.
 
 #include <algorithm>
 #include <vector>
@@ -24,24 +24,31 @@ struct Decorations {
   unsigned long exStyle = 0;
 };
 
-// A window with neither caption nor sizing frame has nothing around its client area.
-inline bool hasFrame(long portableStyle) {
-  return (portableStyle & (kWsCaption | kWsThickFrame)) != 0;
-}
-
-// The native style of a top-level window. The caption, sizing frame and system menu bits
-// are the program's own; a window without caption and frame becomes a pop-up, so that the
-// system never adds a caption of its own. There is never a minimise or maximise box. The
-// border style the window had when it was created picks the edge: 4 and 5 are tool
-// windows (small caption, no taskbar button), 3 a fixed dialog frame.
-inline Decorations decorations(long portableStyle, int borderStyle) {
+// The native style of a top-level window. A framed window has a caption and a system
+// menu, and a sizing frame when it is sizable; a window without them becomes a pop-up, so
+// that the system never adds a caption of its own, and keeps its system menu. There is
+// never a minimise or maximise box. The border style picks the edge: tool windows (small
+// caption, no taskbar button) or a fixed dialog frame.
+inline Decorations decorations(const Window& w) {
   Decorations d;
-  d.style = static_cast<unsigned long>(portableStyle) &
-            (kStyleCaption | kStyleSysMenu | kStyleThickFrame | kStylePopup);
-  if (!hasFrame(portableStyle)) d.style |= kStylePopup;
-  d.style |= kStyleClipChildren;
-  if (borderStyle == 4 || borderStyle == 5) d.exStyle = kExToolWindow;
-  if (borderStyle == 3) d.exStyle = kExDlgModalFrame;
+  d.style = kStyleSysMenu | kStyleClipChildren;
+  if (w.framed()) {
+    d.style |= kStyleCaption;
+    if (w.sizable()) d.style |= kStyleThickFrame;
+  } else {
+    d.style |= kStylePopup;
+  }
+  switch (w.borderStyle()) {
+    case BorderStyle::FixedToolWindow:
+    case BorderStyle::SizableToolWindow:
+      d.exStyle = kExToolWindow;
+      break;
+    case BorderStyle::FixedDialog:
+      d.exStyle = kExDlgModalFrame;
+      break;
+    case BorderStyle::None:
+      break;
+  }
   return d;
 }
 
@@ -63,41 +70,9 @@ inline bool enabledOnScreen(const Widget& w) {
   return true;
 }
 
-// Every control of a window, containers before what they contain and earlier siblings
-// before later ones.
-inline void collectControls(const Widget& w, std::vector<Widget*>& out) {
-  for (Widget* c : w.children()) {
-    out.push_back(c);
-    collectControls(*c, out);
-  }
-}
-
 // Bottom to top: what a frame contains lies above the frame, and a control declared later
 // lies above one declared earlier, so a panel can cover a frame declared before it.
-inline std::vector<Widget*> stackingOrder(const Window& w) {
-  std::vector<Widget*> out;
-  collectControls(w, out);
-  return out;
-}
-
-// The control Tab (or Shift+Tab when `backward`) moves the focus to from `from`: the next
-// control that takes part in the focus order (tabStop) and takes input, by ascending
-// tabIndex, wrapping around. From outside the order, the first (or last). Null when no
-// control can take the focus.
-inline Widget* nextInFocusOrder(const Window& w, const Widget* from, bool backward) {
-  std::vector<Widget*> order;
-  for (Widget* c : stackingOrder(w)) {
-    if (c->tabStop && c->acceptsInput()) order.push_back(c);
-  }
-  if (order.empty()) return nullptr;
-  std::stable_sort(order.begin(), order.end(),
-                   [](const Widget* a, const Widget* b) { return a->tabIndex < b->tabIndex; });
-  auto at = std::find(order.begin(), order.end(), from);
-  if (at == order.end()) return backward ? order.back() : order.front();
-  std::size_t i = static_cast<std::size_t>(at - order.begin());
-  std::size_t n = order.size();
-  return order[backward ? (i + n - 1) % n : (i + 1) % n];
-}
+inline std::vector<Widget*> stackingOrder(const Window& w) { return w.descendants(); }
 
 // ---- Mouse -------------------------------------------------------------------------
 
@@ -112,9 +87,9 @@ struct MouseReport {
   bool down = false;
 };
 
-// What a button message means for the portable mouse events. A double-click of the right
-// or middle button is just another press; the left button's double-click is an event of
-// its own (DblClick) and no press.
+// What a button message means for the portable mouse presses. A double-click of the right
+// or middle button is just another press; the left button's double-click is reported as
+// what it is (userDoubleClick), and the widget decides whether that is a press.
 inline MouseReport mouseReport(unsigned msg) {
   if (msg < kMsgLButtonDown || msg > kMsgMButtonDblClk) return {};
   const unsigned offset = msg - kMsgLButtonDown;

@@ -12,11 +12,21 @@
 #include "platform/win32/win32_rules.h"
 
 namespace plat {
+namespace backend {
+
+Peer::~Peer() {
+  if (ownsBrush) DeleteObject(brush);
+}
+
+void PeerDeleter::operator()(Peer* p) const { delete p; }
+
+}  // namespace backend
+
 namespace win32 {
 
 // ---- Widgets and peers -------------------------------------------------------------
 
-Peer* peerOf(const Widget& w) { return static_cast<Peer*>(w.peer); }
+Peer* peerOf(const Widget& w) { return w.peer(); }
 
 HWND hwndOf(const Widget& w) {
   Peer* p = peerOf(w);
@@ -27,19 +37,19 @@ Widget* widgetOf(HWND h) {
   return h ? reinterpret_cast<Widget*>(GetWindowLongPtrW(h, GWLP_USERDATA)) : nullptr;
 }
 
-void attach(Widget& w, Peer* p, HWND h) {
-  p->hwnd = h;
-  w.peer = p;
+Peer& attach(Widget& w, HWND h) {
+  if (!w.peer()) w.setPeer(backend::PeerPtr(new Peer));
+  Peer& p = *w.peer();
+  p.hwnd = h;
   SetWindowLongPtrW(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&w));
+  return p;
 }
 
 void detach(Widget& w) {
   Peer* p = peerOf(w);
   if (!p) return;
   if (p->hwnd && IsWindow(p->hwnd)) SetWindowLongPtrW(p->hwnd, GWLP_USERDATA, 0);
-  if (p->ownsBrush) DeleteObject(p->brush);
-  delete p;
-  w.peer = nullptr;
+  w.setPeer(nullptr);
 }
 
 // ---- Drawing helpers ---------------------------------------------------------------
@@ -158,8 +168,7 @@ void reportPlacement(Window& w, HWND h, bool size) {
 LRESULT CALLBACK windowProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_NCCREATE) {
     auto* cs = reinterpret_cast<CREATESTRUCTW*>(lp);
-    auto* w = static_cast<Window*>(cs->lpCreateParams);
-    attach(*w, peerOf(*w), h);
+    attach(*static_cast<Window*>(cs->lpCreateParams), h);
   }
   Window* w = windowOf(h);
   Peer* p = w ? peerOf(*w) : nullptr;
@@ -215,7 +224,7 @@ LRESULT CALLBACK windowProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
       // window is exactly as large as the program makes it.
       auto* mm = reinterpret_cast<MINMAXINFO*>(lp);
       int ew = 0, eh = 0;
-      backend::frameAllowance(*w, w->style(), ew, eh);
+      backend::frameAllowance(*w, ew, eh);
       mm->ptMinTrackSize.x = ew + 1;
       mm->ptMinTrackSize.y = eh + 1;
       return 0;
@@ -258,9 +267,9 @@ void registerWindowClass(const std::wstring& name) {
   registerControlClasses(instance());
 }
 
-// The native style for the window's portable style, keeping the bits the system owns.
+// The native style for the window's frame, keeping the bits the system owns.
 void applyStyle(Window& w, HWND h) {
-  Decorations d = decorations(w.style(), w.borderStyle);
+  Decorations d = decorations(w);
   LONG_PTR keep = GetWindowLongPtrW(h, GWL_STYLE) & (WS_VISIBLE | WS_DISABLED);
   SetWindowLongPtrW(h, GWL_STYLE, static_cast<LONG_PTR>(d.style) | keep);
 }
@@ -268,16 +277,17 @@ void applyStyle(Window& w, HWND h) {
 void createWindow(Window& w) {
   const std::wstring cls = widen(w.className());
   registerWindowClass(cls);
-  Decorations d = decorations(w.style(), w.borderStyle);
-  auto* p = new Peer;
+  Decorations d = decorations(w);
+  if (w.topmost()) d.exStyle |= WS_EX_TOPMOST;
+  // The window procedure attaches the peer to the native window as soon as it exists.
+  w.setPeer(backend::PeerPtr(new Peer));
+  Peer* p = peerOf(w);
   p->exStyle = d.exStyle;
   p->selfMove = true;
-  w.peer = p;
   HWND h = CreateWindowExW(d.exStyle, cls.c_str(), widen(w.caption()).c_str(), d.style, w.left(),
                            w.top(), w.width(), w.height(), nullptr, nullptr, instance(), &w);
   if (!h) {
-    w.peer = nullptr;
-    delete p;
+    w.setPeer(nullptr);
     return;
   }
   // The system may have put in a caption or sizing frame of its own; ours wins.
@@ -320,6 +330,10 @@ void syncWindow(Window& w, Change what) {
       // The frame is recomputed when the program asks for it (frameChanged).
       applyStyle(w, h);
       break;
+    case Change::Border:
+      // The tool-window edge and the dialog frame were chosen when the window was created,
+      // and the frame allowances the grid is sized by were measured on them; they stay.
+      break;
     case Change::Colors:
       InvalidateRect(h, nullptr, TRUE);
       break;
@@ -345,13 +359,14 @@ bool dialogKeys(MSG& m) {
   if (!p || p->hooked) return false;
   if (m.message == WM_KEYDOWN && m.wParam == VK_TAB && !(GetKeyState(VK_CONTROL) & 0x8000) &&
       !(GetKeyState(VK_MENU) & 0x8000)) {
-    // The focus order is the program's tabIndex, not the stacking order the dialog
-    // manager would follow.
-    Widget* from = widgetOf(GetFocus());
-    if (Widget* next = nextInFocusOrder(*w, from, (GetKeyState(VK_SHIFT) & 0x8000) != 0)) {
-      if (HWND target = hwndOf(*next)) {
-        SetFocus(target);
-        if (next->kind() == Widget::Kind::TextBox) SendMessageW(target, EM_SETSEL, 0, -1);
+    // The program's focus order, not the stacking order the dialog manager would follow.
+    if (Widget* now = w->userTab((GetKeyState(VK_SHIFT) & 0x8000) != 0)) {
+      if (HWND target = hwndOf(*now)) {
+        // Also when the program's focus stayed where it was and the system's did not.
+        if (GetFocus() != target) SetFocus(target);
+        // As the dialog manager does: a box reached by Tab has its text selected, so
+        // typing replaces it.
+        if (now->kind() == Widget::Kind::TextBox) SendMessageW(target, EM_SETSEL, 0, -1);
       }
     }
     return true;
@@ -383,10 +398,11 @@ void destroy(Widget& w) {
   if (h) DestroyWindow(h);
 }
 
-void frameAllowance(const Window& w, long style, int& extraWidth, int& extraHeight) {
+void frameAllowance(const Window& w, int& extraWidth, int& extraHeight) {
   extraWidth = extraHeight = 0;
-  if (!hasFrame(style)) return;
-  Decorations d = decorations(style, w.borderStyle);
+  // A dialog's modal frame would still add an edge around a pop-up.
+  if (!w.framed()) return;
+  Decorations d = decorations(w);
   if (Peer* p = peerOf(w)) d.exStyle = p->exStyle;
   RECT r{0, 0, 0, 0};
   AdjustWindowRectEx(&r, d.style, FALSE, d.exStyle);
@@ -415,6 +431,8 @@ void frameChanged(Window& w) {
 void beginDragMove(Window& w) {
   HWND h = hwndOf(w);
   if (!h) return;
+  // Whoever holds the mouse lets go of it, so that the system's move below gets it.
+  ::ReleaseCapture();
   const DWORD pressed = GetMessagePos();  // where the button went down
   RECT start;
   GetWindowRect(h, &start);
@@ -457,8 +475,6 @@ void beginDragMove(Window& w) {
     SetWindowPos(h, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
 }
-
-void releaseCapture() { ::ReleaseCapture(); }
 
 }  // namespace backend
 }  // namespace plat

@@ -79,10 +79,9 @@ void checkReadWrite(const Input& in) {
 // ---- The settings the program keeps --------------------------------------------------
 
 Form1* g_form = nullptr;
-long g_formStyle = 0;
 
 void resetForm() {
-  plat::SetWindowLongA(*g_form, plat::kGwlStyle, g_formStyle);
+  g_form->setFramed(true);
   g_form->placedTwips = {};
   g_form->move(0, 0, 160, 120);
 }
@@ -98,8 +97,8 @@ void checkSettings(const Input& in) {
   const bool frameless = lumatap::Frameless;
   const int left = g_form->left(), top = g_form->top();
   FUZZ_CHECK(!skin.empty() && !profile.empty());
-  // The frame bits follow Frameless.
-  FUZZ_CHECK(((plat::GetWindowLongA(*g_form, plat::kGwlStyle) ^ g_formStyle) != 0) == frameless);
+  // The frame follows Frameless.
+  FUZZ_CHECK(g_form->framed() == !frameless);
 
   lumatap::WriteSettings(*g_form);
   FUZZ_CHECK(plat::headless::shownBoxes().empty());  // nothing stops a writable file being saved
@@ -124,7 +123,6 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   fuzz::initialise();
   g_form = new Form1();  // lives as long as the process, as the program's window does
   g_form->load();
-  g_formStyle = plat::GetWindowLongA(*g_form, plat::kGwlStyle);
   return 0;
 }
 

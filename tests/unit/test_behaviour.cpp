@@ -7,25 +7,29 @@ namespace {
 namespace hl = plat::headless;
 using BehaviourTest = testing::DisplayTest;
 
-constexpr long kFrameBits = 0x00C40000;
 constexpr int kRight = 2;
 
 TEST_F(BehaviourTest, TheFrameSwitchGoesOffAndComesBackWithTheGridsSizes) {
-  const long framedStyle = form->style();
+  using plat::BorderStyle;
   form->move(300, 200, form->width(), form->height());
   struct Step {
     bool frameless;
-    int width, height, border;
-  } steps[] = {{true, 144, 96, 0}, {false, 144 + 8, 96 + 17 + 8, 5}, {true, 144, 96, 0}};
+    int width, height;
+    BorderStyle border;
+  } steps[] = {{true, 144, 96, BorderStyle::None},
+               {false, 144 + 8, 96 + 17 + 8, BorderStyle::SizableToolWindow},
+               {true, 144, 96, BorderStyle::None}};
   int n = 0;
   for (const Step& s : steps) {
     ++n;
     form->mnuTitleBer_Click();
     EXPECT_EQ(Frameless, s.frameless) << "switch " << n;
-    EXPECT_EQ(form->style(), s.frameless ? framedStyle ^ kFrameBits : framedStyle) << "switch " << n;
+    // Caption and sizing frame go and come back together.
+    EXPECT_EQ(form->framed(), !s.frameless) << "switch " << n;
+    EXPECT_EQ(form->sizable(), !s.frameless) << "switch " << n;
     EXPECT_EQ(form->width(), s.width) << "switch " << n;
     EXPECT_EQ(form->height(), s.height) << "switch " << n;
-    EXPECT_EQ(form->borderStyle, s.border) << "switch " << n;
+    EXPECT_EQ(form->borderStyle(), s.border) << "switch " << n;
     EXPECT_EQ(hl::frameChangedCount(), n);
     EXPECT_EQ(hl::doEventsCount(), n);
     EXPECT_EQ(form->left(), 300);
@@ -103,7 +107,7 @@ TEST_F(BehaviourTest, TheOptionsItemDisablesTheWindowLowersItAndStopsTheKeys) {
 
   // While the dialog is open: no keys, no menu, no frame switch, no drag.
   const long presents = form->PicView.presentCount();
-  const long style = form->style();
+  const bool framed = form->framed();
   const std::size_t menus = hl::shownMenus().size();
   hl::pressKey(testing::kVkA);
   form->PicView.userMouseUp(kRight, 0, 10, 10);
@@ -113,7 +117,7 @@ TEST_F(BehaviourTest, TheOptionsItemDisablesTheWindowLowersItAndStopsTheKeys) {
   form->PicView.userMouseDown(1, 0, 10, 10);
   EXPECT_EQ(form->PicView.presentCount(), presents);
   EXPECT_EQ(hl::shownMenus().size(), menus);
-  EXPECT_EQ(form->style(), style);
+  EXPECT_EQ(form->framed(), framed);
   EXPECT_FALSE(Frameless);
   EXPECT_EQ(hl::dragCount(), 0);
   EXPECT_EQ(hl::doEventsCount(), 0);

@@ -13,7 +13,7 @@ TEST_F(OptionsDialog, OpensCentredWithEveryControlWhereItWasDesigned) {
   EXPECT_EQ(d.clientHeight(), 495);
   EXPECT_EQ(d.left(), (1280 - d.width()) / 2);
   EXPECT_EQ(d.top(), (800 - d.height()) / 2);
-  EXPECT_FALSE(d.style() & plat::kWsThickFrame) << "the dialog is not sizable";
+  EXPECT_FALSE(d.sizable()) << "the dialog is not sizable";
   // Place, caption, enabled, visible and position in the focus order (-1: takes no focus).
   const struct { plat::Widget& w; int left, top, width, height; const char* caption; bool on, shown; int tab; } table[] = {
       {d.Frame2, 16, 12, 309, 271, "キー配置プロファイル", true, true, -1},
@@ -47,9 +47,9 @@ TEST_F(OptionsDialog, OpensCentredWithEveryControlWhereItWasDesigned) {
               std::vector<int>({c.left, c.top, c.width, c.height}));
     if (c.caption) { EXPECT_EQ(c.w.caption(), c.caption); }
     EXPECT_EQ(std::vector<bool>({c.w.enabled(), c.w.visible()}), std::vector<bool>({c.on, c.shown}));
-    EXPECT_EQ(c.w.tabStop ? c.w.tabIndex : -1, c.tab);
+    EXPECT_EQ(c.w.tabStop() ? c.w.tabIndex() : -1, c.tab);
   }
-  for (int i = 0; i < 9; ++i) EXPECT_EQ(d.Cmd[i].tabIndex, 8 - i) << "the key buttons come first";
+  for (int i = 0; i < 9; ++i) EXPECT_EQ(d.Cmd[i].tabIndex(), 8 - i) << "the key buttons come first";
   EXPECT_EQ(d.focused(), &d.cmdOK) << "but lie in the disabled editor when the dialog opens";
   EXPECT_EQ(d.Label4.caption(),
             "【追加手順】\r\n１．タイトルを入力し、登録キー数と配置を選択\r\n"
@@ -57,12 +57,12 @@ TEST_F(OptionsDialog, OpensCentredWithEveryControlWhereItWasDesigned) {
             "（上記で設定できないEnter・Escキー等は、\r\n\xE3\x80\x80右クリックメニューから設定できます）\r\n"
             "４．保存しないで終わるなら、×画像クリック\r\n５．設定が終わったら、右上の保存画像クリック");
   EXPECT_EQ(d.Label4.foreColor(), plat::rgb(64, 64, 64));
-  for (auto& l : d.LblURL) EXPECT_TRUE(l.bold && l.underline && l.foreColor() == plat::rgb(0, 0, 255));
+  for (auto& l : d.LblURL) EXPECT_TRUE(l.bold() && l.underline() && l.foreColor() == plat::rgb(0, 0, 255));
   EXPECT_EQ(d.PicB.surface().width(), 330);
   EXPECT_EQ(d.ImgSaveCansel.surface().width(), 16);
   EXPECT_EQ(d.Image1.surface().width(), 18);
-  EXPECT_FALSE(d.CmdSave.picture.empty());
-  for (auto& b : d.Cmd) EXPECT_TRUE(b.colored);
+  EXPECT_FALSE(d.CmdSave.picture().empty());
+  for (auto& b : d.Cmd) EXPECT_TRUE(b.colored());
 }
 
 TEST_F(OptionsDialog, EveryWayOfClosingGivesTheDisplayWindowBackItsHookAndPlace) {

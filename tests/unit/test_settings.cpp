@@ -28,7 +28,7 @@ protected:
   std::string stored(const char* section, const char* key) {
     return IniRead(section, key, "(missing)", programPath("\\lumatap.ini"));
   }
-  bool captionShown() { return (form().style() & plat::kWsCaption) == plat::kWsCaption; }
+  bool captionShown() { return form().framed(); }
 
   std::unique_ptr<Form1> form_;
 };

@@ -37,7 +37,7 @@ protected:
   std::string setting(const char* section, const char* key) {
     return IniRead(section, key, "(missing)", programPath("\\lumatap.ini"));
   }
-  bool captionShown() const { return (program->form.style() & plat::kWsCaption) == plat::kWsCaption; }
+  bool captionShown() const { return program->form.framed(); }
 
   std::unique_ptr<Program> program;
 };

@@ -1,5 +1,6 @@
 // Decisions of the Windows backend that are made from the portable widgets alone: the
-// window decorations, what is shown and enabled on screen, stacking and focus order.
+// window decorations, what is shown and enabled on screen, the stacking order, what a
+// mouse message reports.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,21 +15,28 @@ constexpr unsigned long kMinimizeBox = 0x00020000ul;
 constexpr unsigned long kMaximizeBox = 0x00010000ul;
 
 TEST(Win32Decorations, FrameSwitchAndBorderStylePickTheNativeLook) {
-  const long framed = kWsCaption | kWsThickFrame | kWsSysMenu;
   struct Case {
     const char* what;
-    long style;
-    int border;
+    BorderStyle border;
+    bool framed;
     bool caption, sizing, popup;
     unsigned long ex;
   } cases[] = {
-      {"display window, framed", framed, 5, true, true, false, kExToolWindow},
-      // The frame switch flips caption and sizing frame together.
-      {"display window, frameless", framed ^ 0x00C40000, 5, false, false, true, kExToolWindow},
-      {"options dialog", kWsCaption | kWsSysMenu, 3, true, false, false, kExDlgModalFrame},
+      {"display window, framed", BorderStyle::SizableToolWindow, true, true, true, false, kExToolWindow},
+      // The frame switch takes caption and sizing frame away together.
+      {"display window, frameless", BorderStyle::SizableToolWindow, false, false, false, true,
+       kExToolWindow},
+      {"display window, frameless by its menu", BorderStyle::None, false, false, false, true, 0},
+      {"options dialog", BorderStyle::FixedDialog, true, true, false, false, kExDlgModalFrame},
+      {"fixed tool window", BorderStyle::FixedToolWindow, true, true, false, false, kExToolWindow},
   };
   for (const Case& c : cases) {
-    Decorations d = decorations(c.style, c.border);
+    headless::reset();
+    Window w("w", "LumatapTest");
+    w.setBorderStyle(c.border);
+    w.load();
+    w.setFramed(c.framed);
+    Decorations d = decorations(w);
     EXPECT_EQ((d.style & kStyleCaption) == kStyleCaption, c.caption) << c.what;
     EXPECT_EQ((d.style & kStyleThickFrame) != 0, c.sizing) << c.what;
     EXPECT_EQ((d.style & kStylePopup) != 0, c.popup) << c.what;
@@ -36,7 +44,6 @@ TEST(Win32Decorations, FrameSwitchAndBorderStylePickTheNativeLook) {
     EXPECT_EQ(d.style & (kMinimizeBox | kMaximizeBox), 0u) << c.what;
     EXPECT_NE(d.style & kStyleClipChildren, 0u) << c.what;
     EXPECT_EQ(d.exStyle, c.ex) << c.what;
-    EXPECT_EQ(hasFrame(c.style), c.caption || c.sizing) << c.what;
   }
 }
 
@@ -98,56 +105,13 @@ TEST_F(Win32Controls, ContentsLieAboveTheirFrameAndALaterPanelAboveAnEarlierFram
   EXPECT_LT(pos(pad), pos(key));
 }
 
-TEST_F(Win32Controls, TabFollowsTabIndexAndSkipsWhatTakesNoInput) {
-  Frame editor(&dialog, "editor");
-  Button inEditor(&editor, "inEditor");
-  Button ok(&dialog, "ok");
-  Button cancel(&dialog, "cancel");
-  Button hidden(&dialog, "hidden");
-  Button disabled(&dialog, "disabled");
-  TextBox title(&dialog, "title");
-  Label label(&dialog, "label");  // never a tab stop
-  inEditor.tabIndex = 0;
-  ok.tabIndex = 1;
-  cancel.tabIndex = 2;
-  hidden.tabIndex = 3;
-  disabled.tabIndex = 4;
-  title.tabIndex = 5;  // declared before ok in no particular order: the index decides
-  label.tabIndex = -1;
-  dialog.show();
-  hidden.setVisible(false);
-  disabled.setEnabled(false);
-  editor.setEnabled(false);
-
-  EXPECT_EQ(nextInFocusOrder(dialog, nullptr, false), &ok);
-  EXPECT_EQ(nextInFocusOrder(dialog, &ok, false), &cancel);
-  EXPECT_EQ(nextInFocusOrder(dialog, &cancel, false), &title);
-  EXPECT_EQ(nextInFocusOrder(dialog, &title, false), &ok);  // wraps around
-  EXPECT_EQ(nextInFocusOrder(dialog, &ok, true), &title);
-  EXPECT_EQ(nextInFocusOrder(dialog, nullptr, true), &title);
-  EXPECT_EQ(nextInFocusOrder(dialog, &label, false), &ok);
-
-  editor.setEnabled(true);
-  EXPECT_EQ(nextInFocusOrder(dialog, nullptr, false), &inEditor);
-  EXPECT_EQ(nextInFocusOrder(dialog, &inEditor, false), &ok);
-}
-
-TEST_F(Win32Controls, NoFocusOrderWithoutAControlThatTakesInput) {
-  Label label(&dialog, "label");
-  Button off(&dialog, "off");
-  dialog.show();
-  off.setEnabled(false);
-  EXPECT_EQ(nextInFocusOrder(dialog, nullptr, false), nullptr);
-  EXPECT_EQ(nextInFocusOrder(dialog, nullptr, true), nullptr);
-}
-
 TEST(Win32Mouse, ButtonMessagesBecomeThePortableButtonsAndPresses) {
   struct Case {
     unsigned msg;
     int button;
     bool down;
   } cases[] = {
-      {0x0201, 1, true},  {0x0202, 1, false}, {0x0203, 0, false},  // left; its double-click is DblClick
+      {0x0201, 1, true},  {0x0202, 1, false}, {0x0203, 0, false},  // left; its double-click apart
       {0x0204, 2, true},  {0x0205, 2, false}, {0x0206, 2, true},   // right; double-click presses again
       {0x0207, 4, true},  {0x0208, 4, false}, {0x0209, 4, true},   // middle
       {0x0200, 0, false}, {0x020A, 0, false},                      // move, wheel
