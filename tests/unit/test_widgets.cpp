@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/headless/headless.h"
+#include "platform/trace.h"
 #include "platform/ui.h"
 
 namespace plat {
@@ -338,6 +339,20 @@ TEST_F(WidgetTest, EveryLookChangedAfterCreationReachesTheBackend) {
   EXPECT_TRUE(button.colored());
   EXPECT_EQ(button.picture().width(), 4);
   EXPECT_FALSE(frame.showBorder());
+}
+
+// ---- Traces -----------------------------------------------------------------------
+
+TEST(HeadlessTrace, NotesAreKeptInOrderUntilCleared) {
+  headless::reset();
+  trace("first");
+  trace("second");
+  EXPECT_EQ(headless::traceLines(), (std::vector<std::string>{"first", "second"}));
+  headless::clearTrace();
+  EXPECT_TRUE(headless::traceLines().empty());
+  trace("again");
+  headless::reset();
+  EXPECT_TRUE(headless::traceLines().empty());
 }
 
 }  // namespace
