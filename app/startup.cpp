@@ -66,7 +66,7 @@ void Form1::Form_QueryUnload(bool& cancel) {
 void ReportUnsavedFile(const std::string& path) {
   // The end goes on regardless: the old file is still whole, and the user learns which one
   // kept its old content.
-  plat::messageBox("ファイルを保存できませんでした。\r\n" + path, plat::kAppTitle, plat::MsgButtons::Ok,
+  plat::messageBox("ファイルを保存できませんでした。\r\n" + path, "", plat::MsgButtons::Ok,
                    plat::MsgIcon::Exclamation);
 }
 

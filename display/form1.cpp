@@ -19,6 +19,7 @@ const char* const Form1::TxtSetting =
 Form1::Form1() : plat::Window("Form1", "LumatapForm1"), PicView(this, "PicView") {
   g_form1 = this;
   setCaption("Lumatap");
+  plat::setApplicationTitle(caption());
   setFramed(true);
   setBorderStyle(plat::BorderStyle::SizableToolWindow);
   move(0, 0, 160, 120);

@@ -341,7 +341,22 @@ TEST_F(WidgetTest, EveryLookChangedAfterCreationReachesTheBackend) {
   EXPECT_FALSE(frame.showBorder());
 }
 
-// ---- Traces -----------------------------------------------------------------------
+// ---- Message boxes and traces -----------------------------------------------------
+
+TEST_F(WidgetTest, ABoxWithoutATitleShowsTheApplicationTitle) {
+  const std::string before = applicationTitle();
+  setApplicationTitle("Program");
+  struct Case {
+    const char* title;
+    const char* shown;
+  } cases[] = {{"", "Program"}, {"エラー", "エラー"}};
+  for (const Case& c : cases) {
+    messageBox("text", c.title, MsgButtons::Ok, MsgIcon::None);
+    ASSERT_FALSE(headless::shownBoxes().empty());
+    EXPECT_EQ(headless::shownBoxes().back().title, c.shown) << c.title;
+  }
+  setApplicationTitle(before);
+}
 
 TEST(HeadlessTrace, NotesAreKeptInOrderUntilCleared) {
   headless::reset();
