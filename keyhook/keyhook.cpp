@@ -40,7 +40,7 @@ void traceFailure(const wchar_t* what) {
   OutputDebugStringW(line.c_str());
 }
 
-LRESULT CALLBACK KeyboardProc(int code, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK keyboardProc(int code, WPARAM wParam, LPARAM lParam) {
   if (code == HC_ACTION && g_target) {
     const auto* k = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
     keyhook::KeyMessage m;
@@ -66,7 +66,7 @@ extern "C" void __stdcall SetHook(HWND window) {
   g_target = window;
   if (!g_hook) {
     g_keys.reset();
-    g_hook = SetWindowsHookExW(WH_KEYBOARD_LL, KeyboardProc, g_module, 0);
+    g_hook = SetWindowsHookExW(WH_KEYBOARD_LL, keyboardProc, g_module, 0);
     // The window then lights no keys; a later SetHook tries again.
     if (!g_hook) traceFailure(L"SetWindowsHookExW");
   }
