@@ -10,6 +10,7 @@ const char* const Form1::TxtSetting =
 
 Form1::Form1() : plat::Window("Form1", "LumatapForm1"), PicView(this, "PicView") {
   setCaption(kAppTitle);
+  plat::setApplicationTitle(caption());
   setFramed(true);
   setBorderStyle(plat::BorderStyle::SizableToolWindow);
   move(0, 0, 160, 120);

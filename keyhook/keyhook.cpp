@@ -9,6 +9,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "keyhook/keyevent.h"
 
 namespace {
@@ -18,7 +20,27 @@ HHOOK g_hook = nullptr;
 HWND g_target = nullptr;
 keyhook::KeyTranslator g_keys;
 
-LRESULT CALLBACK KeyboardProc(int code, WPARAM wParam, LPARAM lParam) {
+// For a debugger: what failed, with the system's text for the error. Never called with
+// anything about a key.
+void traceFailure(const wchar_t* what) {
+  const DWORD error = GetLastError();
+  std::wstring line = L"keyhook.dll: ";
+  line += what;
+  line += L" failed: error " + std::to_wstring(error);
+  wchar_t* text = nullptr;
+  if (FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                         FORMAT_MESSAGE_IGNORE_INSERTS,
+                     nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr)) {
+    std::wstring message = text;
+    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r')) message.pop_back();
+    line += L" (" + message + L")";
+  }
+  if (text) LocalFree(text);
+  line += L'\n';
+  OutputDebugStringW(line.c_str());
+}
+
+LRESULT CALLBACK keyboardProc(int code, WPARAM wParam, LPARAM lParam) {
   if (code == HC_ACTION && g_target) {
     const auto* k = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
     keyhook::KeyMessage m;
@@ -44,13 +66,15 @@ extern "C" void __stdcall SetHook(HWND window) {
   g_target = window;
   if (!g_hook) {
     g_keys.reset();
-    g_hook = SetWindowsHookExW(WH_KEYBOARD_LL, KeyboardProc, g_module, 0);
+    g_hook = SetWindowsHookExW(WH_KEYBOARD_LL, keyboardProc, g_module, 0);
+    // The window then lights no keys; a later SetHook tries again.
+    if (!g_hook) traceFailure(L"SetWindowsHookExW");
   }
 }
 
 // Removes the hook; no key reaches the window after this.
 extern "C" void __stdcall ResetHook() {
-  if (g_hook) UnhookWindowsHookEx(g_hook);
+  if (g_hook && !UnhookWindowsHookEx(g_hook)) traceFailure(L"UnhookWindowsHookEx");
   g_hook = nullptr;
   g_target = nullptr;
 }

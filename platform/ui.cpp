@@ -7,12 +7,15 @@
 
 namespace plat {
 
-const char* const kAppTitle = "Lumatap";
-
 namespace {
 std::vector<Window*>& loadedList() {
   static std::vector<Window*> list;
   return list;
+}
+
+std::string& titleOfApplication() {
+  static std::string title;
+  return title;
 }
 
 void collectDescendants(const Widget& w, std::vector<Widget*>& out) {
@@ -411,13 +414,16 @@ void Window::applyBounds(int left, int top, int width, int height) {
 
 // ---- Dialogs and loop --------------------------------------------------------------
 
+void setApplicationTitle(const std::string& title) { titleOfApplication() = title; }
+const std::string& applicationTitle() { return titleOfApplication(); }
+
 MsgAnswer messageBox(const std::string& text, const std::string& title, MsgButtons buttons,
                      MsgIcon icon) {
   Window* owner = nullptr;
   for (Window* w : loadedList()) {
     if (w->visible() && w->enabled()) owner = w;
   }
-  MsgAnswer a = backend::messageBox(owner, text, title.empty() ? kAppTitle : title, buttons, icon);
+  MsgAnswer a = backend::messageBox(owner, text, title.empty() ? applicationTitle() : title, buttons, icon);
   if (buttons == MsgButtons::Ok) return MsgAnswer::Ok;
   return a == MsgAnswer::Yes ? MsgAnswer::Yes : MsgAnswer::No;
 }

@@ -13,7 +13,8 @@
 //   double-click, so a quick second click on it is another press.
 // - Typing into a text box that takes no input is undone.
 // - Tab moves the focus through the controls that take input, by ascending tab index.
-// - A message box returns Yes, No or OK; a box without a title shows "Lumatap".
+// - A message box returns Yes, No or OK; a box without a title shows the application
+//   title.
 
 #include <functional>
 #include <memory>
@@ -366,10 +367,14 @@ enum class MsgButtons { Ok, YesNo };
 enum class MsgIcon { None, Critical, Question, Exclamation };
 enum class MsgAnswer { Ok, Yes, No };
 
-// Modal. An empty title shows the application title "Lumatap".
+// The program's name, as message boxes without a title of their own show it. Set by the
+// program before its first box; empty until then.
+void setApplicationTitle(const std::string& title);
+const std::string& applicationTitle();
+
+// Modal. An empty title shows the application title.
 MsgAnswer messageBox(const std::string& text, const std::string& title, MsgButtons buttons,
                      MsgIcon icon);
-extern const char* const kAppTitle;
 
 // Shows the menu at the mouse position and raises the chosen item's Click.
 void popupMenu(Window& owner, Menu& menu);

@@ -66,6 +66,10 @@ struct Mirrored {
   Change what;
 };
 const std::vector<Mirrored>& mirrored();
+
+// What plat::trace noted, in order, since reset() or clearTrace().
+const std::vector<std::string>& traceLines();
+void clearTrace();
 const std::vector<std::string>& openedAddresses();
 bool messageLoopQuit();
 

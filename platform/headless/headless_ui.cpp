@@ -3,6 +3,7 @@
 #include "platform/backend.h"
 #include "platform/headless/headless.h"
 #include "platform/hook.h"
+#include "platform/trace.h"
 
 namespace plat::headless {
 namespace {
@@ -21,6 +22,7 @@ struct State {
   int frameChanges = 0;
   int topmostRequests = 0;
   std::vector<Mirrored> mirrored;
+  std::vector<std::string> trace;
   std::vector<std::string> addresses;
   bool quit = false;
   std::string folder = ".";
@@ -84,6 +86,8 @@ int doEventsCount() { return st().doEvents; }
 int frameChangedCount() { return st().frameChanges; }
 int topmostRequestCount() { return st().topmostRequests; }
 const std::vector<Mirrored>& mirrored() { return st().mirrored; }
+const std::vector<std::string>& traceLines() { return st().trace; }
+void clearTrace() { st().trace.clear(); }
 const std::vector<std::string>& openedAddresses() { return st().addresses; }
 bool messageLoopQuit() { return st().quit; }
 
@@ -98,6 +102,8 @@ void SetHook(Window& w) {
   ++st().hookInstalls;
 }
 void ResetHook() { st().hooked = nullptr; }
+
+void trace(std::string_view what) { st().trace.emplace_back(what); }
 
 ScreenMetrics screenMetrics() { return st().metrics; }
 bool anotherInstanceRunning() { return st().anotherInstance; }

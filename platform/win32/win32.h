@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <string>
+#include <string_view>
 
 #include "platform/ui.h"
 
@@ -39,6 +40,10 @@ struct Peer {
 namespace plat::win32 {
 
 using backend::Peer;
+
+// ---- Trace -------------------------------------------------------------------------
+// Notes that `what` failed, with the system's text for GetLastError().
+void traceFailure(std::string_view what);
 
 // ---- Text --------------------------------------------------------------------------
 std::wstring widen(const std::string& utf8);

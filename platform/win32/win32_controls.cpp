@@ -290,10 +290,10 @@ void registerControlClasses(HINSTANCE instance) {
   wc.hInstance = instance;
   wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   wc.lpszClassName = kPictureClass;
-  RegisterClassExW(&wc);
+  if (!RegisterClassExW(&wc)) traceFailure("RegisterClassExW picture");
   wc.lpfnWndProc = frameProc;
   wc.lpszClassName = kFrameClass;
-  RegisterClassExW(&wc);
+  if (!RegisterClassExW(&wc)) traceFailure("RegisterClassExW frame");
 }
 
 void createControl(Widget& w) {
@@ -312,10 +312,15 @@ void createControl(Widget& w) {
                            nativeHeight(w), parent,
                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(nextControlId++)),
                            GetModuleHandleW(nullptr), nullptr);
-  if (!h) return;
+  if (!h) {
+    traceFailure("CreateWindowExW " + w.name());
+    return;
+  }
   attach(w, h);
   SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(fontFor(w)), FALSE);
-  if (k.subclass) SetWindowSubclass(h, controlProc, 0, 0);
+  if (k.subclass && !SetWindowSubclass(h, controlProc, 0, 0)) {
+    traceFailure("SetWindowSubclass " + w.name());
+  }
   if (w.kind() == Widget::Kind::ComboBox) {
     // The closed drop-down list as tall as the program made it.
     SendMessageW(h, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), std::max(8, w.height() - 6));

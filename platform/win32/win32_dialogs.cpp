@@ -18,6 +18,7 @@ MsgAnswer messageBox(Window* owner, const std::string& text, const std::string& 
   }
   int r = MessageBoxW(owner ? hwndOf(*owner) : nullptr, widen(text).c_str(), widen(title).c_str(),
                       flags);
+  if (r == 0) win32::traceFailure("MessageBoxW");  // taken as No (or OK), as a closed box
   if (r == IDYES) return MsgAnswer::Yes;
   if (r == IDNO) return MsgAnswer::No;
   return MsgAnswer::Ok;
@@ -27,6 +28,10 @@ int popupMenu(Window& owner, const Menu& menu) {
   HWND h = hwndOf(owner);
   if (!h) return -1;
   HMENU m = CreatePopupMenu();
+  if (!m) {
+    win32::traceFailure("CreatePopupMenu");
+    return -1;
+  }
   for (std::size_t i = 0; i < menu.items.size(); ++i) {
     const MenuItem& item = menu.items[i];
     if (item.separator()) {

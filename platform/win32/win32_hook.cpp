@@ -1,6 +1,8 @@
 // The keyboard hook lives in keyhook.dll beside the program, loaded by name at the first
-// call. Without the library the calls do nothing: the window then simply lights no keys.
+// call. Without the library the calls do nothing: the window then simply lights no keys,
+// and a trace says why.
 #include "platform/hook.h"
+#include "platform/trace.h"
 #include "platform/win32/win32.h"
 
 namespace plat {
@@ -17,10 +19,15 @@ struct HookLibrary {
 const HookLibrary& library() {
   static const HookLibrary lib = [] {
     HookLibrary l;
-    if (HMODULE dll = LoadLibraryW(L"keyhook.dll")) {
-      l.set = reinterpret_cast<HookFn>(reinterpret_cast<void*>(GetProcAddress(dll, "SetHook")));
-      l.reset = reinterpret_cast<UnhookFn>(reinterpret_cast<void*>(GetProcAddress(dll, "ResetHook")));
+    HMODULE dll = LoadLibraryW(L"keyhook.dll");
+    if (!dll) {
+      win32::traceFailure("LoadLibraryW keyhook.dll");
+      return l;
     }
+    l.set = reinterpret_cast<HookFn>(reinterpret_cast<void*>(GetProcAddress(dll, "SetHook")));
+    if (!l.set) win32::traceFailure("GetProcAddress keyhook.dll SetHook");
+    l.reset = reinterpret_cast<UnhookFn>(reinterpret_cast<void*>(GetProcAddress(dll, "ResetHook")));
+    if (!l.reset) win32::traceFailure("GetProcAddress keyhook.dll ResetHook");
     return l;
   }();
   return lib;

@@ -6,9 +6,34 @@
 #include <algorithm>
 
 #include "platform/system.h"
+#include "platform/trace.h"
 
 namespace plat {
+
+void trace(std::string_view what) {
+  std::string line(what);
+  line += '\n';
+  OutputDebugStringW(win32::widen(line).c_str());
+}
+
 namespace win32 {
+
+void traceFailure(std::string_view what) {
+  const DWORD error = GetLastError();
+  wchar_t* text = nullptr;
+  const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                     FORMAT_MESSAGE_IGNORE_INSERTS,
+                                 nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::string line(what);
+  line += " failed: error " + std::to_string(error);
+  if (n > 0) {
+    std::string message = narrow(text, static_cast<int>(n));
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) message.pop_back();
+    line += " (" + message + ")";
+  }
+  if (text) LocalFree(text);
+  trace(line);
+}
 
 namespace {
 std::wstring toWide(UINT codePage, const std::string& bytes) {
@@ -128,7 +153,10 @@ std::string programFolder() {
   std::wstring buf(MAX_PATH, L'\0');
   for (;;) {
     DWORD n = GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
-    if (n == 0) return {};
+    if (n == 0) {
+      win32::traceFailure("GetModuleFileNameW");
+      return {};
+    }
     if (n < buf.size()) {
       buf.resize(n);
       break;
@@ -169,13 +197,16 @@ bool anotherInstanceRunning() {
   // Held until the process ends; the system releases it then, even after a crash.
   static const bool another = [] {
     HANDLE claim = CreateMutexW(nullptr, FALSE, L"Local\\Lumatap.SingleInstance");
+    if (!claim) win32::traceFailure("CreateMutexW");
     return claim != nullptr && GetLastError() == ERROR_ALREADY_EXISTS;
   }();
   return another;
 }
 
 void shellOpen(const std::string& address) {
-  ShellExecuteW(nullptr, L"open", widen(address).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+  HINSTANCE r = ShellExecuteW(nullptr, L"open", widen(address).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+  // Values up to 32 are errors; the browser that did not open is the user's only sign.
+  if (reinterpret_cast<INT_PTR>(r) <= 32) win32::traceFailure("ShellExecuteW");
 }
 
 [[noreturn]] void terminateProcess(int code) { ExitProcess(static_cast<UINT>(code)); }

@@ -69,6 +69,11 @@ HBRUSH backBrush(Widget& w) {
   p->brushColor = want;
   p->ownsBrush = !(c & 0x80000000u);
   p->brush = p->ownsBrush ? CreateSolidBrush(want) : GetSysColorBrush(static_cast<int>(c & 0xFF));
+  if (!p->brush) {
+    traceFailure("CreateSolidBrush");
+    p->ownsBrush = false;
+    p->brush = GetSysColorBrush(COLOR_BTNFACE);
+  }
   return p->brush;
 }
 
@@ -113,6 +118,7 @@ HFONT uiFont(bool bold, bool underline) {
     f = CreateFontW(height, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, underline, FALSE,
                     DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                     DEFAULT_PITCH | FF_DONTCARE, face);
+    if (!f) traceFailure("CreateFontW");  // the controls keep the system font
   }
   return f;
 }
@@ -250,7 +256,8 @@ LRESULT CALLBACK windowProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
   return DefWindowProcW(h, msg, wp, lp);
 }
 
-void registerWindowClass(const std::wstring& name) {
+void registerWindowClass(const Window& w) {
+  const std::wstring name = widen(w.className());
   WNDCLASSEXW existing{};
   existing.cbSize = sizeof existing;
   if (GetClassInfoExW(instance(), name.c_str(), &existing)) return;
@@ -263,7 +270,7 @@ void registerWindowClass(const std::wstring& name) {
   wc.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   wc.lpszClassName = name.c_str();
-  RegisterClassExW(&wc);
+  if (!RegisterClassExW(&wc)) traceFailure("RegisterClassExW " + w.className());
   registerControlClasses(instance());
 }
 
@@ -276,7 +283,7 @@ void applyStyle(Window& w, HWND h) {
 
 void createWindow(Window& w) {
   const std::wstring cls = widen(w.className());
-  registerWindowClass(cls);
+  registerWindowClass(w);
   Decorations d = decorations(w);
   if (w.topmost()) d.exStyle |= WS_EX_TOPMOST;
   // The window procedure attaches the peer to the native window as soon as it exists.
@@ -287,6 +294,7 @@ void createWindow(Window& w) {
   HWND h = CreateWindowExW(d.exStyle, cls.c_str(), widen(w.caption()).c_str(), d.style, w.left(),
                            w.top(), w.width(), w.height(), nullptr, nullptr, instance(), &w);
   if (!h) {
+    traceFailure("CreateWindowExW " + w.name());
     w.setPeer(nullptr);
     return;
   }

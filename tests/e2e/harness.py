@@ -352,13 +352,16 @@ class Harness:
         return app
 
     def launch(self, folder: Optional[Path] = None, exe: str = "lumatap.exe",
-               args: Iterable[str] = ()) -> App:
+               args: Iterable[str] = (), env: Optional[dict[str, str]] = None) -> App:
         """Starts a program through Wine without waiting for it. The working folder is
-        the program's own folder, as when a user double-clicks it."""
+        the program's own folder, as when a user double-clicks it. `env` adds to or
+        overrides the Wine environment (WINEDEBUG=warn+seh shows the program's traces
+        in its log)."""
         folder = Path(folder) if folder else self.new_app_folder()
         log_path = folder.parent / f"{Path(exe).stem}-{len(self._apps)}.log"
         log = open(log_path, "wb")
-        proc = subprocess.Popen(["wine", str(folder / exe), *args], cwd=folder, env=self.env,
+        proc = subprocess.Popen(["wine", str(folder / exe), *args], cwd=folder,
+                                env={**self.env, **(env or {})},
                                 stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT)
         app = App(proc=proc, folder=folder, log_path=log_path, _log=log)
         self._apps.append(app)

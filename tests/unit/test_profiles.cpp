@@ -14,6 +14,7 @@ class ProfilesTest : public testing::ProgramFolderTest {
 protected:
   void SetUp() override {
     ProgramFolderTest::SetUp();
+    plat::setApplicationTitle("Lumatap");  // as the display window does at the start
     writeText("keylist.dat",
               "16\t53\tShift\r\n87\t23\tW\r\n32\t56\tSpace\r\n65\t1\tA\r\n83\t19\tS\r\n"
               "68\t4\tD\r\n38\t50\t↑\r\n37\t49\t←\r\n40\t52\t↓\r\n39\t51\t→\r\n"

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/headless/headless.h"
+#include "platform/trace.h"
 #include "platform/ui.h"
 
 namespace plat {
@@ -338,6 +339,35 @@ TEST_F(WidgetTest, EveryLookChangedAfterCreationReachesTheBackend) {
   EXPECT_TRUE(button.colored());
   EXPECT_EQ(button.picture().width(), 4);
   EXPECT_FALSE(frame.showBorder());
+}
+
+// ---- Message boxes and traces -----------------------------------------------------
+
+TEST_F(WidgetTest, ABoxWithoutATitleShowsTheApplicationTitle) {
+  const std::string before = applicationTitle();
+  setApplicationTitle("Program");
+  struct Case {
+    const char* title;
+    const char* shown;
+  } cases[] = {{"", "Program"}, {"エラー", "エラー"}};
+  for (const Case& c : cases) {
+    messageBox("text", c.title, MsgButtons::Ok, MsgIcon::None);
+    ASSERT_FALSE(headless::shownBoxes().empty());
+    EXPECT_EQ(headless::shownBoxes().back().title, c.shown) << c.title;
+  }
+  setApplicationTitle(before);
+}
+
+TEST(HeadlessTrace, NotesAreKeptInOrderUntilCleared) {
+  headless::reset();
+  trace("first");
+  trace("second");
+  EXPECT_EQ(headless::traceLines(), (std::vector<std::string>{"first", "second"}));
+  headless::clearTrace();
+  EXPECT_TRUE(headless::traceLines().empty());
+  trace("again");
+  headless::reset();
+  EXPECT_TRUE(headless::traceLines().empty());
 }
 
 }  // namespace
