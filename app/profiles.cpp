@@ -17,8 +17,9 @@ std::string profilesPath() { return programPath("\\setting.dat"); }
 
 // Files the line as profile p when it can be taken apart; false leaves the table as it was.
 // A line without title, count and layout, with a number outside 16 bits or a layout
-// without ':' is skipped; a count outside 0 to 12 and a grid side below 1 are held to what
-// the table and the display can use.
+// without ':' is skipped; a count above 12 and a grid side below 1 are held to what the
+// table and the display can use. A negative count stays as it is, to be written back as
+// the user wrote it; the display shows no key for it.
 bool takeProfile(const std::string& line, int p) {
   std::vector<std::string> fields, sides;
   if (StrSplit(line, "\t", fields) < 3 || fields[0].empty()) return false;
@@ -29,10 +30,10 @@ bool takeProfile(const std::string& line, int p) {
   if (!cols || !rows) return false;
 
   ProfTitles[p] = fields[0];
-  ProfKeyCounts[p] = std::clamp<int16>(*count, 0, kSlotsPerProfile);
+  ProfKeyCounts[p] = std::min<int16>(*count, kSlotsPerProfile);
   ProfCols[p] = std::max<int16>(*cols, 1);
   ProfRows[p] = std::max<int16>(*rows, 1);
-  // Slot 0 is read even for a count of 0. A name that no defined key has, or a name the
+  // Slot 0 is read even for a count of 0 or less. A name that no defined key has, or a name the
   // line lacks, leaves the slot as it was.
   int slots = std::max<int>(ProfKeyCounts[p], 1);
   for (int s = 0; s < slots && s + 3 < static_cast<int>(fields.size()); ++s) {

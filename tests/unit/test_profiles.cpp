@@ -109,7 +109,7 @@ TEST_F(ProfilesTest, FieldsAreReadByTheirRules) {
       {"fewer names than the count", "t\t4\t2:2\tW\tA", 4, 2, 2, {87, 65, 0, 0}},
       {"a count above 12 is held to 12", "t\t20\t4:3\t1\t2\t3\t4\t5\t6\t7\t8\t9\t0\tA\tW\tS", 12, 4, 3,
        {49, 50, 51, 52, 53, 54, 55, 56, 57, 48, 65, 87}},
-      {"a negative count is held to 0", "t\t-3\t1:1\tW", 0, 1, 1, {87}},
+      {"a negative count stays as read", "t\t-3\t1:1\tW", -3, 1, 1, {87}},
       {"a grid side below 1 is held to 1", "t\t1\t0:-2\tW", 1, 1, 1, {87}},
       {"a layout with nothing after ':'", "t\t1\t2:\tW", 1, 2, 1, {87}},
   };
@@ -183,6 +183,15 @@ TEST_F(ProfilesTest, SavingWritesExactlyTheKeysOfEachCount) {
     ProfKeys[0][1] = 65;
     ProfKeys[0][2] = 83;
     EXPECT_EQ(saved(), c.line) << c.count;
+  }
+}
+
+TEST_F(ProfilesTest, ANegativeCountIsWrittenBackAsReadWithNoKeys) {
+  for (const char* count : {"-1", "-32768"}) {
+    resetSharedState();
+    LoadKeyDefs();
+    load(std::string("t\t") + count + "\t2:1\tZ\r\nu\t1\t1:1\tW\r\n");
+    EXPECT_EQ(saved(), std::string("t\t") + count + "\t2:1\t\r\nu\t1\t1:1\tW\r\n") << count;
   }
 }
 
