@@ -34,11 +34,16 @@ bool takeProfile(const std::string& line, int p) {
   ProfCols[p] = std::max<int16>(*cols, 1);
   ProfRows[p] = std::max<int16>(*rows, 1);
   // Slot 0 is read even for a count of 0 or less. A name that no defined key has, or a name the
-  // line lacks, leaves the slot as it was.
+  // line lacks, leaves the slot's key as it was; the name that no key has is kept for saving.
+  for (auto& name : unresolvedKeyNames[p]) name.reset();
   int slots = std::max<int>(ProfKeyCounts[p], 1);
   for (int s = 0; s < slots && s + 3 < static_cast<int>(fields.size()); ++s) {
     int code = codeOfName(fields[s + 3]);
-    if (code >= 0) ProfKeys[p][s] = static_cast<int16>(code);
+    if (code >= 0) {
+      ProfKeys[p][s] = static_cast<int16>(code);
+    } else {
+      unresolvedKeyNames[p][s] = fields[s + 3];
+    }
   }
   return true;
 }
@@ -77,7 +82,7 @@ void SaveProfiles() {
       int code = ProfKeys[p][s];
       if (code < 0 || code >= kKeyDefCount) code = 0;  // shows and stores like an unset slot
       if (s > 0) text += "\t";
-      text += KeyDefs[code].Name;
+      text += unresolvedKeyNames[p][s] ? *unresolvedKeyNames[p][s] : KeyDefs[code].Name;
     }
     text += "\r\n";
   }

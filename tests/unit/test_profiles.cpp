@@ -205,14 +205,39 @@ TEST_F(ProfilesTest, SavingStopsAtTheFirstFreeEntry) {
             "矢印スタンダード\t6\t3:2\tShift\t↑\tSpace\t←\t↓\t→\r\n");
 }
 
-TEST_F(ProfilesTest, KeysAreStoredByNameAndAnUndefinedKeyAsItsName) {
+TEST_F(ProfilesTest, KeysAreStoredByNameAndANameNoKeyHasAsItWasRead) {
   writeText("keylist.dat", "20\t1\tShift\r\n16\t53\tShift\r\n161\t54\tShift\r\n65\t1\tA\r\n");
   LoadKeyDefs();
-  load("t\t4\t4:1\tShift\tA\tnone\tShift\r\n");
-  EXPECT_EQ(slots(0, 4), (Slots{16, 65, 0, 16})) << "the lowest code of a shared name";
-  EXPECT_EQ(saved(), "t\t4\t4:1\tShift\tA\t未設定\tShift\r\n");
+  load("t\t5\t5:1\tShift\tA\tnone\tShift\r\n");
+  EXPECT_EQ(slots(0, 5), (Slots{16, 65, 0, 16, 0})) << "the lowest code of a shared name";
+  // The fifth name is missing from the line: that slot has no name to keep.
+  EXPECT_EQ(saved(), "t\t5\t5:1\tShift\tA\tnone\tShift\t未設定\r\n");
   ProfKeys[0][1] = 300;  // never set by the program; stored like an unset slot
-  EXPECT_EQ(saved(), "t\t4\t4:1\tShift\t未設定\t未設定\tShift\r\n");
+  EXPECT_EQ(saved(), "t\t5\t5:1\tShift\t未設定\tnone\tShift\t未設定\r\n");
+}
+
+TEST_F(ProfilesTest, WithAnEmptyOrDamagedKeyListEveryProfileIsSavedWithTheNamesItHad) {
+  const std::string file =
+      std::string(Form1::TxtSetting) + "空の名前\t3\t3:1\t\t未設定\tW\r\n負\t-1\t1:1\tZ\r\n";
+  const std::string goodKeyList = readBytes("keylist.dat");
+  for (const char* keylist : {"", "damaged\r\n300\t1\tW\r\n"}) {
+    resetSharedState();
+    writeText("keylist.dat", keylist);
+    LoadKeyDefs();
+    load(file);
+    ASSERT_EQ(profileCount(), 6) << keylist;
+    EXPECT_EQ(slots(0, 6), Slots(6, 0)) << "no key resolves";
+    // A negative count writes no names, as with a good key list.
+    EXPECT_EQ(saved(), std::string(Form1::TxtSetting) + "空の名前\t3\t3:1\t\t未設定\tW\r\n負\t-1\t1:1\t\r\n")
+        << keylist;
+  }
+  // The next run with a good key list finds every key again.
+  resetSharedState();
+  writeBytes("keylist.dat", goodKeyList);
+  LoadKeyDefs();
+  LoadProfiles();
+  EXPECT_EQ(slots(0, 6), (Slots{16, 87, 32, 65, 83, 68}));
+  EXPECT_EQ(slots(4, 3), (Slots{0, 0, 87}));
 }
 
 TEST_F(ProfilesTest, AFileWithoutProfilesFallsBackToTheBuiltInTable) {
