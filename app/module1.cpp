@@ -20,6 +20,7 @@ int16 ProfCols[kMaxProfiles];
 int16 ProfRows[kMaxProfiles];
 int16 ProfKeys[kMaxProfiles][kSlotsPerProfile];
 std::optional<std::string> unresolvedKeyNames[kMaxProfiles][kSlotsPerProfile];
+bool profileFileHeldUnread;
 int16 CurCols;
 int16 CurRows;
 int16 CurProfile;
@@ -37,6 +38,7 @@ void resetSharedState() {
     for (int16& k : ProfKeys[p]) k = 0;
     for (auto& name : unresolvedKeyNames[p]) name.reset();
   }
+  profileFileHeldUnread = false;
   CurCols = CurRows = CurProfile = 0;
   SkinName.clear();
   ProfileName.clear();

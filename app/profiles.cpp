@@ -48,12 +48,18 @@ bool takeProfile(const std::string& line, int p) {
   return true;
 }
 
-// Fills the table from the lines, up to ten profiles; returns how many were taken.
-int takeProfiles(const std::vector<std::string>& lines) {
+// Fills the table from the lines, up to ten profiles; returns how many were taken, and
+// whether a line that held anything was left out.
+int takeProfiles(const std::vector<std::string>& lines, bool& leftOut) {
   int p = 0;
+  leftOut = false;
   for (const std::string& line : lines) {
-    if (p == kMaxProfiles) break;  // lines after the tenth profile are not read
-    if (takeProfile(line, p)) ++p;
+    // Lines after the tenth profile are not read. An empty line holds nothing to lose.
+    if (p == kMaxProfiles || !takeProfile(line, p)) {
+      if (!line.empty()) leftOut = true;
+      continue;
+    }
+    ++p;
   }
   return p;
 }
@@ -64,11 +70,14 @@ void LoadProfiles() {
   const std::string path = profilesPath();
   if (CheckPath(path) < 0) plat::writeTextFile(path, Form1::TxtSetting);
   std::vector<std::string> lines;
-  int taken = plat::readTextLines(path, lines) ? takeProfiles(lines) : 0;
+  bool faithful = true, leftOut = false;
+  const bool read = plat::readTextLines(path, lines, &faithful);
+  int taken = read ? takeProfiles(lines, leftOut) : 0;
+  profileFileHeldUnread = !read || !faithful || leftOut;
   // With no profile (an empty, unreadable or wholly damaged file) the display would have
   // nothing to show and the options dialog nothing to list: the built-in profiles stand in,
   // and the end of the run saves them.
-  if (taken == 0) takeProfiles(plat::splitTextLines(Form1::TxtSetting));
+  if (taken == 0) takeProfiles(plat::splitTextLines(Form1::TxtSetting), leftOut);
   CurProfile = findProfile(ProfileName);
 }
 
@@ -87,7 +96,9 @@ void SaveProfiles() {
     text += "\r\n";
   }
   const std::string path = profilesPath();
-  if (!plat::writeTextFile(path, text)) reportUnsavedFile(path);
+  const bool saved = profileFileHeldUnread ? plat::writeTextFileKeepingOld(path, text)
+                                           : plat::writeTextFile(path, text);
+  if (!saved) reportUnsavedFile(path);
 }
 
 }  // namespace lumatap

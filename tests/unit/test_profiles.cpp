@@ -68,9 +68,10 @@ TEST_F(ProfilesTest, FirstStartCreatesTheFileFromTheBuiltInTableByteForByte) {
     EXPECT_EQ(slots(p, rows[p].count), rows[p].keys) << p;
   }
   EXPECT_EQ(CurProfile, 0);
-  // Written back unchanged, the file is the same 163 bytes.
+  // Written back unchanged, the file is the same 163 bytes, and nothing is kept beside it.
   SaveProfiles();
   EXPECT_EQ(readBytes("setting.dat"), bytes);
+  EXPECT_FALSE(exists("setting.dat.bak"));
 }
 
 TEST_F(ProfilesTest, TheCurrentProfileIsTheLastOneWhoseTitleMatches) {
@@ -147,6 +148,13 @@ TEST_F(ProfilesTest, LinesThatCannotBeTakenApartAreSkippedAndTheRestIsKept) {
     EXPECT_EQ(ProfTitles[1], "B") << c.what;
     EXPECT_EQ(CurProfile, 1) << c.what;
     EXPECT_EQ(saved(), "A\t1\t1:1\tW\r\nB\t2\t2:1\tZ\tX\r\n") << c.what;
+    // The old file is kept beside the new one, unless the line held nothing.
+    if (c.line.empty()) {
+      EXPECT_FALSE(exists("setting.dat.bak"));
+    } else {
+      EXPECT_EQ(readText("setting.dat.bak"), "A\t1\t1:1\tW\r\n" + c.line + "\r\nB\t2\t2:1\tZ\tX\r\n") << c.what;
+    }
+    std::filesystem::remove(path("setting.dat.bak"));
   }
 }
 
@@ -162,6 +170,7 @@ TEST_F(ProfilesTest, OnlyTenProfilesAreReadAndTheyAreWhatIsSaved) {
   EXPECT_EQ(profileCount(), 10);
   EXPECT_EQ(CurProfile, 0) << "a title after the tenth line is not found";
   EXPECT_EQ(saved(), expected);
+  EXPECT_EQ(readText("setting.dat.bak"), file) << "the two profiles left out are kept there";
 }
 
 TEST_F(ProfilesTest, SavingWritesExactlyTheKeysOfEachCount) {
@@ -244,10 +253,11 @@ TEST_F(ProfilesTest, AFileWithoutProfilesFallsBackToTheBuiltInTable) {
   struct Case {
     const char* what;
     std::string content;
+    bool keptBeside;
   } cases[] = {
-      {"empty", ""},
-      {"only blank lines", "\r\n\r\n"},
-      {"only damaged lines", "no tab\r\nt\t1\r\n"},
+      {"empty", "", false},
+      {"only blank lines", "\r\n\r\n", false},
+      {"only damaged lines", "no tab\r\nt\t1\r\n", true},
   };
   for (const Case& c : cases) {
     resetSharedState();
@@ -260,7 +270,64 @@ TEST_F(ProfilesTest, AFileWithoutProfilesFallsBackToTheBuiltInTable) {
     EXPECT_EQ(readText("setting.dat"), c.content) << "nothing is written before the end";
     SaveProfiles();
     EXPECT_EQ(readBytes("setting.dat"), plat::toCp932(Form1::TxtSetting)) << c.what;
+    EXPECT_EQ(exists("setting.dat.bak"), c.keptBeside) << c.what;
+    if (c.keptBeside) {
+      EXPECT_EQ(readText("setting.dat.bak"), c.content) << c.what;
+    }
+    std::filesystem::remove(path("setting.dat.bak"));
   }
+}
+
+TEST_F(ProfilesTest, TheOldFileIsKeptBesideTheNewOneWhenItHeldWhatCouldNotBeRead) {
+  const std::string good = "A\t1\t1:1\tW\r\n";
+  struct Case {
+    const char* what;
+    std::string old;  // bytes
+    bool kept;
+  } cases[] = {
+      {"a good file", good, false},
+      {"LF line ends and fractions", "A\t1.5\t1:1\tW\n", false},
+      {"bytes that are no code page 932", good + "B\t1\t1:1\t\x82\x20\r\n", true},
+      {"a lead byte at the very end", good + "\x82", true},
+      {"a damaged line", good + "damaged\r\n", true},
+  };
+  for (const Case& c : cases) {
+    resetSharedState();
+    LoadKeyDefs();
+    writeBytes("setting.dat.bak", "an older copy");
+    writeBytes("setting.dat", c.old);
+    LoadProfiles();
+    ProfTitles[0] = "Changed";
+    SaveProfiles();
+    EXPECT_TRUE(plat::headless::shownBoxes().empty()) << c.what;
+    EXPECT_EQ(readBytes("setting.dat.bak"), c.kept ? c.old : "an older copy") << c.what;
+    EXPECT_EQ(readText("setting.dat").substr(0, 8), "Changed\t") << c.what;
+    EXPECT_FALSE(exists("setting.dat.bak.tmp~")) << c.what;
+  }
+}
+
+TEST_F(ProfilesTest, AFileThatCouldNotBeReadAtTheStartIsKeptWhenTheEndCanReadIt) {
+  // Another program kept the file to itself while the program started; at the end it is
+  // back, holding the user's profiles.
+  std::filesystem::create_directories(path("setting.dat"));
+  LoadProfiles();
+  EXPECT_EQ(profileCount(), 4);
+  std::filesystem::remove(path("setting.dat"));
+  writeText("setting.dat", "Mine\t1\t1:1\tW\r\n");
+  SaveProfiles();
+  EXPECT_EQ(readText("setting.dat.bak"), "Mine\t1\t1:1\tW\r\n");
+  EXPECT_EQ(readBytes("setting.dat"), plat::toCp932(Form1::TxtSetting));
+}
+
+TEST_F(ProfilesTest, AnOldFileThatCannotBeKeptIsNotReplaced) {
+  load("A\t1\t1:1\tW\r\ndamaged\r\n");
+  ProfTitles[0] = "Changed";
+  std::filesystem::create_directories(path("setting.dat.bak"));  // no copy can go there
+  SaveProfiles();
+  EXPECT_EQ(readText("setting.dat"), "A\t1\t1:1\tW\r\ndamaged\r\n");
+  ASSERT_EQ(plat::headless::shownBoxes().size(), 1u);
+  EXPECT_EQ(plat::headless::shownBoxes()[0].text,
+            "ファイルを保存できませんでした。\r\n" + programPath("\\setting.dat"));
 }
 
 TEST_F(ProfilesTest, AnUnreadableFileFallsBackAndTheEndReportsThatItCouldNotSave) {
