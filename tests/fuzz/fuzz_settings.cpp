@@ -3,6 +3,9 @@
 //
 // Input: section NUL key NUL value NUL file. Section, key and value are UTF-8 as the program
 // passes them; the file is what lies on the disk. An empty file part means no lumatap.ini.
+// The byte-level oracle speaks code page 932; a file in another encoding is checked for
+// keeping it.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -37,7 +40,39 @@ bool fileExists() { return std::filesystem::exists(fuzz::folder() / kIni); }
 
 // ---- IniRead and IniWrite ------------------------------------------------------------
 
+// A file an editor saved as UTF-8 or UTF-16 is edited in that encoding: it keeps it, and a
+// write leaves the program's other keys alone.
+void checkOtherEncoding(const Input& in, const plat::IniText& ini) {
+  putFile(in.file);
+  const std::string skin = lumatap::IniRead("style", "skin", kMissing, path());
+  const bool sameAsSkin =
+      plat::readIniValue("[style]\r\nskin=1", in.section, in.key, plat::IniChars::Utf8).has_value();
+  if (!lumatap::IniWrite(in.section, in.key, in.value, path())) {
+    FUZZ_CHECK(fuzz::readFile(kIni) == in.file);
+    return;
+  }
+  const std::string written = fuzz::readFile(kIni);
+  FUZZ_CHECK(plat::decodeIniFile(written).encoding == ini.encoding);
+  if (!sameAsSkin) FUZZ_CHECK(lumatap::IniRead("style", "skin", kMissing, path()) == skin);
+  // What could not be read whole was kept beside the new file before it was replaced.
+  if (!ini.exact && written != in.file) FUZZ_CHECK(fuzz::readFile(kIni + ".bak") == in.file);
+  const auto ascii = [](const std::string& t) {
+    return std::all_of(t.begin(), t.end(), [](char c) { return c > 0 && c < 0x7F; });
+  };
+  const bool plain = !in.value.empty() && in.value.size() < 100 && ascii(in.section) &&
+                     ascii(in.key) && std::all_of(in.value.begin(), in.value.end(), [](char c) {
+                       return c > ' ' && c < 0x7F && c != '"' && c != '\'';
+                     });
+  if (plain) FUZZ_CHECK(lumatap::IniRead(in.section, in.key, kMissing, path()) == in.value);
+  FUZZ_CHECK(!std::filesystem::exists(fuzz::folder() / (kIni + ".tmp~")));
+}
+
 void checkReadWrite(const Input& in) {
+  const plat::IniText ini = plat::decodeIniFile(in.file);
+  if (ini.encoding != plat::IniEncoding::Cp932) {
+    checkOtherEncoding(in, ini);
+    return;
+  }
   putFile(in.file);
   const std::string section = plat::toCp932(in.section), key = plat::toCp932(in.key);
   const std::string value = plat::toCp932(in.value);
@@ -105,9 +140,14 @@ void checkSettings(const Input& in) {
   const std::string saved = fuzz::readFile(kIni);
 
   // Read again: the names and the frame come back as they were, the position to the pixel
-  // (the file holds whole pixels, a hand-edited one may hold fractions).
+  // (the file holds whole pixels, a hand-edited one may hold fractions). A file without a
+  // byte order mark is read as UTF-8 only for bytes no code page 932 has; when the only such
+  // bytes were in a number the save rewrote, the next read takes it for code page 932.
+  const bool sameGuess =
+      plat::decodeIniFile(saved).encoding == plat::decodeIniFile(in.file).encoding;
   resetForm();
   lumatap::ReadSettings(*g_form);
+  if (!sameGuess) return;
   FUZZ_CHECK(lumatap::SkinName == skin);
   FUZZ_CHECK(lumatap::ProfileName == profile);
   FUZZ_CHECK(lumatap::Frameless == frameless);
