@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/system.h"
+
 namespace plat {
 namespace {
 
@@ -400,6 +402,22 @@ std::string toUtf16(std::string_view s, bool bigEndian) {
   return out;
 }
 
+// Whether a file without a byte order mark holds UTF-8 rather than code page 932. Japanese
+// UTF-8 text passes as code page 932 about as often as not, so that tells nothing; but code
+// page 932 text seldom passes as UTF-8 (the first byte of its kana, of most of its kanji
+// and of its full-width signs cannot start a UTF-8 character), and what little does, runs
+// of half-width katakana mostly, spells letters such as "ý" that code page 932 lacks. So:
+// UTF-8 holding more than ASCII whose characters all have a code page 932 form, or that
+// cannot be code page 932 at all.
+bool readsAsUtf8(std::string_view bytes) {
+  const bool ascii = std::all_of(bytes.begin(), bytes.end(),
+                                 [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  if (ascii || !isUtf8(bytes)) return false;
+  if (!isCp932(bytes)) return true;
+  const std::string text(bytes);
+  return fromCp932(toCp932(text)) == text;
+}
+
 }  // namespace
 
 IniText decodeIniFile(std::string_view bytes) {
@@ -413,9 +431,7 @@ IniText decodeIniFile(std::string_view bytes) {
     t.text = fromUtf16(bytes.substr(2), bigEndian);
     t.exact = encodeIniFile(t.encoding, t.text) == bytes;
   } else {
-    const bool ascii = std::all_of(bytes.begin(), bytes.end(),
-                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-    t.encoding = !ascii && !isCp932(bytes) && isUtf8(bytes) ? IniEncoding::Utf8 : IniEncoding::Cp932;
+    t.encoding = readsAsUtf8(bytes) ? IniEncoding::Utf8 : IniEncoding::Cp932;
     t.text = bytes;
   }
   return t;

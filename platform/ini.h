@@ -39,9 +39,9 @@ struct IniText {
 };
 
 // The text of a file's bytes. A byte order mark tells UTF-8 or UTF-16. Without one the file
-// is code page 932, as the program writes it, unless it cannot be that and is UTF-8 holding
-// more than ASCII: code page 932 text seldom passes as UTF-8, yet UTF-8 text often passes
-// as code page 932, so only bytes that are no code page 932 tell UTF-8 apart.
+// is code page 932, as the program writes it, unless it is UTF-8 holding more than ASCII and
+// either cannot be code page 932 or spells only characters code page 932 has: code page
+// 932 text seldom passes as UTF-8, and what does spells letters code page 932 lacks.
 IniText decodeIniFile(std::string_view bytes);
 // The bytes of a file in that encoding, byte order mark included.
 std::string encodeIniFile(IniEncoding encoding, std::string_view text);

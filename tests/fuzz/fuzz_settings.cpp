@@ -56,7 +56,7 @@ void checkOtherEncoding(const Input& in, const plat::IniText& ini) {
   // What could not be read whole was kept beside the new file before it was replaced.
   if (!ini.exact && written != in.file) FUZZ_CHECK(fuzz::readFile(kIni + ".bak") == in.file);
   // A byte order mark holds the encoding for good. Without one, the write may have replaced
-  // the only bytes that told UTF-8 apart from code page 932, and the file reads otherwise.
+  // the bytes that told UTF-8 apart from code page 932, and the file reads otherwise.
   if (plat::decodeIniFile(written).encoding != ini.encoding) {
     FUZZ_CHECK(ini.encoding == plat::IniEncoding::Utf8);
     return;
@@ -146,8 +146,8 @@ void checkSettings(const Input& in) {
 
   // Read again: the names and the frame come back as they were, the position to the pixel
   // (the file holds whole pixels, a hand-edited one may hold fractions). A file without a
-  // byte order mark is read as UTF-8 only for bytes no code page 932 has; when the only such
-  // bytes were in a number the save rewrote, the next read takes it for code page 932.
+  // byte order mark is told UTF-8 or code page 932 by its bytes; when the bytes that told
+  // were in a number the save rewrote, the next read may take it for the other.
   const bool sameGuess =
       plat::decodeIniFile(saved).encoding == plat::decodeIniFile(in.file).encoding;
   resetForm();

@@ -27,7 +27,7 @@ std::string utf16(const std::u16string& units, bool bigEndian) {
   return out;
 }
 
-TEST(IniEncoding, TheFilesEncodingIsToldByItsByteOrderMarkOrByBytesNoCodePage932Has) {
+TEST(IniEncoding, TheFilesEncodingIsToldByItsByteOrderMarkOrByWhatItsBytesCanBe) {
   const std::string bomLe = "\xFF\xFE", bomBe = "\xFE\xFF", bom8 = "\xEF\xBB\xBF";
   struct Case {
     const char* what;
@@ -45,9 +45,12 @@ TEST(IniEncoding, TheFilesEncodingIsToldByItsByteOrderMarkOrByBytesNoCodePage932
       {"UTF-8 with a mark, broken inside", bom8 + "k=\xE3\x81", IniEncoding::Utf8Bom, "k=\xE3\x81", true},
       {"UTF-8 without a mark that code page 932 cannot be", "p=WASDスタンダード", IniEncoding::Utf8,
        "p=WASDスタンダード", true},
-      // E3 82 B9 E3 82 BF are two kanji and two half-width katakana in code page 932 too;
-      // such a file is read as it always was.
-      {"UTF-8 without a mark that passes as code page 932", "p=スタ", IniEncoding::Cp932, "p=スタ", true},
+      // E3 82 B9 E3 82 BF are two kanji and two half-width katakana in code page 932 too.
+      {"UTF-8 without a mark that passes as code page 932", "p=スタ", IniEncoding::Utf8, "p=スタ", true},
+      {"UTF-8 without a mark, a skin and a profile", "skin=WASD黒ルコ\r\nprofile=東方弾幕風\r\n",
+       IniEncoding::Utf8, "skin=WASD黒ルコ\r\nprofile=東方弾幕風\r\n", true},
+      // ﾃｽ is C3 BD, which UTF-8 reads as ý, a letter code page 932 does not have.
+      {"code page 932 that passes as UTF-8", sj("p=ﾃｽ"), IniEncoding::Cp932, sj("p=ﾃｽ"), true},
       {"neither UTF-8 nor code page 932", "p=\x80\xFF", IniEncoding::Cp932, "p=\x80\xFF", true},
       {"UTF-16 LE", bomLe + utf16(u"[key]\r\nprofile=東方弾幕風😀\r\n", false), IniEncoding::Utf16Le,
        "[key]\r\nprofile=東方弾幕風😀\r\n", true},
