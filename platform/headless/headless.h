@@ -52,6 +52,8 @@ void setAnotherInstance(bool running);
 bool hookInstalled();
 Window* hookedWindow();
 int hookInstallCount();
+// As if keyhook.dll were missing from the program folder: SetHook then installs nothing.
+void setHookLibraryMissing(bool missing);
 void pressKey(int vk);
 void releaseKey(int vk);
 

@@ -17,6 +17,7 @@ struct State {
   bool anotherInstance = false;
   Window* hooked = nullptr;
   int hookInstalls = 0;
+  bool hookLibraryMissing = false;
   int drags = 0;
   int doEvents = 0;
   int frameChanges = 0;
@@ -75,6 +76,7 @@ void setAnotherInstance(bool running) { st().anotherInstance = running; }
 bool hookInstalled() { return st().hooked != nullptr; }
 Window* hookedWindow() { return st().hooked; }
 int hookInstallCount() { return st().hookInstalls; }
+void setHookLibraryMissing(bool missing) { st().hookLibraryMissing = missing; }
 void pressKey(int vk) {
   if (st().hooked) st().hooked->deliverKeyDown(vk, 0);
 }
@@ -97,7 +99,11 @@ namespace plat {
 
 using namespace plat::headless;
 
+std::string hookLibraryPath() { return st().folder + "\\keyhook.dll"; }
+bool hookLibraryLoaded() { return !st().hookLibraryMissing; }
+
 void SetHook(Window& w) {
+  if (st().hookLibraryMissing) return;
   st().hooked = &w;
   ++st().hookInstalls;
 }

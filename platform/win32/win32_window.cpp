@@ -267,7 +267,16 @@ void registerWindowClass(const Window& w) {
   wc.lpfnWndProc = windowProc;
   wc.hInstance = instance();
   wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  wc.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
+  // The program's icon (resource 1), in the sizes the system shows; a program built
+  // without resources gets the system's.
+  wc.hIcon = LoadIconW(instance(), MAKEINTRESOURCEW(1));
+  wc.hIconSm = static_cast<HICON>(LoadImageW(instance(), MAKEINTRESOURCEW(1), IMAGE_ICON,
+                                             GetSystemMetrics(SM_CXSMICON),
+                                             GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+  if (!wc.hIcon) {
+    traceFailure("LoadIconW 1");
+    wc.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
+  }
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   wc.lpszClassName = name.c_str();
   if (!RegisterClassExW(&wc)) traceFailure("RegisterClassExW " + w.className());
@@ -297,6 +306,13 @@ void createWindow(Window& w) {
     traceFailure("CreateWindowExW " + w.name());
     w.setPeer(nullptr);
     return;
+  }
+  // The task switcher and the caption ask the window for its icon, not its class.
+  if (HICON big = LoadIconW(instance(), MAKEINTRESOURCEW(1))) {
+    SendMessageW(h, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
+    const HANDLE small = LoadImageW(instance(), MAKEINTRESOURCEW(1), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                    GetSystemMetrics(SM_CYSMICON), LR_SHARED);
+    SendMessageW(h, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
   }
   // The system may have put in a caption or sizing frame of its own; ours wins.
   applyStyle(w, h);

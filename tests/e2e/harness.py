@@ -48,6 +48,7 @@ MAIN_TITLE = "Lumatap"
 OPTIONS_CLASS = "LumatapOptions"
 OPTIONS_TITLE = "オプション"
 MSGBOX_CLASS = "#32770"
+POPUP_MENU_CLASS = "#32768"
 FIRST_RUN_TITLE = "ダウンロードありがとうございます！"
 
 SCREEN = (1280, 800)
@@ -352,15 +353,16 @@ class Harness:
         return app
 
     def launch(self, folder: Optional[Path] = None, exe: str = "lumatap.exe",
-               args: Iterable[str] = (), env: Optional[dict[str, str]] = None) -> App:
+               args: Iterable[str] = (), env: Optional[dict[str, str]] = None,
+               cwd: Optional[Path] = None) -> App:
         """Starts a program through Wine without waiting for it. The working folder is
-        the program's own folder, as when a user double-clicks it. `env` adds to or
-        overrides the Wine environment (WINEDEBUG=warn+seh shows the program's traces
-        in its log)."""
+        the program's own folder, as when a user double-clicks it, unless `cwd` names
+        another. `env` adds to or overrides the Wine environment (WINEDEBUG=warn+seh
+        shows the program's traces in its log)."""
         folder = Path(folder) if folder else self.new_app_folder()
         log_path = folder.parent / f"{Path(exe).stem}-{len(self._apps)}.log"
         log = open(log_path, "wb")
-        proc = subprocess.Popen(["wine", str(folder / exe), *args], cwd=folder,
+        proc = subprocess.Popen(["wine", str(folder / exe), *args], cwd=cwd or folder,
                                 env={**self.env, **(env or {})},
                                 stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT)
         app = App(proc=proc, folder=folder, log_path=log_path, _log=log)
@@ -594,7 +596,7 @@ def ensure_driver() -> Path:
     tmp = out.with_suffix(".tmp.exe")
     subprocess.run(["x86_64-w64-mingw32-g++", "-std=c++20", "-O2", "-Wall", "-Wextra",
                     "-DUNICODE", "-D_UNICODE", "-DWIN32_LEAN_AND_MEAN", "-DNOMINMAX",
-                    str(DRIVER_SOURCE), "-o", str(tmp), "-luser32", "-lgdi32",
+                    str(DRIVER_SOURCE), "-o", str(tmp), "-luser32", "-lgdi32", "-lversion",
                     "-static", "-static-libgcc", "-static-libstdc++"], check=True, timeout=600)
     tmp.replace(out)
     return out

@@ -47,6 +47,10 @@
 //                                        just before each SendInput, a "down|up <qpc>" line
 //                                        each
 //   qpc                                  QueryPerformanceCounter, its frequency and the time
+//   resources <file.exe>                 what the file carries: icon sizes of each icon
+//                                        group, the manifest's text, the version strings
+//   window-dpi <class> [title]           DPI awareness and DPI of the window as the
+//                                        system reports them
 //
 // The wait commands pump this thread's messages while they wait, so the window made by
 // `focus` stays responsive (and keeps receiving the keys) for the whole script.
@@ -1263,6 +1267,108 @@ int CmdQpc(const Args& a) {
   return kOk;
 }
 
+BOOL CALLBACK IconGroupFound(HMODULE module, LPCWSTR, LPWSTR name, LONG_PTR out) {
+  HRSRC res = FindResourceW(module, name, RT_GROUP_ICON);
+  HGLOBAL data = res ? LoadResource(module, res) : nullptr;
+  const BYTE* bytes = data ? static_cast<const BYTE*>(LockResource(data)) : nullptr;
+  if (!bytes || SizeofResource(module, res) < 6) return TRUE;
+  // GRPICONDIR: reserved, type, count, then 14-byte entries (width and height 0 mean 256).
+  const WORD count = *reinterpret_cast<const WORD*>(bytes + 4);
+  std::wstring sizes = L"[";
+  for (WORD i = 0; i < count && 6u + 14u * (i + 1u) <= SizeofResource(module, res); ++i) {
+    const BYTE* e = bytes + 6 + 14 * i;
+    if (i) sizes += L",";
+    sizes += std::to_wstring(e[0] ? e[0] : 256);
+  }
+  sizes += L"]";
+  std::wstring id = IS_INTRESOURCE(name) ? std::to_wstring(reinterpret_cast<uintptr_t>(name))
+                                         : std::wstring(name);
+  auto* groups = reinterpret_cast<std::wstring*>(out);
+  if (!groups->empty()) *groups += L", ";
+  *groups += JsonString(id) + L": " + sizes;
+  return TRUE;
+}
+
+int CmdResources(const Args& a) {
+  if (a.size() != 2) return Error(kUsage, a[0], L"usage: resources <file.exe>");
+  HMODULE m = LoadLibraryExW(a[1].c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  if (!m) return Error(kNotFound, a[0], L"cannot open the file");
+  std::wstring groups;
+  EnumResourceNamesW(m, RT_GROUP_ICON, IconGroupFound, reinterpret_cast<LONG_PTR>(&groups));
+  std::wstring manifest;
+  if (HRSRC r = FindResourceW(m, MAKEINTRESOURCEW(1), RT_MANIFEST)) {
+    if (HGLOBAL g = LoadResource(m, r)) {
+      const char* text = static_cast<const char*>(LockResource(g));
+      const int n = static_cast<int>(SizeofResource(m, r));
+      const int wn = MultiByteToWideChar(CP_UTF8, 0, text, n, nullptr, 0);
+      manifest.resize(static_cast<size_t>(wn));
+      MultiByteToWideChar(CP_UTF8, 0, text, n, manifest.data(), wn);
+    }
+  }
+  FreeLibrary(m);
+
+  Json out;
+  out.Str(L"cmd", a[0]).Raw(L"icons", L"{" + groups + L"}").Str(L"manifest", manifest);
+  DWORD unused = 0;
+  const DWORD size = GetFileVersionInfoSizeW(a[1].c_str(), &unused);
+  std::vector<BYTE> info(size);
+  std::wstring strings;
+  if (size && GetFileVersionInfoW(a[1].c_str(), 0, size, info.data())) {
+    struct Translation { WORD language, codePage; }* t = nullptr;
+    UINT len = 0;
+    if (VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&t), &len) &&
+        len >= sizeof *t) {
+      wchar_t block[64];
+      swprintf(block, 64, L"\\StringFileInfo\\%04x%04x\\", t->language, t->codePage);
+      out.Int(L"language", t->language).Int(L"code_page", t->codePage);
+      for (const wchar_t* key : {L"CompanyName", L"FileDescription", L"FileVersion", L"InternalName",
+                                 L"LegalCopyright", L"OriginalFilename", L"ProductName",
+                                 L"ProductVersion"}) {
+        wchar_t* value = nullptr;
+        UINT vlen = 0;
+        if (VerQueryValueW(info.data(), (std::wstring(block) + key).c_str(),
+                           reinterpret_cast<void**>(&value), &vlen) && value) {
+          if (!strings.empty()) strings += L", ";
+          strings += JsonString(key) + L": " + JsonString(value);
+        }
+      }
+    }
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    if (VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &len) && fixed) {
+      out.Str(L"file_version_fixed",
+              std::to_wstring(HIWORD(fixed->dwFileVersionMS)) + L"." + std::to_wstring(LOWORD(fixed->dwFileVersionMS)) +
+                  L"." + std::to_wstring(HIWORD(fixed->dwFileVersionLS)) + L"." +
+                  std::to_wstring(LOWORD(fixed->dwFileVersionLS)));
+    }
+  }
+  out.Raw(L"version", L"{" + strings + L"}").Print();
+  return kOk;
+}
+
+int CmdWindowDpi(const Args& a) {
+  WindowQuery q;
+  DWORD unused = 0;
+  if (!ParseQuery(a, 1, false, &q, &unused)) return Error(kUsage, a[0], L"usage: window-dpi <class|*> [title]");
+  auto found = FindAll(q);
+  if (found.empty()) return Error(kNotFound, a[0], L"no such window");
+  HWND h = found.front();
+  const DPI_AWARENESS_CONTEXT context = GetWindowDpiAwarenessContext(h);
+  const wchar_t* awareness = L"unknown";
+  if (AreDpiAwarenessContextsEqual(context, DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2)) {
+    awareness = L"per-monitor-v2";
+  } else {
+    switch (GetAwarenessFromDpiAwarenessContext(context)) {
+      case DPI_AWARENESS_UNAWARE: awareness = L"unaware"; break;
+      case DPI_AWARENESS_SYSTEM_AWARE: awareness = L"system"; break;
+      case DPI_AWARENESS_PER_MONITOR_AWARE: awareness = L"per-monitor"; break;
+      default: break;
+    }
+  }
+  Json().Str(L"cmd", a[0]).HexStr(L"hwnd", reinterpret_cast<uintptr_t>(h)).Str(L"awareness", awareness)
+      .Int(L"dpi", GetDpiForWindow(h)).Int(L"system_dpi", GetDpiForSystem()).Print();
+  return kOk;
+}
+
 int RunCommand(const Args& a) {
   if (a.empty()) return Error(kUsage, L"", L"empty command");
   const std::wstring& c = a[0];
@@ -1291,12 +1397,16 @@ int RunCommand(const Args& a) {
   if (c == L"proc-stats") return CmdProcStats(a);
   if (c == L"keytimes") return CmdKeyTimes(a);
   if (c == L"qpc") return CmdQpc(a);
+  if (c == L"resources") return CmdResources(a);
+  if (c == L"window-dpi") return CmdWindowDpi(a);
   return Error(kUsage, c, L"unknown command");
 }
 
 }  // namespace
 
 int main() {
+  // Coordinates, pixels and sizes in the system's own units, whatever the display scale.
+  SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
   Args argv = SplitCommandLine(GetCommandLineW());
   if (argv.size() < 2) {
     Error(kUsage, L"", L"usage: lumatap_driver <command> [args] | script \"<step>\" ...");
