@@ -72,6 +72,8 @@ void Program::Form_Load() {
   LayoutBusy = false;
   CurCols = 3;
   CurRows = 2;
+  // Where the settings put the window decides how large its pixels are drawn.
+  applyMonitorScale(form, form.monitorDpi());
   LoadSkin(form);
   if (ending_) return;
   // PicView and PicKeys are plain pixel surfaces that keep what is drawn on them.

@@ -24,7 +24,7 @@ void Form1::mnuTitleBer_Click() {
   LayoutBusy = true;
   const bool frameComesBack = Frameless;
   int width = 0, height = 0;
-  gridWindowSize(!frameComesBack, width, height);
+  gridWindowSize(*this, !frameComesBack, width, height);
   setWidth(width);
   setHeight(height);
   setBorderStyle(frameComesBack ? plat::BorderStyle::SizableToolWindow : plat::BorderStyle::None);

@@ -9,8 +9,9 @@ namespace lumatap {
 
 namespace {
 
+// Rows of the skin picture, in cells.
 constexpr int kReleasedRow = 0;
-constexpr int kPressedRow = CellSize;
+constexpr int kPressedRow = 1;
 
 // A slot's key code outside the table has no definition either: it shows cell 0.
 int cellOf(int16 code) { return code >= 0 && code < kKeyDefCount ? KeyDefs[code].Cell : 0; }
@@ -19,8 +20,9 @@ int cellOf(int16 code) { return code >= 0 && code < kKeyDefCount ? KeyDefs[code]
 void drawSlot(Form1& form, int slot, int16 code, int pictureRow) {
   const int column = slot % CurCols;
   const int row = slot / CurCols;
-  plat::bitBlt(form.PicView.surface(), CellSize * column, CellSize * row, CellSize, CellSize,
-               form.PicKeys, CellSize * cellOf(code), pictureRow);
+  const int cell = form.cellPixels();
+  plat::bitBlt(form.PicView.surface(), cell * column, cell * row, cell, cell, form.PicKeys,
+               cell * cellOf(code), cell * pictureRow);
 }
 
 void drawKey(Form1& form, int keyCode, int pictureRow) {

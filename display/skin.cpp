@@ -39,6 +39,8 @@ bool isSkinFolderName(const std::string& name) {
   return name.find_first_of("\\/:") == std::string::npos;
 }
 
+void scaleSkinToGrid(Form1& form) { form.PicKeys = plat::scaledUp(form.skinPixels, form.gridScale); }
+
 void LoadSkin(Form1& form) {
   // PicKeys is empty only until the first load, which is the window's load.
   const bool startingUp = form.PicKeys.empty();
@@ -59,7 +61,8 @@ void LoadSkin(Form1& form) {
 
   plat::Surface image;
   if (decodeFile(path, image)) {
-    form.PicKeys.swap(image);  // the previous image goes with `image`
+    form.skinPixels.swap(image);  // the previous image goes with `image`
+    scaleSkinToGrid(form);
     form.loadedSkin = SkinName;
     return;
   }

@@ -46,6 +46,8 @@ void queueMenuChoice(int position);
 const std::vector<ShownMenu>& shownMenus();
 
 ScreenMetrics& metrics();
+// The DPI of the monitor every window is on; 0 (the default) means metrics().dpi.
+void setMonitorDpi(int dpi);
 void setAnotherInstance(bool running);
 
 // The keyboard hook: keys reach the hooked window only while the hook is installed.

@@ -18,6 +18,7 @@ struct State {
   Window* hooked = nullptr;
   int hookInstalls = 0;
   bool hookLibraryMissing = false;
+  int monitorDpi = 0;  // 0: the system's
   int drags = 0;
   int doEvents = 0;
   int frameChanges = 0;
@@ -77,6 +78,7 @@ bool hookInstalled() { return st().hooked != nullptr; }
 Window* hookedWindow() { return st().hooked; }
 int hookInstallCount() { return st().hookInstalls; }
 void setHookLibraryMissing(bool missing) { st().hookLibraryMissing = missing; }
+void setMonitorDpi(int dpi) { st().monitorDpi = dpi; }
 void pressKey(int vk) {
   if (st().hooked) st().hooked->deliverKeyDown(vk, 0);
 }
@@ -111,13 +113,23 @@ void ResetHook() { st().hooked = nullptr; }
 
 void trace(std::string_view what) { st().trace.emplace_back(what); }
 
-ScreenMetrics screenMetrics() { return st().metrics; }
+ScreenMetrics screenMetrics(int dpi) {
+  ScreenMetrics m = st().metrics;
+  if (dpi > 0 && dpi != m.dpi) {
+    m.captionHeight = m.captionHeight * dpi / m.dpi;
+    m.frameWidth = m.frameWidth * dpi / m.dpi;
+    m.frameHeight = m.frameHeight * dpi / m.dpi;
+  }
+  return m;
+}
 bool anotherInstanceRunning() { return st().anotherInstance; }
 void shellOpen(const std::string& address) { st().addresses.push_back(address); }
 [[noreturn]] void terminateProcess(int code) { throw Terminated(code); }
 std::string programFolder() { return st().folder; }
 
 namespace backend {
+
+int monitorDpi(const Window&) { return st().monitorDpi ? st().monitorDpi : st().metrics.dpi; }
 
 // Nothing native to keep: the widgets' own state is all there is.
 struct Peer {};
