@@ -28,6 +28,7 @@ import fcntl
 import io
 import json
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -150,10 +151,12 @@ class App:
 
 class Harness:
     def __init__(self, dist: Optional[Path] = None, prefix: Optional[Path] = None,
-                 screen: tuple[int, int] = SCREEN):
+                 screen: tuple[int, int] = SCREEN, dpi: int = 96):
         self.dist = Path(dist) if dist else dist_dir()
         self.prefix = Path(prefix) if prefix else prefix_dir()
         self.screen = screen
+        # The display scale as Windows programs see it: 96 is 100 %, 192 is 200 %.
+        self.dpi = dpi
         self.display: Optional[str] = None
         self.env: dict[str, str] = {}
         self.driver_exe: Optional[Path] = None
@@ -181,6 +184,7 @@ class Harness:
             self._wineserver("-k")  # we hold the prefix lock, so any server left is stale
             t0 = time.monotonic()
             self._ensure_prefix()
+            self._set_dpi()
             self.timings["prefix"] = time.monotonic() - t0
             t0 = time.monotonic()
             self._wineserver("-p")
@@ -333,6 +337,18 @@ class Harness:
         if not (self.prefix / "system.reg").exists():
             raise RuntimeError(f"wineboot did not create a prefix in {self.prefix}")
         stamp.write_text(expected)
+
+    def _set_dpi(self) -> None:
+        """Every LogPixels value of the prefix set to self.dpi, on every start: the prefix
+        is shared, so a run at another scale must never leave its scale behind. No server
+        runs here, so the files are the registry."""
+        for name in ("user.reg", "system.reg"):
+            path = self.prefix / name
+            text = path.read_text(encoding="utf-8", errors="surrogateescape")
+            new = re.sub(r'^"LogPixels"=dword:[0-9a-fA-F]{8}$', f'"LogPixels"=dword:{self.dpi:08x}',
+                         text, flags=re.M)
+            if new != text:
+                path.write_text(new, encoding="utf-8", errors="surrogateescape")
 
     # ----------------------------------------------------------------------------------
     # Programs

@@ -51,6 +51,8 @@
 //                                        group, the manifest's text, the version strings
 //   window-dpi <class> [title]           DPI awareness and DPI of the window as the
 //                                        system reports them
+//   children <class> [title]             every child window: class, text, visible, and its
+//                                        rectangle in the parent's client coordinates
 //
 // The wait commands pump this thread's messages while they wait, so the window made by
 // `focus` stays responsive (and keeps receiving the keys) for the whole script.
@@ -1369,6 +1371,31 @@ int CmdWindowDpi(const Args& a) {
   return kOk;
 }
 
+int CmdChildren(const Args& a) {
+  WindowQuery q;
+  DWORD unused = 0;
+  if (!ParseQuery(a, 1, false, &q, &unused)) return Error(kUsage, a[0], L"usage: children <class|*> [title]");
+  auto found = FindAll(q);
+  if (found.empty()) return Error(kNotFound, a[0], L"no such window");
+  HWND parent = found.front();
+  std::vector<HWND> kids;
+  EnumChildWindows(
+      parent,
+      [](HWND h, LPARAM lp) -> BOOL {
+        reinterpret_cast<std::vector<HWND>*>(lp)->push_back(h);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&kids));
+  for (HWND h : kids) {
+    RECT r;
+    GetWindowRect(h, &r);
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+    Json().Str(L"cmd", a[0]).HexStr(L"hwnd", reinterpret_cast<uintptr_t>(h)).Str(L"class", ClassOf(h))
+        .Str(L"text", TitleOf(h)).Bool(L"visible", IsWindowVisible(h) != 0).Rect(L"rect", r).Print();
+  }
+  return kOk;
+}
+
 int RunCommand(const Args& a) {
   if (a.empty()) return Error(kUsage, L"", L"empty command");
   const std::wstring& c = a[0];
@@ -1399,6 +1426,7 @@ int RunCommand(const Args& a) {
   if (c == L"qpc") return CmdQpc(a);
   if (c == L"resources") return CmdResources(a);
   if (c == L"window-dpi") return CmdWindowDpi(a);
+  if (c == L"children") return CmdChildren(a);
   return Error(kUsage, c, L"unknown command");
 }
 
