@@ -18,8 +18,8 @@ public:
   Form1();
 
   plat::Picture PicView;  // the visible grid, covering the client area
-  plat::Surface PicKeys;  // the skin image at gridScale, never shown
-  plat::Surface skinPixels;  // the skin image as decoded, one pixel per skin pixel
+  plat::Surface PicKeys;  // the skin image at skinScale, never shown
+  int skinScale = 1;      // screen pixels per skin pixel in PicKeys
 
   // Screen pixels per skin pixel: every skin pixel is drawn as a gridScale × gridScale
   // square, so the keys stay sharp at any display scale (see gridScaleForDpi).
@@ -85,7 +85,8 @@ bool isSkinFolderName(const std::string& name);
 
 // Module procedures of the display window.
 void LoadSkin(Form1& form);
-// PicKeys from the decoded skin, at the window's gridScale.
+// PicKeys at the window's gridScale. Scaling up loses nothing, so the picture at one
+// scale gives it at any other and the decoded image need not be kept beside it.
 void scaleSkinToGrid(Form1& form);
 void LayoutGrid(Form1& form, int16 cols, int16 rows);
 void DrawAllKeys(Form1& form);

@@ -39,7 +39,19 @@ bool isSkinFolderName(const std::string& name) {
   return name.find_first_of("\\/:") == std::string::npos;
 }
 
-void scaleSkinToGrid(Form1& form) { form.PicKeys = plat::scaledUp(form.skinPixels, form.gridScale); }
+void scaleSkinToGrid(Form1& form) {
+  const int from = form.skinScale, to = form.gridScale;
+  if (from == to || form.PicKeys.empty()) {
+    form.skinScale = to;
+    return;
+  }
+  const plat::Surface& now = form.PicKeys;
+  plat::Surface original(now.width() / from, now.height() / from, now.background());
+  for (int y = 0; y < original.height(); ++y)
+    for (int x = 0; x < original.width(); ++x) original.at(x, y) = now.at(x * from, y * from);
+  form.PicKeys = plat::scaledUp(original, to);
+  form.skinScale = to;
+}
 
 void LoadSkin(Form1& form) {
   // PicKeys is empty only until the first load, which is the window's load.
@@ -61,8 +73,9 @@ void LoadSkin(Form1& form) {
 
   plat::Surface image;
   if (decodeFile(path, image)) {
-    form.skinPixels.swap(image);  // the previous image goes with `image`
-    scaleSkinToGrid(form);
+    if (form.gridScale > 1) image = plat::scaledUp(image, form.gridScale);
+    form.PicKeys.swap(image);  // the previous image goes with `image`
+    form.skinScale = form.gridScale;
     form.loadedSkin = SkinName;
     return;
   }

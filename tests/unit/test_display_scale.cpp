@@ -41,7 +41,8 @@ protected:
   void onMonitor(int dpi) {
     setMonitorDpi(dpi);
     applyMonitorScale(*form, form->monitorDpi());
-    form->skinPixels = testing::uniqueSkin();
+    form->PicKeys = skin;
+    form->skinScale = 1;
     scaleSkinToGrid(*form);
     LayoutGrid(*form, CurCols, CurRows);
     DrawAllKeys(*form);
@@ -51,7 +52,6 @@ protected:
   // as a scale × scale square.
   ::testing::AssertionResult showsScaledCell(int col, int row, int cell, bool pressed) const {
     const int s = form->gridScale;
-    const plat::Surface& skin = form->skinPixels;
     for (int y = 0; y < CellSize * s; ++y)
       for (int x = 0; x < CellSize * s; ++x) {
         const plat::Pixel want = skin.at(CellSize * cell + x / s, (pressed ? CellSize : 0) + y / s);
@@ -61,6 +61,8 @@ protected:
       }
     return ::testing::AssertionSuccess();
   }
+
+  const plat::Surface skin = testing::uniqueSkin();
 };
 
 TEST_F(DisplayScaleTest, At200PercentEverySkinPixelIsATwoByTwoSquare) {
@@ -129,6 +131,8 @@ TEST_F(DisplayScaleTest, MovingToAMonitorOfAnotherScaleRedrawsTheGridAtItsScale)
   EXPECT_EQ(form->gridScale, 1);
   EXPECT_EQ(form->width(), 144 + 8);
   EXPECT_EQ(form->height(), 96 + 25);
+  EXPECT_EQ(form->PicKeys.width(), skin.width()) << "the skin back at one pixel per pixel";
+  EXPECT_TRUE(std::equal(skin.data(), skin.data() + skin.width() * skin.height(), form->PicKeys.data()));
   ASSERT_EQ(grid().width(), atOne.width());
   EXPECT_TRUE(std::equal(grid().data(), grid().data() + 144 * 96, atOne.data()));
 }
