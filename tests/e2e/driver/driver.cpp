@@ -51,6 +51,9 @@
 //                                        group, the manifest's text, the version strings
 //   window-dpi <class> [title]           DPI awareness and DPI of the window as the
 //                                        system reports them
+//   post-thread <class> <property> <msg> <wparam> <lparam>
+//                                        PostThreadMessage to the thread whose id the
+//                                        window's property holds
 //   children <class> [title]             every child window: class, text, visible, and its
 //                                        rectangle in the parent's client coordinates
 //
@@ -1371,6 +1374,20 @@ int CmdWindowDpi(const Args& a) {
   return kOk;
 }
 
+int CmdPostThread(const Args& a) {
+  if (a.size() != 6) return Error(kUsage, a[0], L"usage: post-thread <class> <property> <msg> <wparam> <lparam>");
+  long long msg = 0, wp = 0, lp = 0;
+  if (!ParseInt(a[3], &msg) || !ParseInt(a[4], &wp) || !ParseInt(a[5], &lp)) return Error(kUsage, a[0], L"numbers expected");
+  auto found = FindAll(WindowQuery{a[1], false, L""});
+  if (found.empty()) return Error(kNotFound, a[0], L"no such window");
+  const DWORD thread = static_cast<DWORD>(reinterpret_cast<UINT_PTR>(GetPropW(found.front(), a[2].c_str())));
+  if (!thread) return Error(kNotFound, a[0], L"the window has no such property");
+  if (!PostThreadMessageW(thread, static_cast<UINT>(msg), static_cast<WPARAM>(wp), static_cast<LPARAM>(lp)))
+    return Error(kFailed, a[0], L"PostThreadMessage failed");
+  Json().Str(L"cmd", a[0]).Int(L"thread", thread).Print();
+  return kOk;
+}
+
 int CmdChildren(const Args& a) {
   WindowQuery q;
   DWORD unused = 0;
@@ -1427,6 +1444,7 @@ int RunCommand(const Args& a) {
   if (c == L"resources") return CmdResources(a);
   if (c == L"window-dpi") return CmdWindowDpi(a);
   if (c == L"children") return CmdChildren(a);
+  if (c == L"post-thread") return CmdPostThread(a);
   return Error(kUsage, c, L"unknown command");
 }
 
