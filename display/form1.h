@@ -26,6 +26,14 @@ public:
   int gridScale = 1;
   // The side of one grid cell on screen.
   int cellPixels() const { return CellSize * gridScale; }
+
+  // Slots drawn pressed now, one bit per slot.
+  unsigned litSlots = 0;
+  // The program in the foreground runs with higher rights: its keys cannot be seen, and
+  // the grid says so. `keysHiddenSeen` stays set for the rest of the run.
+  bool keysHidden = false;
+  bool keysHiddenSeen = false;
+  bool keysHiddenExplained = false;
   plat::Menu mnu;         // the pop-up menu
   plat::MenuItem& mnuTitleBer() { return mnu.items[0]; }
   plat::MenuItem& mnuOption() { return mnu.items[1]; }
@@ -58,6 +66,8 @@ public:
   // The window reached a monitor with another display scale (dpi, 96 at 100 %); the
   // system suggests a new top-left corner.
   void Form_DpiChanged(int dpi, int left, int top);
+  // Another window came to the foreground; see plat::Window::ForegroundChanged.
+  void Form_ForegroundChanged(bool keysHidden);
 };
 
 // The grid's scale for a monitor: the whole number nearest to dpi / 96, a half rounding
@@ -90,6 +100,10 @@ void LoadSkin(Form1& form);
 void scaleSkinToGrid(Form1& form);
 void LayoutGrid(Form1& form, int16 cols, int16 rows);
 void DrawAllKeys(Form1& form);
+// Draws every slot as its key is really held now, for when a key-up may have been lost
+// (the session was locked, the secure desktop shown, the hook given back after the
+// options dialog). A dozen key-state queries at most; nothing when the layout is busy.
+void redrawFromKeyState(Form1& form);
 int SetTopmost(plat::Window& frm, int16 mode);
 // Lays out and draws the grid of the current profile, as start-up and the options dialog
 // do once they have chosen it.

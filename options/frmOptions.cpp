@@ -252,6 +252,8 @@ void frmOptions::Form_QueryUnload(bool& cancel) {
   SetTopmost(owner_, 1);
   owner_.setEnabled(true);
   plat::SetHook(owner_);
+  // Keys pressed or released while the dialog had the keyboard were never seen.
+  redrawFromKeyState(owner_);
 }
 
 void frmOptions::closeForEnd() {

@@ -19,4 +19,7 @@ std::string hookLibraryPath();
 // nothing and no key reaches the window.
 bool hookLibraryLoaded();
 
+// Whether the key is held now, as the keyboard itself has it (not as events told it).
+bool keyIsDown(int vk);
+
 }  // namespace plat

@@ -346,9 +346,22 @@ public:
   // The window reached a monitor with another display scale; the system suggests a new
   // top-left corner. Not raised for a dpiScaled window, which the backend rescales.
   std::function<void(int dpi, int left, int top)> DpiChanged;
+  // A key-up may have gone to someone else: the session was locked, the secure desktop
+  // (Ctrl+Alt+Del, a UAC prompt) was shown, the computer slept. Raised for the window the
+  // keyboard hook delivers to.
+  std::function<void()> KeysMayBeStale;
+  // Another window came to the foreground. `keysHidden`: it belongs to a program running
+  // with higher rights, whose keys this program is not allowed to see.
+  std::function<void(bool keysHidden)> ForegroundChanged;
 
   // Reported by a backend.
   void userDpiChanged(int dpi, int left, int top);
+  void userKeysMayBeStale() {
+    if (KeysMayBeStale) KeysMayBeStale();
+  }
+  void userForegroundChanged(bool keysHidden) {
+    if (ForegroundChanged) ForegroundChanged(keysHidden);
+  }
   void userMoved(int left, int top);             // the user dragged the window
   void userResized(int width, int height);       // the user dragged the sizing frame
   void userCloseBox() { requestClose(); }

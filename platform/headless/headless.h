@@ -58,6 +58,9 @@ int hookInstallCount();
 void setHookLibraryMissing(bool missing);
 void pressKey(int vk);
 void releaseKey(int vk);
+// The key's real state changes without any event reaching the program: a key-up lost
+// on the secure desktop, a key pressed while the hook was off.
+void setKeyHeld(int vk, bool held);
 
 int dragCount();
 int doEventsCount();

@@ -1,3 +1,4 @@
+#include <bitset>
 #include <algorithm>
 
 #include "platform/backend.h"
@@ -19,6 +20,7 @@ struct State {
   int hookInstalls = 0;
   bool hookLibraryMissing = false;
   int monitorDpi = 0;  // 0: the system's
+  std::bitset<256> held;
   int drags = 0;
   int doEvents = 0;
   int frameChanges = 0;
@@ -80,11 +82,14 @@ int hookInstallCount() { return st().hookInstalls; }
 void setHookLibraryMissing(bool missing) { st().hookLibraryMissing = missing; }
 void setMonitorDpi(int dpi) { st().monitorDpi = dpi; }
 void pressKey(int vk) {
+  st().held.set(static_cast<std::size_t>(vk & 0xFF));
   if (st().hooked) st().hooked->deliverKeyDown(vk, 0);
 }
 void releaseKey(int vk) {
+  st().held.reset(static_cast<std::size_t>(vk & 0xFF));
   if (st().hooked) st().hooked->deliverKeyUp(vk, 0);
 }
+void setKeyHeld(int vk, bool held) { st().held.set(static_cast<std::size_t>(vk & 0xFF), held); }
 int dragCount() { return st().drags; }
 int doEventsCount() { return st().doEvents; }
 int frameChangedCount() { return st().frameChanges; }
@@ -103,6 +108,7 @@ using namespace plat::headless;
 
 std::string hookLibraryPath() { return st().folder + "\\keyhook.dll"; }
 bool hookLibraryLoaded() { return !st().hookLibraryMissing; }
+bool keyIsDown(int vk) { return vk >= 0 && vk < 256 && st().held.test(static_cast<std::size_t>(vk)); }
 
 void SetHook(Window& w) {
   if (st().hookLibraryMissing) return;

@@ -29,6 +29,8 @@ struct Peer {
   bool hooked = false;
   // Decorations chosen when the window was created.
   DWORD exStyle = 0;
+  // Registered for WM_WTSSESSION_CHANGE.
+  bool sessionWatched = false;
   // A dpiScaled window: the DPI its layout is drawn at now (that of its monitor).
   int dpi = 0;
   // Background brush for the widget's back colour.

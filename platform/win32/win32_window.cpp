@@ -3,6 +3,7 @@
 #include "platform/win32/win32.h"
 
 #include <shellscalingapi.h>
+#include <wtsapi32.h>
 #include <windowsx.h>
 
 #include <algorithm>
@@ -316,6 +317,10 @@ LRESULT CALLBACK windowProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_ENDSESSION:
       if (wp) endSession();
       return 0;
+    case WM_DESTROY:
+      if (p->sessionWatched) WTSUnRegisterSessionNotification(h);
+      p->sessionWatched = false;
+      break;
     case WM_MOVE:
       if (!p->selfMove && !IsIconic(h)) reportPlacement(*w, h, false);
       return 0;
@@ -341,6 +346,16 @@ LRESULT CALLBACK windowProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         }
       }
       break;
+    case WM_WTSSESSION_CHANGE:
+      // Unlocked, or the session came back to this screen: keys released meanwhile
+      // went elsewhere.
+      if (wp == WTS_SESSION_UNLOCK || wp == WTS_CONSOLE_CONNECT || wp == WTS_REMOTE_CONNECT) {
+        w->userKeysMayBeStale();
+      }
+      return 0;
+    case WM_POWERBROADCAST:
+      if (wp == PBT_APMRESUMEAUTOMATIC || wp == PBT_APMRESUMESUSPEND) w->userKeysMayBeStale();
+      return TRUE;
     case WM_DPICHANGED: {
       const int dpi = HIWORD(wp);
       const RECT* suggested = reinterpret_cast<const RECT*>(lp);

@@ -22,6 +22,9 @@
 //   msgbox-press <caption|IDYES|id> [timeout_ms]   "はい" matches "はい(&Y)"
 //   focus [x y w h [title]]              shows the driver's own window in the foreground;
 //                                        it lives until the script ends
+//   focus-topmost [x y w h [title]]      the same, as an always-on-top window
+//   winevent <event>                     NotifyWinEvent, as the system raises it
+//   above <class>                        whether that window lies above the focus window
 //   focus-log                            keys and chars the focus window received
 //   key <down|up|tap> <vk> [scancode]    SendInput; vk as a number, a letter or a name
 //                                        such as LSHIFT, SPACE, F1
@@ -841,6 +844,7 @@ int CmdFocus(const Args& a) {
   } else if (a.size() != 1) {
     return Error(kUsage, a[0], L"usage: focus [x y w h [title]]");
   }
+  const DWORD exStyle = a[0] == L"focus-topmost" ? WS_EX_TOPMOST : 0;
   if (!g_focus) {
     WNDCLASSW wc{};
     wc.lpfnWndProc = FocusProc;
@@ -849,7 +853,7 @@ int CmdFocus(const Args& a) {
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
     wc.lpszClassName = L"LumatapDriverFocus";
     RegisterClassW(&wc);
-    g_focus = CreateWindowExW(0, wc.lpszClassName, title.c_str(), WS_OVERLAPPEDWINDOW, x, y, w,
+    g_focus = CreateWindowExW(exStyle, wc.lpszClassName, title.c_str(), WS_OVERLAPPEDWINDOW, x, y, w,
                               h, nullptr, nullptr, wc.hInstance, nullptr);
     if (!g_focus) return Error(kFailed, a[0], L"CreateWindow failed");
   }
@@ -860,6 +864,27 @@ int CmdFocus(const Args& a) {
   if (!WaitUntil(3000, [] { return GetForegroundWindow() == g_focus; }))
     return Error(kFailed, a[0], L"could not take the foreground");
   PrintWindowInfo(a[0], g_focus);
+  return kOk;
+}
+
+int CmdWinEvent(const Args& a) {
+  long long event = 0;
+  if (a.size() != 2 || !ParseInt(a[1], &event)) return Error(kUsage, a[0], L"usage: winevent <event>");
+  NotifyWinEvent(static_cast<DWORD>(event), g_focus ? g_focus : GetDesktopWindow(), OBJID_WINDOW, CHILDID_SELF);
+  Pump(0);
+  Json().Str(L"cmd", a[0]).Int(L"event", event).Print();
+  return kOk;
+}
+
+int CmdAbove(const Args& a) {
+  if (a.size() != 2 || !g_focus) return Error(kUsage, a[0], L"usage: above <class> (after focus)");
+  auto found = FindAll(WindowQuery{a[1], false, L""});
+  if (found.empty()) return Error(kNotFound, a[0], L"no such window");
+  bool above = false;
+  for (HWND h = GetWindow(g_focus, GW_HWNDPREV); h; h = GetWindow(h, GW_HWNDPREV)) {
+    if (h == found.front()) above = true;
+  }
+  Json().Str(L"cmd", a[0]).Bool(L"above", above).Bool(L"focus_foreground", GetForegroundWindow() == g_focus).Print();
   return kOk;
 }
 
@@ -1422,7 +1447,9 @@ int RunCommand(const Args& a) {
   if (c == L"list") return CmdList(a);
   if (c == L"msgbox") return CmdMsgBox(a);
   if (c == L"msgbox-press") return CmdMsgBoxPress(a);
-  if (c == L"focus" || c == L"focus-window") return CmdFocus(a);
+  if (c == L"focus" || c == L"focus-window" || c == L"focus-topmost") return CmdFocus(a);
+  if (c == L"winevent") return CmdWinEvent(a);
+  if (c == L"above") return CmdAbove(a);
   if (c == L"focus-log") return CmdFocusLog(a);
   if (c == L"key") return CmdKey(a);
   if (c == L"type") return CmdType(a);
