@@ -50,6 +50,8 @@
 //                                        just before each SendInput, a "down|up <qpc>" line
 //                                        each
 //   qpc                                  QueryPerformanceCounter, its frequency and the time
+//   sendinput-cost <vk> <count> <gap_ms> taps the key count times and reports how long each
+//                                        SendInput call took: p50, p99 and max in µs
 //   resources <file.exe>                 what the file carries: icon sizes of each icon
 //                                        group, the manifest's text, the version strings
 //   window-dpi <class> [title]           DPI awareness and DPI of the window as the
@@ -67,6 +69,7 @@
 #include <psapi.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cwchar>
@@ -1287,6 +1290,30 @@ int CmdKeyTimes(const Args& a) {
   return kOk;
 }
 
+int CmdSendInputCost(const Args& a) {
+  long long count = 0, gap_ms = 0;
+  if (a.size() != 4 || !ParseInt(a[2], &count) || !ParseInt(a[3], &gap_ms) || count < 1 || gap_ms < 0)
+    return Error(kUsage, a[0], L"usage: sendinput-cost <vk> <count> <gap_ms>");
+  WORD vk = VkFromName(a[1]);
+  if (!vk) return Error(kUsage, a[0], L"unknown key " + a[1]);
+  const WORD scan = static_cast<WORD>(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
+  std::vector<long long> costs;
+  for (long long i = 0; i < count; ++i) {
+    for (bool up : {false, true}) {
+      const long long before = Qpc();
+      if (!SendKey(vk, scan, up)) return Error(kFailed, a[0], L"SendInput failed");
+      costs.push_back(Qpc() - before);
+    }
+    Pump(static_cast<DWORD>(gap_ms));
+  }
+  std::sort(costs.begin(), costs.end());
+  const long long freq = QpcFrequency();
+  auto us = [&](size_t i) { return costs[std::min(i, costs.size() - 1)] * 1000000 / freq; };
+  Json().Str(L"cmd", a[0]).Int(L"calls", static_cast<long long>(costs.size())).Int(L"p50_us", us(costs.size() / 2))
+      .Int(L"p99_us", us(costs.size() * 99 / 100)).Int(L"max_us", us(costs.size() - 1)).Print();
+  return kOk;
+}
+
 int CmdQpc(const Args& a) {
   FILETIME now{};
   const long long before = Qpc();
@@ -1468,6 +1495,7 @@ int RunCommand(const Args& a) {
   if (c == L"proc-stats") return CmdProcStats(a);
   if (c == L"keytimes") return CmdKeyTimes(a);
   if (c == L"qpc") return CmdQpc(a);
+  if (c == L"sendinput-cost") return CmdSendInputCost(a);
   if (c == L"resources") return CmdResources(a);
   if (c == L"window-dpi") return CmdWindowDpi(a);
   if (c == L"children") return CmdChildren(a);
