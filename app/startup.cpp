@@ -62,9 +62,18 @@ void Program::Form_Load() {
   }
   if (ending_) return;
   plat::SetHook(form);
+  if (!plat::hookLibraryLoaded()) {
+    // The window, the profiles and the options all work without it; only the keys stay dark.
+    plat::messageBox("キーボードフックのライブラリが見つからないか壊れているため、押したキーを表示できません。\r\n" +
+                         plat::hookLibraryPath() + "\r\nLumatapを入れ直すと直ります。",
+                     "", plat::MsgButtons::Ok, plat::MsgIcon::Exclamation);
+    if (ending_) return;
+  }
   LayoutBusy = false;
   CurCols = 3;
   CurRows = 2;
+  // Where the settings put the window decides how large its pixels are drawn.
+  applyMonitorScale(form, form.monitorDpi());
   LoadSkin(form);
   if (ending_) return;
   // PicView and PicKeys are plain pixel surfaces that keep what is drawn on them.

@@ -24,7 +24,7 @@ void Form1::mnuTitleBer_Click() {
   LayoutBusy = true;
   const bool frameComesBack = Frameless;
   int width = 0, height = 0;
-  gridWindowSize(!frameComesBack, width, height);
+  gridWindowSize(*this, !frameComesBack, width, height);
   setWidth(width);
   setHeight(height);
   setBorderStyle(frameComesBack ? plat::BorderStyle::SizableToolWindow : plat::BorderStyle::None);
@@ -49,6 +49,15 @@ void Form1::Form_MouseDown(int button, int, int, int) {
 
 void Form1::Form_MouseUp(int button, int, int, int) {
   if (!enabled() || button != static_cast<int>(plat::MouseButtons::Right)) return;
+  if (keysHiddenSeen && !keysHiddenExplained) {
+    // Once a run, the first time the menu is opened after the grid said so.
+    keysHiddenExplained = true;
+    plat::messageBox("管理者として実行されているウィンドウが前面にある間は、そのウィンドウで押したキーを表示できません"
+                     "（その間、キーの表示は暗くなり、オレンジの枠が付きます）。\r\n"
+                     "Lumatapも管理者として実行すると、表示できるようになります。",
+                     "", plat::MsgButtons::Ok, plat::MsgIcon::Exclamation);
+    if (!enabled()) return;
+  }
   mnuTitleBer().checked = Frameless;
   plat::popupMenu(*this, mnu);
 }

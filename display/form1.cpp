@@ -27,6 +27,9 @@ Form1::Form1() : plat::Window("Form1", "LumatapForm1"), PicView(this, "PicView")
   Resize = [this] { Form_Resize(); };
   KeyDown = [this](int k, int s) { Form_KeyDown(k, s); };
   KeyUp = [this](int k, int s) { Form_KeyUp(k, s); };
+  DpiChanged = [this](int dpi, int left, int top) { Form_DpiChanged(dpi, left, top); };
+  KeysMayBeStale = [this] { redrawFromKeyState(*this); };
+  ForegroundChanged = [this](bool hidden) { Form_ForegroundChanged(hidden); };
   // The grid covers the whole client area, so it acts as the window for the mouse.
   PicView.MouseDown = [this](int b, int s, int x, int y) { Form_MouseDown(b, s, x, y); };
   PicView.MouseUp = [this](int b, int s, int x, int y) { Form_MouseUp(b, s, x, y); };

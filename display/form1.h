@@ -18,7 +18,22 @@ public:
   Form1();
 
   plat::Picture PicView;  // the visible grid, covering the client area
-  plat::Surface PicKeys;  // the skin image, never shown
+  plat::Surface PicKeys;  // the skin image at skinScale, never shown
+  int skinScale = 1;      // screen pixels per skin pixel in PicKeys
+
+  // Screen pixels per skin pixel: every skin pixel is drawn as a gridScale × gridScale
+  // square, so the keys stay sharp at any display scale (see gridScaleForDpi).
+  int gridScale = 1;
+  // The side of one grid cell on screen.
+  int cellPixels() const { return CellSize * gridScale; }
+
+  // Slots drawn pressed now, one bit per slot.
+  unsigned litSlots = 0;
+  // The program in the foreground runs with higher rights: its keys cannot be seen, and
+  // the grid says so. `keysHiddenSeen` stays set for the rest of the run.
+  bool keysHidden = false;
+  bool keysHiddenSeen = false;
+  bool keysHiddenExplained = false;
   plat::Menu mnu;         // the pop-up menu
   plat::MenuItem& mnuTitleBer() { return mnu.items[0]; }
   plat::MenuItem& mnuOption() { return mnu.items[1]; }
@@ -48,14 +63,28 @@ public:
   void Form_MouseDown(int button, int shift, int x, int y);
   void Form_MouseUp(int button, int shift, int x, int y);
   void PicView_DblClick();
+  // The window reached a monitor with another display scale (dpi, 96 at 100 %); the
+  // system suggests a new top-left corner.
+  void Form_DpiChanged(int dpi, int left, int top);
+  // Another window came to the foreground; see plat::Window::ForegroundChanged.
+  void Form_ForegroundChanged(bool keysHidden);
 };
+
+// The grid's scale for a monitor: the whole number nearest to dpi / 96, a half rounding
+// down, and at least 1. So 100 % to 150 % draw the skin as it is, 175 % to 250 % at
+// twice its size, 275 % to 350 % three times.
+int gridScaleForDpi(int dpi);
+
+// Takes the grid scale and the frame allowances for a monitor of that dpi. The skin
+// picture is not rescaled here (LoadSkin and Form_DpiChanged do that).
+void applyMonitorScale(Form1& form, int dpi);
 
 // What an empty grid cell shows, and what a skin's transparent pixels are laid over: a dark
 // neutral grey that sits quietly beside both light and black key caps over a game.
 constexpr plat::Color kGridBackground = plat::rgb(64, 64, 64);
 
 // The display window's outer size for the grid CurCols × CurRows, with or without frame.
-void gridWindowSize(bool frameless, int& width, int& height);
+void gridWindowSize(const Form1& form, bool frameless, int& width, int& height);
 // How many slots of the current profile the grid shows: its key count, kept within the 12
 // slots a profile has (only a damaged setting.dat holds more, or fewer than none).
 int shownKeyCount();
@@ -66,8 +95,15 @@ bool isSkinFolderName(const std::string& name);
 
 // Module procedures of the display window.
 void LoadSkin(Form1& form);
+// PicKeys at the window's gridScale. Scaling up loses nothing, so the picture at one
+// scale gives it at any other and the decoded image need not be kept beside it.
+void scaleSkinToGrid(Form1& form);
 void LayoutGrid(Form1& form, int16 cols, int16 rows);
 void DrawAllKeys(Form1& form);
+// Draws every slot as its key is really held now, for when a key-up may have been lost
+// (the session was locked, the secure desktop shown, the hook given back after the
+// options dialog). A dozen key-state queries at most; nothing when the layout is busy.
+void redrawFromKeyState(Form1& form);
 int SetTopmost(plat::Window& frm, int16 mode);
 // Lays out and draws the grid of the current profile, as start-up and the options dialog
 // do once they have chosen it.

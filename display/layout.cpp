@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "display/form1.h"
+#include "platform/system.h"
 
 namespace lumatap {
 
@@ -26,9 +27,20 @@ struct LayoutBusyScope {
 
 }  // namespace
 
-void gridWindowSize(bool frameless, int& width, int& height) {
-  width = CellSize * gridSide(CurCols);
-  height = CellSize * gridSide(CurRows);
+int gridScaleForDpi(int dpi) { return std::max(1, (dpi + 47) / 96); }
+
+void applyMonitorScale(Form1& form, int dpi) {
+  form.gridScale = gridScaleForDpi(dpi);
+  // The frame of a window follows the scale of the monitor it is on.
+  const plat::ScreenMetrics m = plat::screenMetrics(dpi);
+  CaptionHeight = static_cast<int16>(m.captionHeight);
+  FrameWidth = static_cast<int16>(m.frameWidth);
+  FrameHeight = static_cast<int16>(m.frameHeight);
+}
+
+void gridWindowSize(const Form1& form, bool frameless, int& width, int& height) {
+  width = form.cellPixels() * gridSide(CurCols);
+  height = form.cellPixels() * gridSide(CurRows);
   if (!frameless) {
     width += 2 * FrameWidth;
     height += CaptionHeight + 2 * FrameHeight;
@@ -39,8 +51,8 @@ void LayoutGrid(Form1& form, int16 cols, int16 rows) {
   // The size notifications raised below come back into Form_Resize while this is set.
   LayoutBusyScope busy;
 
-  const int gridWidth = CellSize * gridSide(cols);
-  const int gridHeight = CellSize * gridSide(rows);
+  const int gridWidth = form.cellPixels() * gridSide(cols);
+  const int gridHeight = form.cellPixels() * gridSide(rows);
   plat::Surface& grid = form.PicView.surface();
   grid.setBackground(plat::pixelFromColor(kGridBackground));
   form.PicView.setBackColor(kGridBackground);
@@ -48,7 +60,7 @@ void LayoutGrid(Form1& form, int16 cols, int16 rows) {
   grid.resize(gridWidth, gridHeight);
 
   int width = 0, height = 0;
-  gridWindowSize(Frameless, width, height);
+  gridWindowSize(form, Frameless, width, height);
   form.setWidth(width);
   form.setHeight(height);
 }
@@ -72,9 +84,10 @@ void Form1::Form_Resize() {
     w -= 2 * FrameWidth;
     h -= CaptionHeight + 2 * FrameHeight;
   }
-  // A cell fits when at most 6 pixels of it are missing.
-  const int fitCols = floorDiv(w + 6, CellSize);
-  const int fitRows = floorDiv(h + 6, CellSize);
+  // A cell fits when at most 6 of its skin pixels are missing.
+  const int cell = cellPixels();
+  const int fitCols = floorDiv(w + 6 * gridScale, cell);
+  const int fitRows = floorDiv(h + 6 * gridScale, cell);
 
   // Whichever side is shorter decides; the key count gives the other.
   int cols = 0, rows = 0;
@@ -97,6 +110,17 @@ void Form1::Form_Resize() {
   }
   CurCols = static_cast<int16>(cols);
   CurRows = static_cast<int16>(rows);
+  LayoutGrid(*this, CurCols, CurRows);
+  DrawAllKeys(*this);
+}
+
+void Form1::Form_DpiChanged(int dpi, int left, int top) {
+  const int before = gridScale;
+  applyMonitorScale(*this, dpi);
+  if (gridScale != before) scaleSkinToGrid(*this);
+  // The corner the system suggests keeps the window under the mouse while it is dragged
+  // across; the size is the grid's own.
+  move(left, top, width(), height());
   LayoutGrid(*this, CurCols, CurRows);
   DrawAllKeys(*this);
 }

@@ -4,29 +4,64 @@
 #include <algorithm>
 
 #include "display/form1.h"
+#include "platform/hook.h"
 
 namespace lumatap {
 
 namespace {
 
+// Rows of the skin picture, in cells.
 constexpr int kReleasedRow = 0;
-constexpr int kPressedRow = CellSize;
+constexpr int kPressedRow = 1;
 
 // A slot's key code outside the table has no definition either: it shows cell 0.
 int cellOf(int16 code) { return code >= 0 && code < kKeyDefCount ? KeyDefs[code].Cell : 0; }
 
 // Copies one picture of `code` into slot `slot`'s cell, row by row from the top-left.
 void drawSlot(Form1& form, int slot, int16 code, int pictureRow) {
+  if (pictureRow == kPressedRow) {
+    form.litSlots |= 1u << slot;
+  } else {
+    form.litSlots &= ~(1u << slot);
+  }
   const int column = slot % CurCols;
   const int row = slot / CurCols;
-  plat::bitBlt(form.PicView.surface(), CellSize * column, CellSize * row, CellSize, CellSize,
-               form.PicKeys, CellSize * cellOf(code), pictureRow);
+  const int cell = form.cellPixels();
+  plat::bitBlt(form.PicView.surface(), cell * column, cell * row, cell, cell, form.PicKeys,
+               cell * cellOf(code), cell * pictureRow);
+}
+
+// While the program in front hides its keys: the grid dimmed to half, inside an amber
+// edge of two skin pixels, so a viewer sees at once that the keys are not being shown.
+constexpr plat::Pixel kHiddenEdge = 0xFFA000;
+
+void showKeysHidden(Form1& form) {
+  plat::Surface& grid = form.PicView.surface();
+  plat::Pixel* p = grid.data();
+  for (int i = 0, n = grid.width() * grid.height(); i < n; ++i) p[i] = (p[i] >> 1) & 0x7F7F7F;
+  const int edge = 2 * form.gridScale;
+  grid.fillRect(0, 0, grid.width(), edge, kHiddenEdge);
+  grid.fillRect(0, grid.height() - edge, grid.width(), edge, kHiddenEdge);
+  grid.fillRect(0, 0, edge, grid.height(), kHiddenEdge);
+  grid.fillRect(grid.width() - edge, 0, edge, grid.height(), kHiddenEdge);
 }
 
 void drawKey(Form1& form, int keyCode, int pictureRow) {
   const int n = CurCols > 0 ? shownKeyCount() : 0;  // no columns: nowhere to draw
+  unsigned mine = 0;
   for (int i = 0; i < n; ++i) {
-    if (ProfKeys[CurProfile][i] == keyCode) drawSlot(form, i, ProfKeys[CurProfile][i], pictureRow);
+    if (ProfKeys[CurProfile][i] == keyCode) {
+      drawSlot(form, i, ProfKeys[CurProfile][i], pictureRow);
+      mine |= 1u << i;
+    }
+  }
+  // A key going down while another slot is lit: that one's key-up may have been lost
+  // (nobody holds a key for a whole game), so it shows what the keyboard says.
+  if (pictureRow == kPressedRow && (form.litSlots & ~mine)) {
+    for (int i = 0; i < n; ++i) {
+      const int16 code = ProfKeys[CurProfile][i];
+      if ((form.litSlots & ~mine & (1u << i)) && !plat::keyIsDown(code)) drawSlot(form, i, code, kReleasedRow);
+    }
   }
   form.PicView.present();
 }
@@ -43,9 +78,34 @@ void DrawAllKeys(Form1& form) {
   plat::Surface& grid = form.PicView.surface();
   grid.setBackground(plat::pixelFromColor(kGridBackground));
   grid.clear();
+  form.litSlots = 0;
   const int n = CurCols > 0 ? shownKeyCount() : 0;
   for (int i = 0; i < n; ++i) drawSlot(form, i, ProfKeys[CurProfile][i], kReleasedRow);
+  if (form.keysHidden) showKeysHidden(form);
   form.PicView.present();
+}
+
+void redrawFromKeyState(Form1& form) {
+  if (LayoutBusy) return;
+  plat::Surface& grid = form.PicView.surface();
+  grid.clear();
+  form.litSlots = 0;
+  const int n = CurCols > 0 ? shownKeyCount() : 0;
+  for (int i = 0; i < n; ++i) {
+    const int16 code = ProfKeys[CurProfile][i];
+    drawSlot(form, i, code, plat::keyIsDown(code) ? kPressedRow : kReleasedRow);
+  }
+  if (form.keysHidden) showKeysHidden(form);
+  form.PicView.present();
+}
+
+void Form1::Form_ForegroundChanged(bool hidden) {
+  // Another always-on-top window may have taken the place above: back on top of the
+  // band, without taking the focus.
+  if (topmost()) setTopmost(true);
+  keysHidden = hidden;
+  if (hidden) keysHiddenSeen = true;
+  redrawFromKeyState(*this);
 }
 
 void Form1::Form_KeyDown(int keyCode, int) { drawKey(*this, keyCode, kPressedRow); }

@@ -39,6 +39,20 @@ bool isSkinFolderName(const std::string& name) {
   return name.find_first_of("\\/:") == std::string::npos;
 }
 
+void scaleSkinToGrid(Form1& form) {
+  const int from = form.skinScale, to = form.gridScale;
+  if (from == to || form.PicKeys.empty()) {
+    form.skinScale = to;
+    return;
+  }
+  const plat::Surface& now = form.PicKeys;
+  plat::Surface original(now.width() / from, now.height() / from, now.background());
+  for (int y = 0; y < original.height(); ++y)
+    for (int x = 0; x < original.width(); ++x) original.at(x, y) = now.at(x * from, y * from);
+  form.PicKeys = plat::scaledUp(original, to);
+  form.skinScale = to;
+}
+
 void LoadSkin(Form1& form) {
   // PicKeys is empty only until the first load, which is the window's load.
   const bool startingUp = form.PicKeys.empty();
@@ -64,7 +78,9 @@ void LoadSkin(Form1& form) {
     decoded = decodeFile(path, image);
   }
   if (decoded) {
+    if (form.gridScale > 1) image = plat::scaledUp(image, form.gridScale);
     form.PicKeys.swap(image);  // the previous image goes with `image`
+    form.skinScale = form.gridScale;
     form.loadedSkin = SkinName;
     return;
   }

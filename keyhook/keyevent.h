@@ -89,3 +89,59 @@ private:
 };
 
 }  // namespace keyhook
+
+namespace keyhook {
+
+// Two channels watch the keyboard: the low-level hook, which sees each key first, and Raw
+// Input, which sees it again a moment later. The hook's events are delivered; Raw Input
+// only matters when the hook missed a key, which means the system removed the hook (it
+// does so silently when a hook is slow to answer, and nothing else tells the program).
+// Then the key is delivered from Raw Input and the hook must be put back. Raw Input
+// falling silent shows as hook events that Raw Input never confirms.
+class ChannelGuard {
+public:
+  struct Verdict {
+    bool deliver = false;     // the window has not had this event yet
+    bool hookLost = false;    // the hook missed it: install the hook again
+  };
+
+  // An event the hook saw; it is delivered at once.
+  void hookEvent(unsigned keyCode, bool down) {
+    if (count_ == kCapacity) drop(1);
+    pending_[(first_ + count_) % kCapacity] = Event{keyCode, down};
+    ++count_;
+  }
+
+  // An event Raw Input saw, with the focused window's key code.
+  Verdict rawEvent(unsigned keyCode, bool down) {
+    for (unsigned i = 0; i < count_; ++i) {
+      const Event& e = pending_[(first_ + i) % kCapacity];
+      if (e.keyCode == keyCode && e.down == down) {
+        drop(i + 1);  // older ones Raw Input never saw: a key it was not given
+        return Verdict{false, false};
+      }
+    }
+    return Verdict{true, true};
+  }
+
+  // True when so many hook events went unconfirmed that Raw Input has stopped listening.
+  bool rawLost() const { return count_ >= kRawSilence; }
+  void forget() { first_ = count_ = 0; }
+
+private:
+  struct Event {
+    unsigned keyCode = 0;
+    bool down = false;
+  };
+  static constexpr unsigned kCapacity = 32;
+  static constexpr unsigned kRawSilence = 16;
+  void drop(unsigned n) {
+    first_ = (first_ + n) % kCapacity;
+    count_ -= n;
+  }
+  Event pending_[kCapacity];
+  unsigned first_ = 0;
+  unsigned count_ = 0;
+};
+
+}  // namespace keyhook

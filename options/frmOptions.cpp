@@ -63,6 +63,9 @@ frmOptions::frmOptions(Form1& owner)
       LblURL{{this, "LblURL(0)"}, {this, "LblURL(1)"}},
       owner_(owner) {
   setCaption("オプション");
+  // Laid out in pixels at 100 % display scale; on screen every control, font and picture
+  // grows with the monitor's scale, so nothing is clipped or crowded at 150 % or 200 %.
+  setDpiScaled(true);
   // A fixed dialog frame: caption and close box, no sizing edge, no minimise or maximise.
   setFramed(true);
   setBorderStyle(plat::BorderStyle::FixedDialog);
@@ -249,6 +252,8 @@ void frmOptions::Form_QueryUnload(bool& cancel) {
   SetTopmost(owner_, 1);
   owner_.setEnabled(true);
   plat::SetHook(owner_);
+  // Keys pressed or released while the dialog had the keyboard were never seen.
+  redrawFromKeyState(owner_);
 }
 
 void frmOptions::closeForEnd() {

@@ -22,6 +22,8 @@ void setTopmost(Window& w, bool on);
 // The window's frame was switched (Change::Style came first); recompute it.
 void frameChanged(Window& w);
 void beginDragMove(Window& w);
+// Dots per inch of the monitor that holds the window (the system's before it exists).
+int monitorDpi(const Window& w);
 
 MsgAnswer messageBox(Window* owner, const std::string& text, const std::string& title,
                      MsgButtons buttons, MsgIcon icon);

@@ -69,4 +69,16 @@ void bitBlt(Surface& dst, int dx, int dy, int w, int h, const Surface& src, int 
   }
 }
 
+Surface scaledUp(const Surface& src, int factor) {
+  if (factor <= 1 || src.empty()) return src;
+  Surface out(src.width() * factor, src.height() * factor, src.background());
+  for (int y = 0; y < src.height(); ++y) {
+    Pixel* row = out.data() + static_cast<std::size_t>(y) * factor * out.width();
+    const Pixel* in = src.data() + static_cast<std::size_t>(y) * src.width();
+    for (int x = 0; x < src.width(); ++x) std::fill_n(row + x * factor, factor, in[x]);
+    for (int k = 1; k < factor; ++k) std::copy_n(row, out.width(), row + k * out.width());
+  }
+  return out;
+}
+
 }  // namespace plat

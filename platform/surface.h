@@ -63,6 +63,10 @@ private:
 // src show dst's background, so a cell beyond the end of a skin image is drawn empty.
 void bitBlt(Surface& dst, int dx, int dy, int w, int h, const Surface& src, int sx, int sy);
 
+// `src` with every pixel made a factor × factor square (factor 1: a plain copy). The
+// background comes along.
+Surface scaledUp(const Surface& src, int factor);
+
 // Decodes a GIF (first frame) or BMP file from its bytes. Transparent pixels are laid over
 // `matte`. Returns false, leaving `out` untouched, when the bytes are no image it can read.
 bool decodeImage(const std::string& bytes, Surface& out, Pixel matte = 0xFFFFFF);

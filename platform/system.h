@@ -42,8 +42,11 @@ struct ScreenMetrics {
   int frameHeight = 0;           // thickness of its horizontal edge
   int screenWidth = 0;
   int screenHeight = 0;
+  int dpi = 96;                  // the system's dots per inch (96 at 100 %)
 };
-ScreenMetrics screenMetrics();
+// The frame values are those of a window at `dpi` (0: the system's); the rest is the
+// system's either way.
+ScreenMetrics screenMetrics(int dpi = 0);
 
 // ---- Process -----------------------------------------------------------------------
 // True when another copy of the program already runs. The first caller keeps the claim

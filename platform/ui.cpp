@@ -54,6 +54,8 @@ Window* Widget::window() {
   return w->kind_ == Kind::Window ? static_cast<Window*>(w) : nullptr;
 }
 
+const Window* Widget::window() const { return const_cast<Widget*>(this)->window(); }
+
 std::vector<Widget*> Widget::descendants() const {
   std::vector<Widget*> out;
   collectDescendants(*this, out);
@@ -329,7 +331,18 @@ void Window::hide() { setVisible(false); }
 
 void Window::center() {
   ScreenMetrics m = screenMetrics();
-  applyBounds((m.screenWidth - width()) / 2, (m.screenHeight - height()) / 2, width(), height());
+  // Positions are screen pixels; the size of a scaled window is not.
+  const int dpi = dpiScaled_ ? monitorDpi() : 96;
+  const int onScreenWidth = width() * dpi / 96;
+  const int onScreenHeight = height() * dpi / 96;
+  applyBounds((m.screenWidth - onScreenWidth) / 2, (m.screenHeight - onScreenHeight) / 2, width(),
+              height());
+}
+
+int Window::monitorDpi() const { return backend::monitorDpi(*this); }
+
+void Window::userDpiChanged(int dpi, int left, int top) {
+  if (DpiChanged) DpiChanged(dpi, left, top);
 }
 
 Widget* Window::nextInFocusOrder(const Widget* from, bool backward) const {

@@ -56,6 +56,7 @@ public:
   const std::string& name() const { return name_; }
   Widget* parent() const { return parent_; }
   Window* window();
+  const Window* window() const;
   const std::vector<Widget*>& children() const { return children_; }
   // Every widget inside this one, in declaration order: containers before what they
   // contain, earlier siblings before later ones.
@@ -315,6 +316,14 @@ public:
   void hide();
   void center();  // on the screen
 
+  // Dots per inch of the monitor the window is on (96 at 100 % display scale).
+  int monitorDpi() const;
+  // True: the window and its controls are laid out in pixels at 96 dpi, and the backend
+  // scales them, fonts included, to the monitor (positions on the screen stay in screen
+  // pixels). False: every size is in screen pixels as given. Chosen before load().
+  bool dpiScaled() const { return dpiScaled_; }
+  void setDpiScaled(bool on) { dpiScaled_ = on; }
+
   // A close request from anyone: QueryUnload may cancel it; otherwise the window unloads.
   // Safe to call again from inside QueryUnload or Unload.
   void requestClose();
@@ -334,8 +343,25 @@ public:
   std::function<void(bool& cancel)> QueryUnload;
   std::function<void()> Unload;
   std::function<void()> Resize;
+  // The window reached a monitor with another display scale; the system suggests a new
+  // top-left corner. Not raised for a dpiScaled window, which the backend rescales.
+  std::function<void(int dpi, int left, int top)> DpiChanged;
+  // A key-up may have gone to someone else: the session was locked, the secure desktop
+  // (Ctrl+Alt+Del, a UAC prompt) was shown, the computer slept. Raised for the window the
+  // keyboard hook delivers to.
+  std::function<void()> KeysMayBeStale;
+  // Another window came to the foreground. `keysHidden`: it belongs to a program running
+  // with higher rights, whose keys this program is not allowed to see.
+  std::function<void(bool keysHidden)> ForegroundChanged;
 
   // Reported by a backend.
+  void userDpiChanged(int dpi, int left, int top);
+  void userKeysMayBeStale() {
+    if (KeysMayBeStale) KeysMayBeStale();
+  }
+  void userForegroundChanged(bool keysHidden) {
+    if (ForegroundChanged) ForegroundChanged(keysHidden);
+  }
   void userMoved(int left, int top);             // the user dragged the window
   void userResized(int width, int height);       // the user dragged the sizing frame
   void userCloseBox() { requestClose(); }
@@ -357,6 +383,7 @@ private:
   // The edge a framed window has, from the border style when the frame was last chosen.
   bool sizingEdge_ = true;
   bool topmost_ = false;
+  bool dpiScaled_ = false;
   bool loaded_ = false;
   bool closing_ = false;
   Widget* focused_ = nullptr;

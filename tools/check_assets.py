@@ -196,6 +196,23 @@ def check_rendered(root, keys):
     return errors
 
 
+def check_icon(root):
+    """The icon holds every size the program asks Windows for, each as drawn for it."""
+    path = root / ga.ICON_REL
+    if not path.is_file():
+        return [f"{ga.ICON_REL}: missing; run /usr/bin/python3 tools/gen_assets.py"]
+    errors = []
+    with Image.open(path) as im:
+        sizes = sorted(w for w, _ in im.info.get("sizes", ()))
+        if sizes != sorted(ga.ICON_SIZES):
+            return [f"{ga.ICON_REL}: sizes {sizes}, must be {list(ga.ICON_SIZES)}"]
+        for size in ga.ICON_SIZES:
+            got = im.ico.getimage((size, size)).convert("RGBA")
+            if got.tobytes() != ga.render_icon(size).tobytes():
+                errors.append(f"{ga.ICON_REL}: {size} px differs from what gen_assets.py draws")
+    return errors
+
+
 def check(root, render=True):
     root = Path(root)
     try:
@@ -209,6 +226,7 @@ def check(root, render=True):
     if render:
         if Path(ga.FONT_BOLD).is_file():
             errors += check_rendered(root, keys)
+            errors += check_icon(root)
         else:
             print(f"check_assets: {ga.FONT_BOLD} not installed; skipping the pixel comparison", file=sys.stderr)
     return errors

@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""Builds assets/keylist.dat and the two shipped skins from tools/keytable.tsv.
+"""Builds assets/keylist.dat, the two shipped skins and the program icon.
 
 The key table is the only place where key codes, cells and names live; both the
 key definition file and the pictures come from it, so they cannot disagree.
@@ -15,6 +15,7 @@ same bytes: nothing here depends on time, randomness or dict order.
 import argparse
 import io
 import os
+import struct
 import sys
 from dataclasses import dataclass
 from pathlib import Path
@@ -408,12 +409,85 @@ def gif_bytes(rgb):
 # --------------------------------------------------------------------------
 
 
+# --------------------------------------------------------------------------
+# program icon: four caps, the top-left one lit, in the look of the dark skin
+
+
+ICON_REL = Path("platform") / "win32" / "main" / "lumatap.ico"
+ICON_SIZES = (16, 20, 24, 32, 48, 256)
+ICON_SS = 8
+
+
+def render_icon(size):
+    """RGBA icon of size x size, drawn for that size (not scaled from another)."""
+    style = STYLES["WASD黒ルコ"]
+    big = size * ICON_SS
+    img = Image.new("RGBA", (big, big), (0, 0, 0, 0))
+    draw = ImageDraw.Draw(img)
+    # Two caps a side, a gap between them and around them of about a sixteenth.
+    gap = max(1, round(size / 16)) * ICON_SS
+    cap = (big - 3 * gap) // 2
+    radius = max(ICON_SS, cap // 5)
+    for row in range(2):
+        for col in range(2):
+            lit = row == 0 and col == 0
+            look = style.pressed if lit else style.released
+            x0 = gap + col * (cap + gap)
+            y0 = gap + row * (cap + gap)
+            box = (x0, y0, x0 + cap - 1, y0 + cap - 1)
+            draw.rounded_rectangle(box, radius, fill=look.rim + (255,))
+            rim = max(ICON_SS, cap // 14)
+            face = (x0 + rim, y0 + rim, x0 + cap - 1 - rim, y0 + cap - 1 - 2 * rim)
+            draw.rounded_rectangle(face, max(1, radius - rim), fill=look.face_top + (255,))
+            lower = (face[0], (face[1] + face[3]) // 2, face[2], face[3])
+            draw.rounded_rectangle(lower, max(1, radius - rim), fill=look.face_bottom + (255,))
+    return img.reduce(ICON_SS)
+
+
+def _dib_entry(img):
+    """An icon image as a bottom-up 32-bit DIB with its AND mask, as .ico files hold it."""
+    w, h = img.size
+    header = struct.pack("<IiiHHIIiiII", 40, w, 2 * h, 1, 32, 0, 0, 0, 0, 0, 0)
+    px = img.load()
+    colour = bytearray()
+    mask = bytearray()
+    stride = ((w + 31) // 32) * 4
+    for y in range(h - 1, -1, -1):
+        bits = bytearray(stride)
+        for x in range(w):
+            r, g, b, a = px[x, y]
+            colour += bytes((b, g, r, a))
+            if a == 0:
+                bits[x // 8] |= 0x80 >> (x % 8)
+        mask += bits
+    return header + bytes(colour) + bytes(mask)
+
+
+def ico_bytes(images):
+    """An .ico file of the images: small ones as DIBs, 256 px as PNG (as Windows expects)."""
+    entries = []
+    for img in images:
+        if img.size[0] >= 256:
+            buf = io.BytesIO()
+            img.save(buf, format="PNG", optimize=False, compress_level=9)
+            entries.append((img.size[0], buf.getvalue()))
+        else:
+            entries.append((img.size[0], _dib_entry(img)))
+    out = struct.pack("<HHH", 0, 1, len(entries))
+    offset = 6 + 16 * len(entries)
+    for size, data in entries:
+        out += struct.pack("<BBBBHHII", size % 256, size % 256, 0, 0, 1, 32, len(data), offset)
+        offset += len(data)
+    return out + b"".join(data for _, data in entries)
+
+
 def build(keys):
     """Every generated file as {relative path: bytes}."""
     caps = caps_by_cell(keys)
     out = {KEYLIST_REL: keylist_bytes(keys)}
     for skin in SKINS:
         out[skin_rel(skin)] = gif_bytes(render_skin(STYLES[skin], caps))
+    out[ICON_REL] = ico_bytes([render_icon(s) for s in ICON_SIZES])
     return out
 
 

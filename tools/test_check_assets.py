@@ -111,6 +111,8 @@ class Checker(unittest.TestCase):
         (self.root / "tools").mkdir()
         shutil.copy(ga.TABLE_PATH, self.root / "tools" / "keytable.tsv")
         shutil.copytree(ga.ROOT / "assets", self.root / "assets")
+        (self.root / ga.ICON_REL).parent.mkdir(parents=True)
+        shutil.copy(ga.ROOT / ga.ICON_REL, self.root / ga.ICON_REL)
 
     def tearDown(self):
         self.tmp.cleanup()
@@ -132,6 +134,15 @@ class Checker(unittest.TestCase):
 
     def test_shipped_copy_passes(self):
         self.assertEqual(self.errors(render=True), "")
+
+    def test_icon_missing_a_size_or_drawn_differently(self):
+        icon = self.root / ga.ICON_REL
+        images = [ga.render_icon(s) for s in ga.ICON_SIZES]
+        icon.write_bytes(ga.ico_bytes(images[:-1]))
+        self.assertIn("sizes", self.errors(render=True))
+        images[1] = images[1].transpose(Image.FLIP_LEFT_RIGHT)
+        icon.write_bytes(ga.ico_bytes(images))
+        self.assertIn("20 px differs", self.errors(render=True))
 
     def test_lf_line_ends(self):
         self.keylist().write_bytes(self.keylist().read_bytes().replace(b"\r\n", b"\n"))

@@ -46,14 +46,21 @@ void queueMenuChoice(int position);
 const std::vector<ShownMenu>& shownMenus();
 
 ScreenMetrics& metrics();
+// The DPI of the monitor every window is on; 0 (the default) means metrics().dpi.
+void setMonitorDpi(int dpi);
 void setAnotherInstance(bool running);
 
 // The keyboard hook: keys reach the hooked window only while the hook is installed.
 bool hookInstalled();
 Window* hookedWindow();
 int hookInstallCount();
+// As if keyhook.dll were missing from the program folder: SetHook then installs nothing.
+void setHookLibraryMissing(bool missing);
 void pressKey(int vk);
 void releaseKey(int vk);
+// The key's real state changes without any event reaching the program: a key-up lost
+// on the secure desktop, a key pressed while the hook was off.
+void setKeyHeld(int vk, bool held);
 
 int dragCount();
 int doEventsCount();

@@ -1,3 +1,4 @@
+#include <bitset>
 #include <algorithm>
 
 #include "platform/backend.h"
@@ -17,6 +18,9 @@ struct State {
   bool anotherInstance = false;
   Window* hooked = nullptr;
   int hookInstalls = 0;
+  bool hookLibraryMissing = false;
+  int monitorDpi = 0;  // 0: the system's
+  std::bitset<256> held;
   int drags = 0;
   int doEvents = 0;
   int frameChanges = 0;
@@ -75,12 +79,17 @@ void setAnotherInstance(bool running) { st().anotherInstance = running; }
 bool hookInstalled() { return st().hooked != nullptr; }
 Window* hookedWindow() { return st().hooked; }
 int hookInstallCount() { return st().hookInstalls; }
+void setHookLibraryMissing(bool missing) { st().hookLibraryMissing = missing; }
+void setMonitorDpi(int dpi) { st().monitorDpi = dpi; }
 void pressKey(int vk) {
+  st().held.set(static_cast<std::size_t>(vk & 0xFF));
   if (st().hooked) st().hooked->deliverKeyDown(vk, 0);
 }
 void releaseKey(int vk) {
+  st().held.reset(static_cast<std::size_t>(vk & 0xFF));
   if (st().hooked) st().hooked->deliverKeyUp(vk, 0);
 }
+void setKeyHeld(int vk, bool held) { st().held.set(static_cast<std::size_t>(vk & 0xFF), held); }
 int dragCount() { return st().drags; }
 int doEventsCount() { return st().doEvents; }
 int frameChangedCount() { return st().frameChanges; }
@@ -97,7 +106,12 @@ namespace plat {
 
 using namespace plat::headless;
 
+std::string hookLibraryPath() { return st().folder + "\\keyhook.dll"; }
+bool hookLibraryLoaded() { return !st().hookLibraryMissing; }
+bool keyIsDown(int vk) { return vk >= 0 && vk < 256 && st().held.test(static_cast<std::size_t>(vk)); }
+
 void SetHook(Window& w) {
+  if (st().hookLibraryMissing) return;
   st().hooked = &w;
   ++st().hookInstalls;
 }
@@ -105,13 +119,23 @@ void ResetHook() { st().hooked = nullptr; }
 
 void trace(std::string_view what) { st().trace.emplace_back(what); }
 
-ScreenMetrics screenMetrics() { return st().metrics; }
+ScreenMetrics screenMetrics(int dpi) {
+  ScreenMetrics m = st().metrics;
+  if (dpi > 0 && dpi != m.dpi) {
+    m.captionHeight = m.captionHeight * dpi / m.dpi;
+    m.frameWidth = m.frameWidth * dpi / m.dpi;
+    m.frameHeight = m.frameHeight * dpi / m.dpi;
+  }
+  return m;
+}
 bool anotherInstanceRunning() { return st().anotherInstance; }
 void shellOpen(const std::string& address) { st().addresses.push_back(address); }
 [[noreturn]] void terminateProcess(int code) { throw Terminated(code); }
 std::string programFolder() { return st().folder; }
 
 namespace backend {
+
+int monitorDpi(const Window&) { return st().monitorDpi ? st().monitorDpi : st().metrics.dpi; }
 
 // Nothing native to keep: the widgets' own state is all there is.
 struct Peer {};

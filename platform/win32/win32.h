@@ -29,6 +29,10 @@ struct Peer {
   bool hooked = false;
   // Decorations chosen when the window was created.
   DWORD exStyle = 0;
+  // Registered for WM_WTSSESSION_CHANGE.
+  bool sessionWatched = false;
+  // A dpiScaled window: the DPI its layout is drawn at now (that of its monitor).
+  int dpi = 0;
   // Background brush for the widget's back colour.
   HBRUSH brush = nullptr;
   COLORREF brushColor = 0;
@@ -63,10 +67,21 @@ void detach(Widget& w);
 // 0x00BBGGRR values are COLORREFs already; the top bit names a system colour.
 COLORREF colorRef(Color c);
 HBRUSH backBrush(Widget& w);
-// The Japanese UI font, 9 points, in its plain, bold and underlined variants.
-HFONT uiFont(bool bold = false, bool underline = false);
-// Copies a surface to a device context at (x, y), as a 32-bit top-down DIB.
-void drawSurface(HDC dc, const Surface& s, int x, int y);
+// The Japanese UI font, 9 points at `dpi` (0: the system's), plain, bold or underlined.
+HFONT uiFont(bool bold = false, bool underline = false, int dpi = 0);
+// Copies a surface to a device context at (x, y), as a 32-bit top-down DIB, stretched to
+// width × height when those are given.
+void drawSurface(HDC dc, const Surface& s, int x, int y, int width = -1, int height = -1);
+
+// ---- Display scale -----------------------------------------------------------------
+// The DPI the widget is laid out for on screen: its window's for a dpiScaled window, 96
+// (one program pixel is one screen pixel) otherwise.
+int layoutDpi(const Widget& w);
+// A length of the program's layout in screen pixels, and back.
+int toScreen(const Widget& w, int v);
+int fromScreen(const Widget& w, int v);
+// Dots per inch of the monitor holding the point, or the system's.
+int dpiAt(POINT p);
 // Modifier state as the portable events take it: 1 Shift, 2 Ctrl, 4 Alt.
 int shiftState();
 

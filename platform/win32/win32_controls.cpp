@@ -27,10 +27,30 @@ bool ownerDrawn(const Widget& w) {
 }
 
 int nativeHeight(const Widget& w) {
-  return w.kind() == Widget::Kind::ComboBox ? w.height() + kDropDownHeight : w.height();
+  return toScreen(w, w.kind() == Widget::Kind::ComboBox ? w.height() + kDropDownHeight : w.height());
 }
 
-HFONT fontFor(const Widget& w) { return uiFont(w.bold(), w.underline()); }
+HFONT fontFor(const Widget& w) {
+  const Window* win = w.window();
+  return uiFont(w.bold(), w.underline(), win && win->dpiScaled() ? layoutDpi(w) : 0);
+}
+
+// The control's place on screen, in its window's client area.
+RECT screenRect(const Widget& w) {
+  const int left = toScreen(w, w.left()), top = toScreen(w, w.top());
+  // Both edges scaled, so neighbours that touch in the layout touch on screen.
+  return {left, top, toScreen(w, w.left() + w.width()), top + nativeHeight(w)};
+}
+
+// The closed drop-down list as tall as the program made it.
+void setComboHeight(const Widget& w, HWND h) {
+  SendMessageW(h, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), std::max(8, toScreen(w, w.height() - 6)));
+}
+
+// A picture in its control: one surface pixel per screen pixel, or scaled with the window.
+void drawScaled(HDC dc, const Widget& w, const Surface& s, int x, int y) {
+  drawSurface(dc, s, x, y, toScreen(w, s.width()), toScreen(w, s.height()));
+}
 
 bool stillThere(HWND h, Widget* w) { return IsWindow(h) && widgetOf(h) == w; }
 
@@ -40,7 +60,7 @@ bool reportInput(HWND h, Widget& w, UINT msg, WPARAM wp, LPARAM lp) {
   const MouseReport m = mouseReport(msg);
   if (m.button || msg == WM_LBUTTONDBLCLK) {
     const int shift = mouseShift(wp, (GetKeyState(VK_MENU) & 0x8000) != 0);
-    const int x = GET_X_LPARAM(lp), y = GET_Y_LPARAM(lp);
+    const int x = fromScreen(w, GET_X_LPARAM(lp)), y = fromScreen(w, GET_Y_LPARAM(lp));
     if (msg == WM_LBUTTONDBLCLK) {
       w.userDoubleClick(shift, x, y);
     } else if (m.down) {
@@ -81,9 +101,9 @@ void paintPicture(Picture& pic, HDC dc, HWND h) {
   RECT r;
   GetClientRect(h, &r);
   const Surface& s = pic.surface();
-  drawSurface(dc, s, 0, 0);
+  drawScaled(dc, pic, s, 0, 0);
   // Whatever the surface does not cover shows the control's background.
-  Uncovered u = uncoveredBy(s.width(), s.height(), r.right, r.bottom);
+  Uncovered u = uncoveredBy(toScreen(pic, s.width()), toScreen(pic, s.height()), r.right, r.bottom);
   for (const Area& a : {u.right, u.below}) {
     if (a.empty()) continue;
     RECT fill{a.left, a.top, a.right, a.bottom};
@@ -134,7 +154,7 @@ void paintFrame(Frame& f, HDC dc, HWND h) {
     SetBkMode(dc, OPAQUE);
     SetBkColor(dc, colorRef(f.backColor()));
     SetTextColor(dc, enabledOnScreen(f) ? colorRef(f.foreColor()) : GetSysColor(COLOR_GRAYTEXT));
-    RECT t{6, 0, r.right - 6, tm.tmHeight};
+    RECT t{toScreen(f, 6), 0, r.right - toScreen(f, 6), tm.tmHeight};
     DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &t, DT_SINGLELINE | DT_NOPREFIX);
   }
   SelectObject(dc, old);
@@ -168,8 +188,8 @@ void drawButton(Button& b, const DRAWITEMSTRUCT& d) {
   DrawEdge(dc, &r, pressed ? EDGE_SUNKEN : EDGE_RAISED, BF_RECT);
   const int shift = pressed ? 1 : 0;
   if (const Surface& picture = b.picture(); !picture.empty()) {
-    drawSurface(dc, picture, (r.right - r.left - picture.width()) / 2 + shift,
-                (r.bottom - r.top - picture.height()) / 2 + shift);
+    drawScaled(dc, b, picture, (r.right - r.left - toScreen(b, picture.width())) / 2 + shift,
+               (r.bottom - r.top - toScreen(b, picture.height())) / 2 + shift);
   } else {
     std::wstring text = widen(b.caption());
     HGDIOBJ old = SelectObject(dc, fontFor(b));
@@ -308,8 +328,9 @@ void createControl(Widget& w) {
   std::wstring text = w.kind() == Widget::Kind::ListBox || w.kind() == Widget::Kind::ComboBox
                           ? std::wstring()
                           : widen(w.caption());
-  HWND h = CreateWindowExW(k.exStyle, k.cls, text.c_str(), style, w.left(), w.top(), w.width(),
-                           nativeHeight(w), parent,
+  const RECT at = screenRect(w);
+  HWND h = CreateWindowExW(k.exStyle, k.cls, text.c_str(), style, at.left, at.top, at.right - at.left,
+                           at.bottom - at.top, parent,
                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(nextControlId++)),
                            GetModuleHandleW(nullptr), nullptr);
   if (!h) {
@@ -321,10 +342,7 @@ void createControl(Widget& w) {
   if (k.subclass && !SetWindowSubclass(h, controlProc, 0, 0)) {
     traceFailure("SetWindowSubclass " + w.name());
   }
-  if (w.kind() == Widget::Kind::ComboBox) {
-    // The closed drop-down list as tall as the program made it.
-    SendMessageW(h, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), std::max(8, w.height() - 6));
-  }
+  if (w.kind() == Widget::Kind::ComboBox) setComboHeight(w, h);
   if (w.kind() == Widget::Kind::ListBox || w.kind() == Widget::Kind::ComboBox) {
     syncItems(static_cast<ListWidget&>(w), h);
   }
@@ -353,10 +371,13 @@ void syncControl(Widget& w, Change what) {
   }
   HWND h = hwndOf(w);
   switch (what) {
-    case Change::Geometry:
-      SetWindowPos(h, nullptr, w.left(), w.top(), w.width(), nativeHeight(w),
+    case Change::Geometry: {
+      const RECT at = screenRect(w);
+      SetWindowPos(h, nullptr, at.left, at.top, at.right - at.left, at.bottom - at.top,
                    SWP_NOZORDER | SWP_NOACTIVATE);
+      if (w.kind() == Widget::Kind::ComboBox) setComboHeight(w, h);
       break;
+    }
     case Change::Caption:
       setText(w, h);
       if (w.kind() == Widget::Kind::Frame || ownerDrawn(w)) InvalidateRect(h, nullptr, TRUE);
@@ -476,7 +497,7 @@ void present(Picture& p) {
   if (!h) return;
   // Straight onto the screen: a key lights within this call, not at the next paint.
   HDC dc = GetDC(h);
-  win32::drawSurface(dc, p.surface(), 0, 0);
+  win32::drawScaled(dc, p, p.surface(), 0, 0);
   ReleaseDC(h, dc);
 }
 

@@ -171,7 +171,7 @@ std::string programFolder() {
 std::string fromCp932(const std::string& bytes) { return win32::fromShiftJis(bytes); }
 std::string toCp932(const std::string& utf8) { return win32::toShiftJis(utf8); }
 
-ScreenMetrics screenMetrics() {
+ScreenMetrics screenMetrics(int dpi) {
   ScreenMetrics m;
   HDC screen = GetDC(nullptr);
   int dpiX = GetDeviceCaps(screen, LOGPIXELSX);
@@ -179,11 +179,17 @@ ScreenMetrics screenMetrics() {
   ReleaseDC(nullptr, screen);
   if (dpiX > 0) m.twipsPerPixelX = 1440.0 / dpiX;
   if (dpiY > 0) m.twipsPerPixelY = 1440.0 / dpiY;
+  if (dpiY > 0) m.dpi = dpiY;
 
   // Measured on the display window's own decorations, so that the grid plus these
   // allowances is exactly the outer size the system gives the framed window.
   RECT r{0, 0, 0, 0};
-  AdjustWindowRectEx(&r, WS_CAPTION | WS_THICKFRAME | WS_SYSMENU, FALSE, WS_EX_TOOLWINDOW);
+  const DWORD style = WS_CAPTION | WS_THICKFRAME | WS_SYSMENU;
+  if (dpi > 0) {
+    AdjustWindowRectExForDpi(&r, style, FALSE, WS_EX_TOOLWINDOW, static_cast<UINT>(dpi));
+  } else {
+    AdjustWindowRectEx(&r, style, FALSE, WS_EX_TOOLWINDOW);
+  }
   m.frameWidth = -r.left;
   m.frameHeight = r.bottom;
   m.captionHeight = -r.top - r.bottom;

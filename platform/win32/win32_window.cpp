@@ -2,6 +2,8 @@
 // the user did to it. Also the helpers the other files of the backend share.
 #include "platform/win32/win32.h"
 
+#include <shellscalingapi.h>
+#include <wtsapi32.h>
 #include <windowsx.h>
 
 #include <algorithm>
@@ -93,10 +95,15 @@ bool fontExists(HDC dc, const wchar_t* face) {
 }
 }  // namespace
 
-HFONT uiFont(bool bold, bool underline) {
-  static HFONT fonts[4] = {};
+HFONT uiFont(bool bold, bool underline, int dpi) {
+  struct Cached {
+    int dpi;
+    int variant;
+    HFONT font;
+  };
+  static std::vector<Cached> fonts;
   static const wchar_t* face = nullptr;
-  static int height = 0;
+  static int systemDpi = 96;
   if (!face) {
     // The Japanese UI faces of Windows, then what a Linux desktop with Wine offers.
     static const wchar_t* const candidates[] = {L"Yu Gothic UI", L"Meiryo UI", L"MS UI Gothic",
@@ -110,21 +117,50 @@ HFONT uiFont(bool bold, bool underline) {
         break;
       }
     }
-    height = -MulDiv(9, GetDeviceCaps(screen, LOGPIXELSY), 72);
+    systemDpi = GetDeviceCaps(screen, LOGPIXELSY);
     ReleaseDC(nullptr, screen);
   }
-  HFONT& f = fonts[(bold ? 1 : 0) + (underline ? 2 : 0)];
-  if (!f) {
-    f = CreateFontW(height, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, underline, FALSE,
-                    DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                    DEFAULT_PITCH | FF_DONTCARE, face);
-    if (!f) traceFailure("CreateFontW");  // the controls keep the system font
+  if (dpi <= 0) dpi = systemDpi;
+  const int variant = (bold ? 1 : 0) + (underline ? 2 : 0);
+  for (const Cached& c : fonts) {
+    if (c.dpi == dpi && c.variant == variant) return c.font;
   }
+  HFONT f = CreateFontW(-MulDiv(9, dpi, 72), 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, underline,
+                        FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                        DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face);
+  if (!f) {
+    traceFailure("CreateFontW");  // the controls keep the system font
+    return nullptr;
+  }
+  // A handful at most: four variants for each scale the dialog has been shown at.
+  fonts.push_back({dpi, variant, f});
   return f;
 }
 
-void drawSurface(HDC dc, const Surface& s, int x, int y) {
+int layoutDpi(const Widget& w) {
+  const Window* win = w.kind() == Widget::Kind::Window ? static_cast<const Window*>(&w) : w.window();
+  if (!win || !win->dpiScaled()) return 96;
+  const Peer* p = peerOf(*win);
+  return p && p->dpi > 0 ? p->dpi : win->monitorDpi();
+}
+
+int toScreen(const Widget& w, int v) { return MulDiv(v, layoutDpi(w), 96); }
+int fromScreen(const Widget& w, int v) { return MulDiv(v, 96, layoutDpi(w)); }
+
+int dpiAt(POINT pt) {
+  UINT x = 0, y = 0;
+  if (SUCCEEDED(GetDpiForMonitor(MonitorFromPoint(pt, MONITOR_DEFAULTTOPRIMARY), MDT_EFFECTIVE_DPI,
+                                 &x, &y)) &&
+      y > 0) {
+    return static_cast<int>(y);
+  }
+  return static_cast<int>(GetDpiForSystem());
+}
+
+void drawSurface(HDC dc, const Surface& s, int x, int y, int width, int height) {
   if (s.empty()) return;
+  if (width < 0) width = s.width();
+  if (height < 0) height = s.height();
   BITMAPINFO bmi{};
   bmi.bmiHeader.biSize = sizeof bmi.bmiHeader;
   bmi.bmiHeader.biWidth = s.width();
@@ -132,8 +168,18 @@ void drawSurface(HDC dc, const Surface& s, int x, int y) {
   bmi.bmiHeader.biPlanes = 1;
   bmi.bmiHeader.biBitCount = 32;
   bmi.bmiHeader.biCompression = BI_RGB;
-  SetDIBitsToDevice(dc, x, y, static_cast<DWORD>(s.width()), static_cast<DWORD>(s.height()), 0, 0,
-                    0, static_cast<UINT>(s.height()), s.data(), &bmi, DIB_RGB_COLORS);
+  if (width == s.width() && height == s.height()) {
+    SetDIBitsToDevice(dc, x, y, static_cast<DWORD>(s.width()), static_cast<DWORD>(s.height()), 0,
+                      0, 0, static_cast<UINT>(s.height()), s.data(), &bmi, DIB_RGB_COLORS);
+    return;
+  }
+  // Whole multiples repeat pixels exactly; anything between is smoothed.
+  const bool whole = width % s.width() == 0 && height % s.height() == 0;
+  const int oldMode = SetStretchBltMode(dc, whole ? COLORONCOLOR : HALFTONE);
+  if (!whole) SetBrushOrgEx(dc, 0, 0, nullptr);
+  StretchDIBits(dc, x, y, width, height, 0, 0, s.width(), s.height(), s.data(), &bmi,
+                DIB_RGB_COLORS, SRCCOPY);
+  SetStretchBltMode(dc, oldMode);
 }
 
 int shiftState() {
@@ -161,14 +207,66 @@ void endSession() {
   for (Window* w : loadedWindows()) w->requestClose();
 }
 
+// The frame around a window's client area on screen, at the DPI of its layout.
+void screenFrame(const Window& w, int& extraWidth, int& extraHeight) {
+  extraWidth = extraHeight = 0;
+  // A dialog's modal frame would still add an edge around a pop-up.
+  if (!w.framed()) return;
+  Decorations d = decorations(w);
+  if (Peer* p = peerOf(w)) d.exStyle = p->exStyle;
+  RECT r{0, 0, 0, 0};
+  if (w.dpiScaled()) {
+    AdjustWindowRectExForDpi(&r, d.style, FALSE, d.exStyle, static_cast<UINT>(layoutDpi(w)));
+  } else {
+    AdjustWindowRectEx(&r, d.style, FALSE, d.exStyle);
+  }
+  extraWidth = r.right - r.left;
+  extraHeight = r.bottom - r.top;
+}
+
+// The window's outer size on screen. A scaled window's client area grows with the
+// scale; its frame is the system's for that scale.
+SIZE screenSize(const Window& w) {
+  if (!w.dpiScaled()) return {w.width(), w.height()};
+  int ew = 0, eh = 0, lw = 0, lh = 0;
+  screenFrame(w, ew, eh);
+  backend::frameAllowance(w, lw, lh);
+  return {toScreen(w, w.width() - lw) + ew, toScreen(w, w.height() - lh) + eh};
+}
+
 void reportPlacement(Window& w, HWND h, bool size) {
   RECT r;
   GetWindowRect(h, &r);
   if (size) {
-    w.userResized(r.right - r.left, r.bottom - r.top);
+    int width = r.right - r.left, height = r.bottom - r.top;
+    if (w.dpiScaled()) {
+      int ew = 0, eh = 0, lw = 0, lh = 0;
+      screenFrame(w, ew, eh);
+      backend::frameAllowance(w, lw, lh);
+      width = fromScreen(w, width - ew) + lw;
+      height = fromScreen(w, height - eh) + lh;
+    }
+    w.userResized(width, height);
   } else {
     w.userMoved(r.left, r.top);
   }
+}
+
+void syncWindow(Window& w, Change what);
+
+// A scaled window reached a monitor with another DPI: the window, every control and
+// their fonts take the new scale, the window at the corner the system suggests.
+void rescale(Window& w, int dpi, int left, int top) {
+  Peer* p = peerOf(w);
+  if (!p || p->dpi == dpi) return;
+  p->dpi = dpi;
+  w.userMoved(left, top);
+  syncWindow(w, Change::Geometry);
+  for (Widget* c : w.descendants()) {
+    syncControl(*c, Change::Geometry);
+    syncControl(*c, Change::Font);
+  }
+  InvalidateRect(p->hwnd, nullptr, TRUE);
 }
 
 LRESULT CALLBACK windowProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
@@ -219,6 +317,10 @@ LRESULT CALLBACK windowProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_ENDSESSION:
       if (wp) endSession();
       return 0;
+    case WM_DESTROY:
+      if (p->sessionWatched) WTSUnRegisterSessionNotification(h);
+      p->sessionWatched = false;
+      break;
     case WM_MOVE:
       if (!p->selfMove && !IsIconic(h)) reportPlacement(*w, h, false);
       return 0;
@@ -230,7 +332,7 @@ LRESULT CALLBACK windowProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
       // window is exactly as large as the program makes it.
       auto* mm = reinterpret_cast<MINMAXINFO*>(lp);
       int ew = 0, eh = 0;
-      backend::frameAllowance(*w, ew, eh);
+      screenFrame(*w, ew, eh);
       mm->ptMinTrackSize.x = ew + 1;
       mm->ptMinTrackSize.y = eh + 1;
       return 0;
@@ -244,6 +346,26 @@ LRESULT CALLBACK windowProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         }
       }
       break;
+    case WM_WTSSESSION_CHANGE:
+      // Unlocked, or the session came back to this screen: keys released meanwhile
+      // went elsewhere.
+      if (wp == WTS_SESSION_UNLOCK || wp == WTS_CONSOLE_CONNECT || wp == WTS_REMOTE_CONNECT) {
+        w->userKeysMayBeStale();
+      }
+      return 0;
+    case WM_POWERBROADCAST:
+      if (wp == PBT_APMRESUMEAUTOMATIC || wp == PBT_APMRESUMESUSPEND) w->userKeysMayBeStale();
+      return TRUE;
+    case WM_DPICHANGED: {
+      const int dpi = HIWORD(wp);
+      const RECT* suggested = reinterpret_cast<const RECT*>(lp);
+      if (w->dpiScaled()) {
+        rescale(*w, dpi, suggested->left, suggested->top);
+      } else {
+        w->userDpiChanged(dpi, suggested->left, suggested->top);
+      }
+      return 0;
+    }
     case WM_ERASEBKGND: {
       RECT r;
       GetClientRect(h, &r);
@@ -267,7 +389,16 @@ void registerWindowClass(const Window& w) {
   wc.lpfnWndProc = windowProc;
   wc.hInstance = instance();
   wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  wc.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
+  // The program's icon (resource 1), in the sizes the system shows; a program built
+  // without resources gets the system's.
+  wc.hIcon = LoadIconW(instance(), MAKEINTRESOURCEW(1));
+  wc.hIconSm = static_cast<HICON>(LoadImageW(instance(), MAKEINTRESOURCEW(1), IMAGE_ICON,
+                                             GetSystemMetrics(SM_CXSMICON),
+                                             GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+  if (!wc.hIcon) {
+    traceFailure("LoadIconW 1");
+    wc.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
+  }
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   wc.lpszClassName = name.c_str();
   if (!RegisterClassExW(&wc)) traceFailure("RegisterClassExW " + w.className());
@@ -291,16 +422,25 @@ void createWindow(Window& w) {
   Peer* p = peerOf(w);
   p->exStyle = d.exStyle;
   p->selfMove = true;
+  if (w.dpiScaled()) p->dpi = dpiAt({w.left(), w.top()});
+  const SIZE size = screenSize(w);
   HWND h = CreateWindowExW(d.exStyle, cls.c_str(), widen(w.caption()).c_str(), d.style, w.left(),
-                           w.top(), w.width(), w.height(), nullptr, nullptr, instance(), &w);
+                           w.top(), size.cx, size.cy, nullptr, nullptr, instance(), &w);
   if (!h) {
     traceFailure("CreateWindowExW " + w.name());
     w.setPeer(nullptr);
     return;
   }
+  // The task switcher and the caption ask the window for its icon, not its class.
+  if (HICON big = LoadIconW(instance(), MAKEINTRESOURCEW(1))) {
+    SendMessageW(h, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
+    const HANDLE small = LoadImageW(instance(), MAKEINTRESOURCEW(1), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                    GetSystemMetrics(SM_CYSMICON), LR_SHARED);
+    SendMessageW(h, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
+  }
   // The system may have put in a caption or sizing frame of its own; ours wins.
   applyStyle(w, h);
-  SetWindowPos(h, nullptr, w.left(), w.top(), w.width(), w.height(),
+  SetWindowPos(h, nullptr, w.left(), w.top(), size.cx, size.cy,
                SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
   p->selfMove = false;
 
@@ -319,12 +459,13 @@ void syncWindow(Window& w, Change what) {
   if (!p) return;
   HWND h = p->hwnd;
   switch (what) {
-    case Change::Geometry:
+    case Change::Geometry: {
       p->selfMove = true;
-      SetWindowPos(h, nullptr, w.left(), w.top(), w.width(), w.height(),
-                   SWP_NOZORDER | SWP_NOACTIVATE);
+      const SIZE size = screenSize(w);
+      SetWindowPos(h, nullptr, w.left(), w.top(), size.cx, size.cy, SWP_NOZORDER | SWP_NOACTIVATE);
       p->selfMove = false;
       break;
+    }
     case Change::Caption:
       SetWindowTextW(h, widen(w.caption()).c_str());
       break;
@@ -407,15 +548,25 @@ void destroy(Widget& w) {
 }
 
 void frameAllowance(const Window& w, int& extraWidth, int& extraHeight) {
-  extraWidth = extraHeight = 0;
-  // A dialog's modal frame would still add an edge around a pop-up.
-  if (!w.framed()) return;
-  Decorations d = decorations(w);
-  if (Peer* p = peerOf(w)) d.exStyle = p->exStyle;
-  RECT r{0, 0, 0, 0};
-  AdjustWindowRectEx(&r, d.style, FALSE, d.exStyle);
-  extraWidth = r.right - r.left;
-  extraHeight = r.bottom - r.top;
+  // In the window's own units: a scaled window's frame as it would be at 96 dpi.
+  screenFrame(w, extraWidth, extraHeight);
+  if (w.dpiScaled()) {
+    extraWidth = fromScreen(w, extraWidth);
+    extraHeight = fromScreen(w, extraHeight);
+  }
+}
+
+int monitorDpi(const Window& w) {
+  if (HWND h = hwndOf(w)) {
+    UINT x = 0, y = 0;
+    if (SUCCEEDED(GetDpiForMonitor(MonitorFromWindow(h, MONITOR_DEFAULTTONEAREST), MDT_EFFECTIVE_DPI,
+                                   &x, &y)) &&
+        y > 0) {
+      return static_cast<int>(y);
+    }
+    return static_cast<int>(GetDpiForWindow(h));
+  }
+  return dpiAt({w.left(), w.top()});
 }
 
 void setTopmost(Window& w, bool on) {

@@ -40,13 +40,14 @@ void useShippedFolder() {
 struct Display {
   std::unique_ptr<Form1> form;
 
-  Display(const std::vector<int16>& keys, int16 cols, int16 rows) {
+  Display(const std::vector<int16>& keys, int16 cols, int16 rows, int dpi = 96) {
     useShippedFolder();
     resetSharedState();
     ReadScreenMetrics();
     form = std::make_unique<Form1>();
     form->show();
     plat::SetHook(*form);
+    applyMonitorScale(*form, dpi);
     SkinName = "default";
     LoadSkin(*form);
     // Codes and cells as keylist.dat has them; the benchmark does not depend on its reader.
@@ -66,8 +67,9 @@ const std::vector<int16> kWasd = {16, 87, 32, 65, 83, 68};
 const std::vector<int16> kTwelveA(12, 65);
 
 // One key event (down and up alternate, as a tap does), delivered through the hook.
-void keyEvent(benchmark::State& state, const std::vector<int16>& keys, int16 cols, int16 rows) {
-  Display d(keys, cols, rows);
+void keyEvent(benchmark::State& state, const std::vector<int16>& keys, int16 cols, int16 rows,
+              int dpi = 96) {
+  Display d(keys, cols, rows, dpi);
   bool down = false;
   for (auto _ : state) {
     down = !down;
@@ -83,6 +85,8 @@ void keyEvent(benchmark::State& state, const std::vector<int16>& keys, int16 col
 
 void BM_KeyEvent_SixKeyProfile(benchmark::State& state) { keyEvent(state, kWasd, 3, 2); }
 void BM_KeyEvent_TwelveSlotsOneKey(benchmark::State& state) { keyEvent(state, kTwelveA, 4, 3); }
+// At 200 % every cell is 96 × 96: four times the pixels per copy.
+void BM_KeyEvent_SixKeyProfileAt200Percent(benchmark::State& state) { keyEvent(state, kWasd, 3, 2, 192); }
 
 void BM_FullRedraw(benchmark::State& state) {
   const bool twelve = state.range(0) == 12;
@@ -126,6 +130,7 @@ void BM_LoadSkin(benchmark::State& state) {
 
 BENCHMARK(BM_KeyEvent_SixKeyProfile);
 BENCHMARK(BM_KeyEvent_TwelveSlotsOneKey);
+BENCHMARK(BM_KeyEvent_SixKeyProfileAt200Percent);
 BENCHMARK(BM_FullRedraw)->Arg(6)->Arg(12);
 BENCHMARK(BM_StartupLoad)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_LoadSkin)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);

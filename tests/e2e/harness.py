@@ -28,6 +28,7 @@ import fcntl
 import io
 import json
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -48,6 +49,7 @@ MAIN_TITLE = "Lumatap"
 OPTIONS_CLASS = "LumatapOptions"
 OPTIONS_TITLE = "オプション"
 MSGBOX_CLASS = "#32770"
+POPUP_MENU_CLASS = "#32768"
 FIRST_RUN_TITLE = "ダウンロードありがとうございます！"
 
 SCREEN = (1280, 800)
@@ -149,10 +151,12 @@ class App:
 
 class Harness:
     def __init__(self, dist: Optional[Path] = None, prefix: Optional[Path] = None,
-                 screen: tuple[int, int] = SCREEN):
+                 screen: tuple[int, int] = SCREEN, dpi: int = 96):
         self.dist = Path(dist) if dist else dist_dir()
         self.prefix = Path(prefix) if prefix else prefix_dir()
         self.screen = screen
+        # The display scale as Windows programs see it: 96 is 100 %, 192 is 200 %.
+        self.dpi = dpi
         self.display: Optional[str] = None
         self.env: dict[str, str] = {}
         self.driver_exe: Optional[Path] = None
@@ -180,6 +184,7 @@ class Harness:
             self._wineserver("-k")  # we hold the prefix lock, so any server left is stale
             t0 = time.monotonic()
             self._ensure_prefix()
+            self._set_dpi()
             self.timings["prefix"] = time.monotonic() - t0
             t0 = time.monotonic()
             self._wineserver("-p")
@@ -333,6 +338,18 @@ class Harness:
             raise RuntimeError(f"wineboot did not create a prefix in {self.prefix}")
         stamp.write_text(expected)
 
+    def _set_dpi(self) -> None:
+        """Every LogPixels value of the prefix set to self.dpi, on every start: the prefix
+        is shared, so a run at another scale must never leave its scale behind. No server
+        runs here, so the files are the registry."""
+        for name in ("user.reg", "system.reg"):
+            path = self.prefix / name
+            text = path.read_text(encoding="utf-8", errors="surrogateescape")
+            new = re.sub(r'^"LogPixels"=dword:[0-9a-fA-F]{8}$', f'"LogPixels"=dword:{self.dpi:08x}',
+                         text, flags=re.M)
+            if new != text:
+                path.write_text(new, encoding="utf-8", errors="surrogateescape")
+
     # ----------------------------------------------------------------------------------
     # Programs
 
@@ -352,15 +369,16 @@ class Harness:
         return app
 
     def launch(self, folder: Optional[Path] = None, exe: str = "lumatap.exe",
-               args: Iterable[str] = (), env: Optional[dict[str, str]] = None) -> App:
+               args: Iterable[str] = (), env: Optional[dict[str, str]] = None,
+               cwd: Optional[Path] = None) -> App:
         """Starts a program through Wine without waiting for it. The working folder is
-        the program's own folder, as when a user double-clicks it. `env` adds to or
-        overrides the Wine environment (WINEDEBUG=warn+seh shows the program's traces
-        in its log)."""
+        the program's own folder, as when a user double-clicks it, unless `cwd` names
+        another. `env` adds to or overrides the Wine environment (WINEDEBUG=warn+seh
+        shows the program's traces in its log)."""
         folder = Path(folder) if folder else self.new_app_folder()
         log_path = folder.parent / f"{Path(exe).stem}-{len(self._apps)}.log"
         log = open(log_path, "wb")
-        proc = subprocess.Popen(["wine", str(folder / exe), *args], cwd=folder,
+        proc = subprocess.Popen(["wine", str(folder / exe), *args], cwd=cwd or folder,
                                 env={**self.env, **(env or {})},
                                 stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT)
         app = App(proc=proc, folder=folder, log_path=log_path, _log=log)
@@ -594,7 +612,7 @@ def ensure_driver() -> Path:
     tmp = out.with_suffix(".tmp.exe")
     subprocess.run(["x86_64-w64-mingw32-g++", "-std=c++20", "-O2", "-Wall", "-Wextra",
                     "-DUNICODE", "-D_UNICODE", "-DWIN32_LEAN_AND_MEAN", "-DNOMINMAX",
-                    str(DRIVER_SOURCE), "-o", str(tmp), "-luser32", "-lgdi32",
+                    str(DRIVER_SOURCE), "-o", str(tmp), "-luser32", "-lgdi32", "-lversion",
                     "-static", "-static-libgcc", "-static-libstdc++"], check=True, timeout=600)
     tmp.replace(out)
     return out

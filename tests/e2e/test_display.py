@@ -57,6 +57,19 @@ def read_settings(folder: Path) -> dict[tuple[str, str], str]:
     return values
 
 
+def expected_grid_of(folder: Path, skin: str, pressed=()) -> Image.Image:
+    """The profile's grid as the skin draws it, with the named keys pressed."""
+    with Image.open(folder / "skin" / skin / "keys.gif") as gif:
+        image = gif.convert("RGB")
+    cells = cells_by_name(folder)
+    grid = Image.new("RGB", GRID)
+    for slot, name in enumerate(PROFILE_KEYS):
+        x, row = cells[name] * CELL, CELL if name in pressed else 0
+        grid.paste(image.crop((x, row, x + CELL, row + CELL)),
+                   ((slot % 3) * CELL, (slot // 3) * CELL))
+    return grid
+
+
 def size(rect) -> tuple[int, int]:
     return rect[2] - rect[0], rect[3] - rect[1]
 
@@ -104,15 +117,7 @@ class DisplayWindowTest(LumatapTestCase):
         return wait_until(placed, timeout, what)
 
     def expected_grid(self, folder: Path, skin: str, pressed=()) -> Image.Image:
-        with Image.open(folder / "skin" / skin / "keys.gif") as gif:
-            image = gif.convert("RGB")
-        cells = cells_by_name(folder)
-        grid = Image.new("RGB", GRID)
-        for slot, name in enumerate(PROFILE_KEYS):
-            x, row = cells[name] * CELL, CELL if name in pressed else 0
-            grid.paste(image.crop((x, row, x + CELL, row + CELL)),
-                       ((slot % 3) * CELL, (slot // 3) * CELL))
-        return grid
+        return expected_grid_of(folder, skin, pressed)
 
     def grid_image(self) -> Image.Image:
         return crop_rect(self.h.screenshot(), self.window()["client"])

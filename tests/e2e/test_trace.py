@@ -31,9 +31,16 @@ class TraceTest(LumatapTestCase):
         (folder / "keyhook.dll").unlink()
         before = [p.name for p in folder.iterdir()]
 
-        app = self.start_traced(folder)
+        app = self.h.launch(folder, env=TRACED)
+        self.answer_first_run(yes=False)
+        # The user is told as well; the window comes up once the message is read.
+        box = self.h.msgbox(timeout=30)
+        self.assertIsNotNone(box)
+        self.assertIn("キーを表示できません", box["text"])
+        self.h.press("OK")
+        self.wait_main_window()
 
-        wait_until(lambda: any("LoadLibraryW keyhook.dll failed" in n for n in self.notes(app)),
+        wait_until(lambda: any("LoadLibraryExW " in n and "keyhook.dll failed" in n for n in self.notes(app)),
                    10, "the note that keyhook.dll did not load")
         self.assertTrue(app.running())
         # The profile table the program writes when it has none; nothing else.

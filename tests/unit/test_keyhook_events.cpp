@@ -116,5 +116,54 @@ TEST(KeyHookEvents, ResetForgetsKeysHeldWhileNobodyListened) {
   EXPECT_EQ(m.lParam & (1u << 30), 0u);
 }
 
+// ---- The two channels ----------------------------------------------------------------
+
+TEST(ChannelGuard, KeysTheHookDeliveredAreNotDeliveredAgainByRawInput) {
+  ChannelGuard g;
+  g.hookEvent(0x41, true);
+  g.hookEvent(0x41, true);  // auto-repeat
+  g.hookEvent(0x41, false);
+  for (bool down : {true, true, false}) {
+    const ChannelGuard::Verdict v = g.rawEvent(0x41, down);
+    EXPECT_FALSE(v.deliver);
+    EXPECT_FALSE(v.hookLost);
+  }
+  EXPECT_FALSE(g.rawLost());
+}
+
+TEST(ChannelGuard, AKeyOnlyRawInputSawMeansTheHookIsGone) {
+  ChannelGuard g;
+  g.hookEvent(0x10, true);
+  EXPECT_FALSE(g.rawEvent(0x10, true).deliver);
+  // The system removed the hook: the key-up comes from Raw Input alone.
+  const ChannelGuard::Verdict v = g.rawEvent(0x10, false);
+  EXPECT_TRUE(v.deliver);
+  EXPECT_TRUE(v.hookLost);
+}
+
+TEST(ChannelGuard, RawInputLateByAFewEventsStillMatchesAndSkipsWhatItNeverSaw) {
+  ChannelGuard g;
+  g.hookEvent(0x41, true);
+  g.hookEvent(0x53, true);  // a key another program kept from Raw Input
+  g.hookEvent(0x41, false);
+  EXPECT_FALSE(g.rawEvent(0x41, true).deliver);
+  EXPECT_FALSE(g.rawEvent(0x41, false).deliver) << "matched past the event it never saw";
+  // The skipped one is gone: a later S down from Raw Input alone is news.
+  EXPECT_TRUE(g.rawEvent(0x53, true).deliver);
+}
+
+TEST(ChannelGuard, ManyUnconfirmedHookEventsMeanRawInputStoppedListening) {
+  ChannelGuard g;
+  for (int i = 0; i < 15; ++i) g.hookEvent(0x41, i % 2 == 0);
+  EXPECT_FALSE(g.rawLost());
+  g.hookEvent(0x41, false);
+  EXPECT_TRUE(g.rawLost());
+  g.forget();
+  EXPECT_FALSE(g.rawLost());
+  // Far more than it keeps: the oldest go, nothing overflows.
+  for (int i = 0; i < 100; ++i) g.hookEvent(0x20 + i % 8, true);
+  EXPECT_FALSE(g.rawEvent(0x20 + 99 % 8, true).deliver);
+}
+
 }  // namespace
 }  // namespace keyhook

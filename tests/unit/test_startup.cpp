@@ -4,6 +4,7 @@
 
 #include "app/iniReadWrite.h"
 #include "app/startup.h"
+#include "platform/hook.h"
 #include "tests/unit/fixture.h"
 
 namespace lumatap {
@@ -103,6 +104,26 @@ TEST_F(StartupTest, LoadRunsToTheEndWithoutAnyDataFile) {
   EXPECT_EQ(CurCols, 3);
   EXPECT_EQ(CurRows, 2);
   EXPECT_EQ(ProfKeys[0][0], 16) << "the built-in profiles find their keys in keylist.dat";
+}
+
+TEST_F(StartupTest, WithoutTheHookLibraryTheUserIsToldOnceAndEverythingElseWorks) {
+  writeBytes("lumatap.ini", "[window]\r\nX=0\r\n");
+  plat::headless::setHookLibraryMissing(true);
+  start();
+  ASSERT_EQ(shownBoxes().size(), 1u);
+  const plat::headless::ShownBox& box = shownBoxes()[0];
+  EXPECT_NE(box.text.find("キーを表示できません"), std::string::npos) << box.text;
+  EXPECT_NE(box.text.find(plat::hookLibraryPath()), std::string::npos) << "names the file it looked for";
+  EXPECT_EQ(box.icon, plat::MsgIcon::Exclamation);
+  EXPECT_EQ(box.buttons, plat::MsgButtons::Ok);
+  // The load went on: the window, the grid and the menu are there.
+  EXPECT_TRUE(program->form.visible());
+  EXPECT_EQ(CurCols, 3);
+  EXPECT_EQ(plat::headless::hookedWindow(), nullptr);
+
+  plat::headless::setHookLibraryMissing(false);
+  start();
+  EXPECT_EQ(shownBoxes().size(), 1u) << "with the library there, no further message";
 }
 
 TEST_F(StartupTest, TheGridShownIsThatOfTheProfileNamedInTheSettings) {

@@ -14,6 +14,8 @@
 //   exe          GetMessageW,       every message the program's own loop takes
 //                PeekMessageW
 //
+// WM_APP + 0x3B to the display window blocks its thread for wParam milliseconds.
+//
 // and, at the first present, subclasses the picture and its top-level window to note every
 // message they receive, sent ones included. Records go into arrays reserved before the
 // program starts, so recording allocates nothing; they are written to measure.tsv in the
@@ -125,8 +127,16 @@ BOOL WINAPI postMessageProbe(HWND h, UINT m, WPARAM w, LPARAM l) {
   return realPostMessage(h, m, w, l);
 }
 
+// Test-only: the user-interface thread busy for wParam milliseconds, as a slow disk or a
+// long decode would keep it.
+constexpr UINT kMsgBlockForTest = WM_APP + 0x3B;
+
 LRESULT CALLBACK windowProbe(HWND h, UINT m, WPARAM w, LPARAM l, UINT_PTR, DWORD_PTR) {
   note(g_window, h, m, w);
+  if (m == kMsgBlockForTest) {
+    Sleep(static_cast<DWORD>(w));
+    return 0;
+  }
   if (m == WM_NCDESTROY) RemoveWindowSubclass(h, windowProbe, 1);
   return DefSubclassProc(h, m, w, l);
 }

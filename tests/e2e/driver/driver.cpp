@@ -22,6 +22,9 @@
 //   msgbox-press <caption|IDYES|id> [timeout_ms]   "はい" matches "はい(&Y)"
 //   focus [x y w h [title]]              shows the driver's own window in the foreground;
 //                                        it lives until the script ends
+//   focus-topmost [x y w h [title]]      the same, as an always-on-top window
+//   winevent <event>                     NotifyWinEvent, as the system raises it
+//   above <class>                        whether that window lies above the focus window
 //   focus-log                            keys and chars the focus window received
 //   key <down|up|tap> <vk> [scancode]    SendInput; vk as a number, a letter or a name
 //                                        such as LSHIFT, SPACE, F1
@@ -47,6 +50,17 @@
 //                                        just before each SendInput, a "down|up <qpc>" line
 //                                        each
 //   qpc                                  QueryPerformanceCounter, its frequency and the time
+//   sendinput-cost <vk> <count> <gap_ms> taps the key count times and reports how long each
+//                                        SendInput call took: p50, p99 and max in µs
+//   resources <file.exe>                 what the file carries: icon sizes of each icon
+//                                        group, the manifest's text, the version strings
+//   window-dpi <class> [title]           DPI awareness and DPI of the window as the
+//                                        system reports them
+//   post-thread <class> <property> <msg> <wparam> <lparam>
+//                                        PostThreadMessage to the thread whose id the
+//                                        window's property holds
+//   children <class> [title]             every child window: class, text, visible, and its
+//                                        rectangle in the parent's client coordinates
 //
 // The wait commands pump this thread's messages while they wait, so the window made by
 // `focus` stays responsive (and keeps receiving the keys) for the whole script.
@@ -55,6 +69,7 @@
 #include <psapi.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cwchar>
@@ -832,6 +847,7 @@ int CmdFocus(const Args& a) {
   } else if (a.size() != 1) {
     return Error(kUsage, a[0], L"usage: focus [x y w h [title]]");
   }
+  const DWORD exStyle = a[0] == L"focus-topmost" ? WS_EX_TOPMOST : 0;
   if (!g_focus) {
     WNDCLASSW wc{};
     wc.lpfnWndProc = FocusProc;
@@ -840,7 +856,7 @@ int CmdFocus(const Args& a) {
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
     wc.lpszClassName = L"LumatapDriverFocus";
     RegisterClassW(&wc);
-    g_focus = CreateWindowExW(0, wc.lpszClassName, title.c_str(), WS_OVERLAPPEDWINDOW, x, y, w,
+    g_focus = CreateWindowExW(exStyle, wc.lpszClassName, title.c_str(), WS_OVERLAPPEDWINDOW, x, y, w,
                               h, nullptr, nullptr, wc.hInstance, nullptr);
     if (!g_focus) return Error(kFailed, a[0], L"CreateWindow failed");
   }
@@ -851,6 +867,27 @@ int CmdFocus(const Args& a) {
   if (!WaitUntil(3000, [] { return GetForegroundWindow() == g_focus; }))
     return Error(kFailed, a[0], L"could not take the foreground");
   PrintWindowInfo(a[0], g_focus);
+  return kOk;
+}
+
+int CmdWinEvent(const Args& a) {
+  long long event = 0;
+  if (a.size() != 2 || !ParseInt(a[1], &event)) return Error(kUsage, a[0], L"usage: winevent <event>");
+  NotifyWinEvent(static_cast<DWORD>(event), g_focus ? g_focus : GetDesktopWindow(), OBJID_WINDOW, CHILDID_SELF);
+  Pump(0);
+  Json().Str(L"cmd", a[0]).Int(L"event", event).Print();
+  return kOk;
+}
+
+int CmdAbove(const Args& a) {
+  if (a.size() != 2 || !g_focus) return Error(kUsage, a[0], L"usage: above <class> (after focus)");
+  auto found = FindAll(WindowQuery{a[1], false, L""});
+  if (found.empty()) return Error(kNotFound, a[0], L"no such window");
+  bool above = false;
+  for (HWND h = GetWindow(g_focus, GW_HWNDPREV); h; h = GetWindow(h, GW_HWNDPREV)) {
+    if (h == found.front()) above = true;
+  }
+  Json().Str(L"cmd", a[0]).Bool(L"above", above).Bool(L"focus_foreground", GetForegroundWindow() == g_focus).Print();
   return kOk;
 }
 
@@ -1253,6 +1290,30 @@ int CmdKeyTimes(const Args& a) {
   return kOk;
 }
 
+int CmdSendInputCost(const Args& a) {
+  long long count = 0, gap_ms = 0;
+  if (a.size() != 4 || !ParseInt(a[2], &count) || !ParseInt(a[3], &gap_ms) || count < 1 || gap_ms < 0)
+    return Error(kUsage, a[0], L"usage: sendinput-cost <vk> <count> <gap_ms>");
+  WORD vk = VkFromName(a[1]);
+  if (!vk) return Error(kUsage, a[0], L"unknown key " + a[1]);
+  const WORD scan = static_cast<WORD>(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
+  std::vector<long long> costs;
+  for (long long i = 0; i < count; ++i) {
+    for (bool up : {false, true}) {
+      const long long before = Qpc();
+      if (!SendKey(vk, scan, up)) return Error(kFailed, a[0], L"SendInput failed");
+      costs.push_back(Qpc() - before);
+    }
+    Pump(static_cast<DWORD>(gap_ms));
+  }
+  std::sort(costs.begin(), costs.end());
+  const long long freq = QpcFrequency();
+  auto us = [&](size_t i) { return costs[std::min(i, costs.size() - 1)] * 1000000 / freq; };
+  Json().Str(L"cmd", a[0]).Int(L"calls", static_cast<long long>(costs.size())).Int(L"p50_us", us(costs.size() / 2))
+      .Int(L"p99_us", us(costs.size() * 99 / 100)).Int(L"max_us", us(costs.size() - 1)).Print();
+  return kOk;
+}
+
 int CmdQpc(const Args& a) {
   FILETIME now{};
   const long long before = Qpc();
@@ -1260,6 +1321,147 @@ int CmdQpc(const Args& a) {
   const long long after = Qpc();
   Json().Str(L"cmd", a[0]).Int(L"qpc", before + (after - before) / 2).Int(L"freq", QpcFrequency())
       .Int(L"system_100ns", FileTime100ns(now)).Print();
+  return kOk;
+}
+
+BOOL CALLBACK IconGroupFound(HMODULE module, LPCWSTR, LPWSTR name, LONG_PTR out) {
+  HRSRC res = FindResourceW(module, name, RT_GROUP_ICON);
+  HGLOBAL data = res ? LoadResource(module, res) : nullptr;
+  const BYTE* bytes = data ? static_cast<const BYTE*>(LockResource(data)) : nullptr;
+  if (!bytes || SizeofResource(module, res) < 6) return TRUE;
+  // GRPICONDIR: reserved, type, count, then 14-byte entries (width and height 0 mean 256).
+  const WORD count = *reinterpret_cast<const WORD*>(bytes + 4);
+  std::wstring sizes = L"[";
+  for (WORD i = 0; i < count && 6u + 14u * (i + 1u) <= SizeofResource(module, res); ++i) {
+    const BYTE* e = bytes + 6 + 14 * i;
+    if (i) sizes += L",";
+    sizes += std::to_wstring(e[0] ? e[0] : 256);
+  }
+  sizes += L"]";
+  std::wstring id = IS_INTRESOURCE(name) ? std::to_wstring(reinterpret_cast<uintptr_t>(name))
+                                         : std::wstring(name);
+  auto* groups = reinterpret_cast<std::wstring*>(out);
+  if (!groups->empty()) *groups += L", ";
+  *groups += JsonString(id) + L": " + sizes;
+  return TRUE;
+}
+
+int CmdResources(const Args& a) {
+  if (a.size() != 2) return Error(kUsage, a[0], L"usage: resources <file.exe>");
+  HMODULE m = LoadLibraryExW(a[1].c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  if (!m) return Error(kNotFound, a[0], L"cannot open the file");
+  std::wstring groups;
+  EnumResourceNamesW(m, RT_GROUP_ICON, IconGroupFound, reinterpret_cast<LONG_PTR>(&groups));
+  std::wstring manifest;
+  if (HRSRC r = FindResourceW(m, MAKEINTRESOURCEW(1), RT_MANIFEST)) {
+    if (HGLOBAL g = LoadResource(m, r)) {
+      const char* text = static_cast<const char*>(LockResource(g));
+      const int n = static_cast<int>(SizeofResource(m, r));
+      const int wn = MultiByteToWideChar(CP_UTF8, 0, text, n, nullptr, 0);
+      manifest.resize(static_cast<size_t>(wn));
+      MultiByteToWideChar(CP_UTF8, 0, text, n, manifest.data(), wn);
+    }
+  }
+  FreeLibrary(m);
+
+  Json out;
+  out.Str(L"cmd", a[0]).Raw(L"icons", L"{" + groups + L"}").Str(L"manifest", manifest);
+  DWORD unused = 0;
+  const DWORD size = GetFileVersionInfoSizeW(a[1].c_str(), &unused);
+  std::vector<BYTE> info(size);
+  std::wstring strings;
+  if (size && GetFileVersionInfoW(a[1].c_str(), 0, size, info.data())) {
+    struct Translation { WORD language, codePage; }* t = nullptr;
+    UINT len = 0;
+    if (VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&t), &len) &&
+        len >= sizeof *t) {
+      wchar_t block[64];
+      swprintf(block, 64, L"\\StringFileInfo\\%04x%04x\\", t->language, t->codePage);
+      out.Int(L"language", t->language).Int(L"code_page", t->codePage);
+      for (const wchar_t* key : {L"CompanyName", L"FileDescription", L"FileVersion", L"InternalName",
+                                 L"LegalCopyright", L"OriginalFilename", L"ProductName",
+                                 L"ProductVersion"}) {
+        wchar_t* value = nullptr;
+        UINT vlen = 0;
+        if (VerQueryValueW(info.data(), (std::wstring(block) + key).c_str(),
+                           reinterpret_cast<void**>(&value), &vlen) && value) {
+          if (!strings.empty()) strings += L", ";
+          strings += JsonString(key) + L": " + JsonString(value);
+        }
+      }
+    }
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    if (VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &len) && fixed) {
+      out.Str(L"file_version_fixed",
+              std::to_wstring(HIWORD(fixed->dwFileVersionMS)) + L"." + std::to_wstring(LOWORD(fixed->dwFileVersionMS)) +
+                  L"." + std::to_wstring(HIWORD(fixed->dwFileVersionLS)) + L"." +
+                  std::to_wstring(LOWORD(fixed->dwFileVersionLS)));
+    }
+  }
+  out.Raw(L"version", L"{" + strings + L"}").Print();
+  return kOk;
+}
+
+int CmdWindowDpi(const Args& a) {
+  WindowQuery q;
+  DWORD unused = 0;
+  if (!ParseQuery(a, 1, false, &q, &unused)) return Error(kUsage, a[0], L"usage: window-dpi <class|*> [title]");
+  auto found = FindAll(q);
+  if (found.empty()) return Error(kNotFound, a[0], L"no such window");
+  HWND h = found.front();
+  const DPI_AWARENESS_CONTEXT context = GetWindowDpiAwarenessContext(h);
+  const wchar_t* awareness = L"unknown";
+  if (AreDpiAwarenessContextsEqual(context, DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2)) {
+    awareness = L"per-monitor-v2";
+  } else {
+    switch (GetAwarenessFromDpiAwarenessContext(context)) {
+      case DPI_AWARENESS_UNAWARE: awareness = L"unaware"; break;
+      case DPI_AWARENESS_SYSTEM_AWARE: awareness = L"system"; break;
+      case DPI_AWARENESS_PER_MONITOR_AWARE: awareness = L"per-monitor"; break;
+      default: break;
+    }
+  }
+  Json().Str(L"cmd", a[0]).HexStr(L"hwnd", reinterpret_cast<uintptr_t>(h)).Str(L"awareness", awareness)
+      .Int(L"dpi", GetDpiForWindow(h)).Int(L"system_dpi", GetDpiForSystem()).Print();
+  return kOk;
+}
+
+int CmdPostThread(const Args& a) {
+  if (a.size() != 6) return Error(kUsage, a[0], L"usage: post-thread <class> <property> <msg> <wparam> <lparam>");
+  long long msg = 0, wp = 0, lp = 0;
+  if (!ParseInt(a[3], &msg) || !ParseInt(a[4], &wp) || !ParseInt(a[5], &lp)) return Error(kUsage, a[0], L"numbers expected");
+  auto found = FindAll(WindowQuery{a[1], false, L""});
+  if (found.empty()) return Error(kNotFound, a[0], L"no such window");
+  const DWORD thread = static_cast<DWORD>(reinterpret_cast<UINT_PTR>(GetPropW(found.front(), a[2].c_str())));
+  if (!thread) return Error(kNotFound, a[0], L"the window has no such property");
+  if (!PostThreadMessageW(thread, static_cast<UINT>(msg), static_cast<WPARAM>(wp), static_cast<LPARAM>(lp)))
+    return Error(kFailed, a[0], L"PostThreadMessage failed");
+  Json().Str(L"cmd", a[0]).Int(L"thread", thread).Print();
+  return kOk;
+}
+
+int CmdChildren(const Args& a) {
+  WindowQuery q;
+  DWORD unused = 0;
+  if (!ParseQuery(a, 1, false, &q, &unused)) return Error(kUsage, a[0], L"usage: children <class|*> [title]");
+  auto found = FindAll(q);
+  if (found.empty()) return Error(kNotFound, a[0], L"no such window");
+  HWND parent = found.front();
+  std::vector<HWND> kids;
+  EnumChildWindows(
+      parent,
+      [](HWND h, LPARAM lp) -> BOOL {
+        reinterpret_cast<std::vector<HWND>*>(lp)->push_back(h);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&kids));
+  for (HWND h : kids) {
+    RECT r;
+    GetWindowRect(h, &r);
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+    Json().Str(L"cmd", a[0]).HexStr(L"hwnd", reinterpret_cast<uintptr_t>(h)).Str(L"class", ClassOf(h))
+        .Str(L"text", TitleOf(h)).Bool(L"visible", IsWindowVisible(h) != 0).Rect(L"rect", r).Print();
+  }
   return kOk;
 }
 
@@ -1272,7 +1474,9 @@ int RunCommand(const Args& a) {
   if (c == L"list") return CmdList(a);
   if (c == L"msgbox") return CmdMsgBox(a);
   if (c == L"msgbox-press") return CmdMsgBoxPress(a);
-  if (c == L"focus" || c == L"focus-window") return CmdFocus(a);
+  if (c == L"focus" || c == L"focus-window" || c == L"focus-topmost") return CmdFocus(a);
+  if (c == L"winevent") return CmdWinEvent(a);
+  if (c == L"above") return CmdAbove(a);
   if (c == L"focus-log") return CmdFocusLog(a);
   if (c == L"key") return CmdKey(a);
   if (c == L"type") return CmdType(a);
@@ -1291,12 +1495,19 @@ int RunCommand(const Args& a) {
   if (c == L"proc-stats") return CmdProcStats(a);
   if (c == L"keytimes") return CmdKeyTimes(a);
   if (c == L"qpc") return CmdQpc(a);
+  if (c == L"sendinput-cost") return CmdSendInputCost(a);
+  if (c == L"resources") return CmdResources(a);
+  if (c == L"window-dpi") return CmdWindowDpi(a);
+  if (c == L"children") return CmdChildren(a);
+  if (c == L"post-thread") return CmdPostThread(a);
   return Error(kUsage, c, L"unknown command");
 }
 
 }  // namespace
 
 int main() {
+  // Coordinates, pixels and sizes in the system's own units, whatever the display scale.
+  SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
   Args argv = SplitCommandLine(GetCommandLineW());
   if (argv.size() < 2) {
     Error(kUsage, L"", L"usage: lumatap_driver <command> [args] | script \"<step>\" ...");

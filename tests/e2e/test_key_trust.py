@@ -1,0 +1,153 @@
+"""Keys you can trust for a whole session, under Wine, from outside: the hook removed
+behind the program's back comes back at the next key, and no key stays lit that is not
+held."""
+
+import sys
+import time
+import unittest
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+
+from harness import (MAIN_CLASS, MAIN_TITLE, OPTIONS_CLASS, OPTIONS_TITLE,  # noqa: E402
+                     POPUP_MENU_CLASS, LumatapTestCase, crop_rect, wait_until)
+from test_display import START, expected_grid_of, mismatches, write_settings  # noqa: E402
+
+VK_A, VK_S = 0x41, 0x53
+DROP_HOOK_FOR_TEST = 0x8000 + 0x3A
+KEY_DOWN_MESSAGE = 0x8000 + 0x31
+WM_WTSSESSION_CHANGE, WTS_SESSION_UNLOCK = 0x02B1, 8
+WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC = 0x0218, 0x12
+EVENT_SYSTEM_DESKTOPSWITCH = 0x0020
+EVENT_SYSTEM_FOREGROUND = 0x0003
+TRACED = {"WINEDEBUG": "-all,warn+seh"}
+
+
+class KeyTrustTest(LumatapTestCase):
+    def setUp(self) -> None:
+        super().setUp()
+        self.addCleanup(lambda: self.h.driver("release"))
+
+    def start(self, env=None):
+        folder = self.h.new_app_folder()
+        write_settings(folder, frame=1)
+        app = self.h.launch(folder, env=env)
+        self.h.wait_window(MAIN_CLASS, MAIN_TITLE)
+        wait_until(lambda: self.h.wait_window(MAIN_CLASS, MAIN_TITLE)["rect"][:2] == list(START), 10,
+                   "the window at its saved place")
+        return app, folder
+
+    def grid(self):
+        return crop_rect(self.h.screenshot(), self.h.wait_window(MAIN_CLASS, MAIN_TITLE)["client"])
+
+    def assert_grid_becomes(self, expected, what: str) -> None:
+        try:
+            wait_until(lambda: mismatches(self.grid(), expected) == 0, 10, what, interval=0.1)
+        except TimeoutError:
+            self.fail(f"{what}: {mismatches(self.grid(), expected)} pixels differ")
+
+    def test_the_hook_removed_behind_the_programs_back_comes_back_at_the_next_key(self):
+        app, folder = self.start(env=TRACED)
+        released = expected_grid_of(folder, "default")
+        self.assert_grid_becomes(released, "the released grid")
+        self.h.script("focus", f"key down {VK_A}", check=True)
+        self.assert_grid_becomes(expected_grid_of(folder, "default", pressed={"A"}), "A lit")
+
+        # As the system does to a hook that answers too slowly.
+        self.h.driver("post-thread", MAIN_CLASS, "LumatapKeyThread", str(DROP_HOOK_FOR_TEST), "0", "0",
+                      check=True)
+        time.sleep(0.3)
+        self.h.script("focus", f"key up {VK_A}", check=True)
+        self.assert_grid_becomes(released, "A released, though the hook was gone")
+        wait_until(lambda: "installed again" in app.log(), 10, "the note that the hook came back")
+
+        # And the hook is there again: keys light and clear as before, each drawn once.
+        before = app.log().count("installed again")
+        for _ in range(3):
+            self.h.script("focus", f"key down {VK_S}", check=True)
+            self.assert_grid_becomes(expected_grid_of(folder, "default", pressed={"S"}), "S lit")
+            self.h.script("focus", f"key up {VK_S}", check=True)
+            self.assert_grid_becomes(released, "S released")
+        self.assertEqual(app.log().count("installed again"), before,
+                         "with the hook back, Raw Input only confirms")
+
+    # ---- No stuck keys -------------------------------------------------------------------
+
+    def light_without_holding(self, vk: int) -> None:
+        """The key drawn pressed while nobody holds it, as after a key-up that went to the
+        secure desktop: its key-down message alone reaches the window."""
+        self.h.driver("post", MAIN_CLASS, str(KEY_DOWN_MESSAGE), str(vk), "0", check=True)
+
+    def test_moments_that_may_lose_a_key_up_redraw_from_the_real_key_state(self):
+        _, folder = self.start()
+        released = expected_grid_of(folder, "default")
+        lit_a = expected_grid_of(folder, "default", pressed={"A"})
+        self.assert_grid_becomes(released, "the released grid")
+        moments = {
+            "session unlocked": lambda: self.h.driver("send", MAIN_CLASS, str(WM_WTSSESSION_CHANGE),
+                                                      str(WTS_SESSION_UNLOCK), "0", check=True),
+            "desktop switched back": lambda: self.h.script("winevent " + str(EVENT_SYSTEM_DESKTOPSWITCH),
+                                                           "sleep 200", check=True),
+            "resumed from sleep": lambda: self.h.driver("send", MAIN_CLASS, str(WM_POWERBROADCAST),
+                                                        str(PBT_APMRESUMEAUTOMATIC), "0", check=True),
+            "another key went down": lambda: self.h.script("focus", f"key tap {VK_S}", check=True),
+            # Wine 8 raises no foreground event of its own when a window takes the
+            # foreground; the driver raises it as Windows does.
+            "the foreground changed": lambda: self.h.script("focus", f"winevent {EVENT_SYSTEM_FOREGROUND}",
+                                                            "sleep 200", check=True),
+        }
+        for what, moment in moments.items():
+            with self.subTest(moment=what):
+                self.light_without_holding(VK_A)
+                self.assert_grid_becomes(lit_a, "A drawn pressed")
+                moment()
+                self.assert_grid_becomes(released, f"A released once the {what}")
+        # A key really held across such a moment stays lit.
+        self.h.script("focus", "sleep 300", f"key down {VK_A}", "sleep 100",
+                      "winevent " + str(EVENT_SYSTEM_DESKTOPSWITCH), "sleep 300", check=True)
+        self.assert_grid_becomes(lit_a, "A still held")
+
+    def open_options(self) -> dict:
+        left, top = self.h.wait_window(MAIN_CLASS, MAIN_TITLE)["client"][:2]
+        self.h.driver("mouse", "click", str(left + 20), str(top + 20), "right", check=True)
+        self.h.wait_window(POPUP_MENU_CLASS, timeout=10)
+        for key in ("DOWN", "DOWN", "RETURN"):
+            self.h.driver("key", "tap", key, check=True)
+        return self.h.wait_window(OPTIONS_CLASS, OPTIONS_TITLE)
+
+    def test_a_key_released_while_the_options_dialog_is_open_is_drawn_released_after_it(self):
+        _, folder = self.start()
+        # Wine reloads the key state from X whenever a window takes the focus, so a key
+        # held by SendInput across the dialog's focus reads as up there; the key held
+        # across a moment is checked where no focus moves (the desktop switch above).
+        self.h.script("focus", "sleep 300", f"key down {VK_A}", check=True)
+        self.assert_grid_becomes(expected_grid_of(folder, "default", pressed={"A"}), "A lit")
+        self.open_options()
+        self.h.driver("key", "up", str(VK_A), check=True)  # inside the dialog
+        self.h.driver("key", "tap", "ESCAPE", check=True)  # Cancel
+        self.h.wait_gone(OPTIONS_CLASS, OPTIONS_TITLE)
+        self.assert_grid_becomes(expected_grid_of(folder, "default"), "A released inside the dialog")
+
+    # ---- Topmost ---------------------------------------------------------------------
+
+    def test_another_topmost_window_does_not_stay_above_the_grid(self):
+        self.start()
+        main = self.h.wait_window(MAIN_CLASS, MAIN_TITLE)
+        x, y = main["rect"][:2]
+        # An always-on-top window laid over the grid takes the foreground.
+        r = self.h.script(f"focus-topmost {x - 20} {y - 20} 300 200", "sleep 500",
+                          f"winevent {EVENT_SYSTEM_FOREGROUND}",
+                          "sleep 500", f"above {MAIN_CLASS}",
+                          check=True).of("above")[0]
+        self.assertTrue(r["above"], "the grid came back above the other always-on-top window")
+        self.assertTrue(r["focus_foreground"], "and the other window kept the focus")
+
+    def test_plain_typing_never_looks_like_a_lost_hook(self):
+        app, folder = self.start(env=TRACED)
+        self.h.script("focus", *[f"key tap {vk}" for vk in (VK_A, VK_S) * 10], "sleep 300", check=True)
+        self.assert_grid_becomes(expected_grid_of(folder, "default"), "every key released")
+        self.assertNotIn("installed again", app.log())
+
+
+if __name__ == "__main__":
+    unittest.main()
