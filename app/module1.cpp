@@ -19,6 +19,8 @@ int16 ProfKeyCounts[kMaxProfiles];
 int16 ProfCols[kMaxProfiles];
 int16 ProfRows[kMaxProfiles];
 int16 ProfKeys[kMaxProfiles][kSlotsPerProfile];
+std::optional<std::string> unresolvedKeyNames[kMaxProfiles][kSlotsPerProfile];
+bool profileFileHeldUnread;
 int16 CurCols;
 int16 CurRows;
 int16 CurProfile;
@@ -34,7 +36,9 @@ void resetSharedState() {
     ProfTitles[p].clear();
     ProfKeyCounts[p] = ProfCols[p] = ProfRows[p] = 0;
     for (int16& k : ProfKeys[p]) k = 0;
+    for (auto& name : unresolvedKeyNames[p]) name.reset();
   }
+  profileFileHeldUnread = false;
   CurCols = CurRows = CurProfile = 0;
   SkinName.clear();
   ProfileName.clear();

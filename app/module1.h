@@ -45,6 +45,16 @@ extern int16 ProfKeyCounts[kMaxProfiles];
 extern int16 ProfCols[kMaxProfiles];
 extern int16 ProfRows[kMaxProfiles];
 extern int16 ProfKeys[kMaxProfiles][kSlotsPerProfile];
+// The name setting.dat gave a slot whose key no defined entry has (keylist.dat empty or
+// damaged, or the key since removed from it); nothing for every other slot. Such a slot is
+// written back under that name, so a later run with a good keylist.dat finds its key again.
+// Giving the slot a key in the options dialog drops the name.
+extern std::optional<std::string> unresolvedKeyNames[kMaxProfiles][kSlotsPerProfile];
+// setting.dat held something the table did not take: a line that could not be taken apart,
+// a line after the tenth profile, bytes that are no code page 932 text, or the file could
+// not be read at all. The end then keeps the old file beside the new one, so nothing the
+// user wrote is lost.
+extern bool profileFileHeldUnread;
 
 extern int16 CurCols;
 extern int16 CurRows;

@@ -17,8 +17,9 @@ std::string profilesPath() { return programPath("\\setting.dat"); }
 
 // Files the line as profile p when it can be taken apart; false leaves the table as it was.
 // A line without title, count and layout, with a number outside 16 bits or a layout
-// without ':' is skipped; a count outside 0 to 12 and a grid side below 1 are held to what
-// the table and the display can use.
+// without ':' is skipped; a count above 12 and a grid side below 1 are held to what the
+// table and the display can use. A negative count stays as it is, to be written back as
+// the user wrote it; the display shows no key for it.
 bool takeProfile(const std::string& line, int p) {
   std::vector<std::string> fields, sides;
   if (StrSplit(line, "\t", fields) < 3 || fields[0].empty()) return false;
@@ -29,25 +30,36 @@ bool takeProfile(const std::string& line, int p) {
   if (!cols || !rows) return false;
 
   ProfTitles[p] = fields[0];
-  ProfKeyCounts[p] = std::clamp<int16>(*count, 0, kSlotsPerProfile);
+  ProfKeyCounts[p] = std::min<int16>(*count, kSlotsPerProfile);
   ProfCols[p] = std::max<int16>(*cols, 1);
   ProfRows[p] = std::max<int16>(*rows, 1);
-  // Slot 0 is read even for a count of 0. A name that no defined key has, or a name the
-  // line lacks, leaves the slot as it was.
+  // Slot 0 is read even for a count of 0 or less. A name that no defined key has, or a name the
+  // line lacks, leaves the slot's key as it was; the name that no key has is kept for saving.
+  for (auto& name : unresolvedKeyNames[p]) name.reset();
   int slots = std::max<int>(ProfKeyCounts[p], 1);
   for (int s = 0; s < slots && s + 3 < static_cast<int>(fields.size()); ++s) {
     int code = codeOfName(fields[s + 3]);
-    if (code >= 0) ProfKeys[p][s] = static_cast<int16>(code);
+    if (code >= 0) {
+      ProfKeys[p][s] = static_cast<int16>(code);
+    } else {
+      unresolvedKeyNames[p][s] = fields[s + 3];
+    }
   }
   return true;
 }
 
-// Fills the table from the lines, up to ten profiles; returns how many were taken.
-int takeProfiles(const std::vector<std::string>& lines) {
+// Fills the table from the lines, up to ten profiles; returns how many were taken, and
+// whether a line that held anything was left out.
+int takeProfiles(const std::vector<std::string>& lines, bool& leftOut) {
   int p = 0;
+  leftOut = false;
   for (const std::string& line : lines) {
-    if (p == kMaxProfiles) break;  // lines after the tenth profile are not read
-    if (takeProfile(line, p)) ++p;
+    // Lines after the tenth profile are not read. An empty line holds nothing to lose.
+    if (p == kMaxProfiles || !takeProfile(line, p)) {
+      if (!line.empty()) leftOut = true;
+      continue;
+    }
+    ++p;
   }
   return p;
 }
@@ -58,11 +70,14 @@ void LoadProfiles() {
   const std::string path = profilesPath();
   if (CheckPath(path) < 0) plat::writeTextFile(path, Form1::TxtSetting);
   std::vector<std::string> lines;
-  int taken = plat::readTextLines(path, lines) ? takeProfiles(lines) : 0;
+  bool faithful = true, leftOut = false;
+  const bool read = plat::readTextLines(path, lines, &faithful);
+  int taken = read ? takeProfiles(lines, leftOut) : 0;
+  profileFileHeldUnread = !read || !faithful || leftOut;
   // With no profile (an empty, unreadable or wholly damaged file) the display would have
   // nothing to show and the options dialog nothing to list: the built-in profiles stand in,
   // and the end of the run saves them.
-  if (taken == 0) takeProfiles(plat::splitTextLines(Form1::TxtSetting));
+  if (taken == 0) takeProfiles(plat::splitTextLines(Form1::TxtSetting), leftOut);
   CurProfile = findProfile(ProfileName);
 }
 
@@ -76,12 +91,14 @@ void SaveProfiles() {
       int code = ProfKeys[p][s];
       if (code < 0 || code >= kKeyDefCount) code = 0;  // shows and stores like an unset slot
       if (s > 0) text += "\t";
-      text += KeyDefs[code].Name;
+      text += unresolvedKeyNames[p][s] ? *unresolvedKeyNames[p][s] : KeyDefs[code].Name;
     }
     text += "\r\n";
   }
   const std::string path = profilesPath();
-  if (!plat::writeTextFile(path, text)) reportUnsavedFile(path);
+  const bool saved = profileFileHeldUnread ? plat::writeTextFileKeepingOld(path, text)
+                                           : plat::writeTextFile(path, text);
+  if (!saved) reportUnsavedFile(path);
 }
 
 }  // namespace lumatap

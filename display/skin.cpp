@@ -13,8 +13,8 @@ bool decodeFile(const std::string& path, plat::Surface& image) {
          plat::decodeImage(bytes, image, plat::pixelFromColor(kGridBackground));
 }
 
-// Without a skin image there is nothing to show, so a failure at start-up ends the program;
-// later (a skin chosen in the options dialog) the picture on screen simply stays.
+// Without even the default skin there is nothing to show, so a failure at start-up ends the
+// program; later (a skin chosen in the options dialog) the picture on screen simply stays.
 void reportUnreadable(const std::string& path, bool startingUp) {
   std::string text = CheckPath(path) == 1
                          ? "スキン画像を読み込めません。壊れているか、GIF・BMP以外の形式です。"
@@ -56,6 +56,7 @@ void scaleSkinToGrid(Form1& form) {
 void LoadSkin(Form1& form) {
   // PicKeys is empty only until the first load, which is the window's load.
   const bool startingUp = form.PicKeys.empty();
+  const std::string fallback = programPath(std::string("\\skin\\") + kDefaultSkin + "\\keys.gif");
 
   // Every skin lies in a folder of its own right inside "skin"; a name that would lead
   // anywhere else (lumatap.ini is the user's to edit) is a skin that does not exist.
@@ -65,14 +66,18 @@ void LoadSkin(Form1& form) {
     path = folder + "\\keys.gif";
     if (CheckPath(path) != 1) path = folder + "\\keys.bmp";
   }
-  if (path.empty() || CheckPath(path) != 1) {
+  plat::Surface image;
+  bool decoded = !path.empty() && CheckPath(path) == 1 && decodeFile(path, image);
+  // A skin that is missing or cannot be decoded gives way to the default one alike, so a
+  // damaged picture never keeps the user from the options dialog, where another skin can
+  // be chosen. The name stays: it is the user's choice, and the folder may be mended.
+  if (!decoded && path != fallback) {
     plat::messageBox("スキンが壊れているか存在しません。\r\nデフォルトのスキンを読み込みます。", "",
                      plat::MsgButtons::Ok, plat::MsgIcon::None);
-    path = programPath(std::string("\\skin\\") + kDefaultSkin + "\\keys.gif");
+    path = fallback;
+    decoded = decodeFile(path, image);
   }
-
-  plat::Surface image;
-  if (decodeFile(path, image)) {
+  if (decoded) {
     if (form.gridScale > 1) image = plat::scaledUp(image, form.gridScale);
     form.PicKeys.swap(image);  // the previous image goes with `image`
     form.skinScale = form.gridScale;
@@ -80,8 +85,8 @@ void LoadSkin(Form1& form) {
     return;
   }
   reportUnreadable(path, startingUp);
-  // The picture stays, and so does its name, so the settings file never ends up naming a
-  // skin that would stop the next start.
+  // The default skin is damaged or missing too. The picture on screen stays, and so does
+  // the name it was loaded under.
   SkinName = form.loadedSkin;
 }
 

@@ -115,7 +115,10 @@ void frmOptions::CmdDelete_Click() {
       ProfKeyCounts[i] = ProfKeyCounts[i + 1];
       ProfCols[i] = ProfCols[i + 1];
       ProfRows[i] = ProfRows[i + 1];
-      for (int s = 0; s < kSlotsPerProfile; ++s) ProfKeys[i][s] = ProfKeys[i + 1][s];
+      for (int s = 0; s < kSlotsPerProfile; ++s) {
+        ProfKeys[i][s] = ProfKeys[i + 1][s];
+        unresolvedKeyNames[i][s] = unresolvedKeyNames[i + 1][s];
+      }
     }
     ProfTitles[count - 1].clear();
     FillProfileList();

@@ -47,6 +47,8 @@ void frmOptions::CmdSave_Click() {
   if (IsNewProfile) {
     // New admits at most nine existing profiles, so the first free entry exists.
     const int16 i = static_cast<int16>(std::min(ListProfile.listCount(), kMaxProfiles - 1));
+    // The entry may have held a deleted profile; none of its key names belongs to this one.
+    for (auto& name : unresolvedKeyNames[i]) name.reset();
     StoreEditedProfile(i);
     ListProfile.addItem(TxtTitle.text());
     ListProfile.setListIndex(ListProfile.listCount() - 1);
@@ -75,7 +77,10 @@ void frmOptions::StoreEditedProfile(int16 i) {
   for (int s = 0; s < keys; ++s) {
     // Slots hold names; a name no defined key has leaves the slot's key as it was.
     const int code = codeOfName(Cmd[s].caption());
-    if (code >= 0) ProfKeys[i][s] = static_cast<int16>(code);
+    if (code >= 0) {
+      ProfKeys[i][s] = static_cast<int16>(code);
+      unresolvedKeyNames[i][s].reset();
+    }
   }
 }
 

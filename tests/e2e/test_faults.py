@@ -33,6 +33,11 @@ PROFILES = ("WASDスタンダード\t6\t3:2\tShift\tW\tSpace\tA\tS\tD\n"
             "OSU！用ZXキー\t2\t2:1\tZ\tX\n")
 OLD_PROFILES = PROFILES.encode("cp932")
 NEW_PROFILES = PROFILES.replace("\n", "\r\n").encode("cp932")
+# Files the end would keep beside the new ones first: the settings saved as UTF-16 with a
+# lone surrogate, the profiles with a line that cannot be read.
+UNREAD_SETTINGS = (("\ufeff" + OLD_SETTINGS.decode("cp932")).encode("utf-16-le")
+                   + b"\x00\xd8" + "\r\n".encode("utf-16-le"))
+UNREAD_PROFILES = OLD_PROFILES + "壊れた行\n".encode("cp932")
 NEW_SETTINGS = {("window", "x"): "200", ("window", "y"): "150", ("window", "frame"): "1",
                 ("style", "skin"): "default", ("key", "profile"): "WASDスタンダード"}
 
@@ -50,9 +55,9 @@ def settings_values(data: bytes) -> dict:
 
 
 class EndSequenceFaultTest(LumatapTestCase):
-    def prepare(self, folder: Path) -> None:
-        (folder / "lumatap.ini").write_bytes(OLD_SETTINGS)
-        (folder / "setting.dat").write_bytes(OLD_PROFILES)
+    def prepare(self, folder: Path, settings: bytes = OLD_SETTINGS, profiles: bytes = OLD_PROFILES) -> None:
+        (folder / "lumatap.ini").write_bytes(settings)
+        (folder / "setting.dat").write_bytes(profiles)
 
     def mount_tmpfs(self, size_kib: int) -> Path:
         """An empty tmpfs of that size, unmounted after the test (after its programs end).
@@ -75,10 +80,10 @@ class EndSequenceFaultTest(LumatapTestCase):
         self.addCleanup(unmount)
         return point
 
-    def folder_on(self, mount: Path) -> Path:
+    def folder_on(self, mount: Path, *files: bytes) -> Path:
         """The program folder is the mount itself."""
         shutil.copytree(self.h.dist, mount, dirs_exist_ok=True)
-        self.prepare(mount)
+        self.prepare(mount, *files)
         return mount
 
     def end_and_collect_boxes(self, app) -> list[list[str]]:
@@ -114,35 +119,42 @@ class EndSequenceFaultTest(LumatapTestCase):
         fold = lambda bs: [[line.lower() for line in b] for b in bs]  # noqa: E731
         self.assertEqual(fold(boxes), fold(self.unsaved(folder, *names)))
 
-    def assert_old_files(self, folder: Path) -> None:
-        self.assertEqual((folder / "lumatap.ini").read_bytes(), OLD_SETTINGS)
-        self.assertEqual((folder / "setting.dat").read_bytes(), OLD_PROFILES)
+    def assert_old_files(self, folder: Path, settings: bytes = OLD_SETTINGS,
+                         profiles: bytes = OLD_PROFILES) -> None:
+        self.assertEqual((folder / "lumatap.ini").read_bytes(), settings)
+        self.assertEqual((folder / "setting.dat").read_bytes(), profiles)
         self.assertEqual(sorted(p.name for p in folder.glob("*.tmp~")), [])
+        self.assertEqual(sorted(p.name for p in folder.glob("*.bak")), [])
 
     # ------------------------------------------------------------------------------------
 
     def test_a_full_disk_keeps_both_old_files_and_names_each_one(self):
         dist_kib = sum(p.stat().st_size for p in self.h.dist.rglob("*") if p.is_file()) // 1024
-        mount = self.mount_tmpfs(dist_kib + 1024)
-        folder = self.folder_on(mount)
-        filler = os.open(mount / "filler", os.O_WRONLY | os.O_CREAT, 0o644)
-        try:
-            for chunk in (1 << 16, 1 << 12, 1):
+        # Files with something the program cannot read are to be kept beside the new ones
+        # first; on a full disk neither the copy nor the new file may be left half written.
+        for what, files in (("files the program wrote", (OLD_SETTINGS, OLD_PROFILES)),
+                            ("files it cannot read whole", (UNREAD_SETTINGS, UNREAD_PROFILES))):
+            with self.subTest(what):
+                mount = self.mount_tmpfs(dist_kib + 1024)
+                folder = self.folder_on(mount, *files)
+                filler = os.open(mount / "filler", os.O_WRONLY | os.O_CREAT, 0o644)
                 try:
-                    while True:
-                        os.write(filler, b"\0" * chunk)
-                except OSError:
-                    pass
-        finally:
-            os.close(filler)
-        with self.assertRaises(OSError, msg="the disk still takes a new file"):
-            (mount / "probe").write_bytes(b"x")
+                    for chunk in (1 << 16, 1 << 12, 1):
+                        try:
+                            while True:
+                                os.write(filler, b"\0" * chunk)
+                        except OSError:
+                            pass
+                finally:
+                    os.close(filler)
+                with self.assertRaises(OSError, msg="the disk still takes a new file"):
+                    (mount / "probe").write_bytes(b"x")
 
-        app = self.h.launch(folder)
-        boxes = self.end_and_collect_boxes(app)
+                app = self.h.launch(folder)
+                boxes = self.end_and_collect_boxes(app)
 
-        self.assert_boxes(boxes, folder, "lumatap.ini", "setting.dat")
-        self.assert_old_files(folder)
+                self.assert_boxes(boxes, folder, "lumatap.ini", "setting.dat")
+                self.assert_old_files(folder, *files)
 
     def test_a_read_only_folder_keeps_both_old_files_and_names_each_one(self):
         mount = self.mount_tmpfs(8192)

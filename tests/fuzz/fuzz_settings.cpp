@@ -3,6 +3,9 @@
 //
 // Input: section NUL key NUL value NUL file. Section, key and value are UTF-8 as the program
 // passes them; the file is what lies on the disk. An empty file part means no lumatap.ini.
+// The byte-level oracle speaks code page 932; a file in another encoding is checked for
+// keeping it.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -37,7 +40,44 @@ bool fileExists() { return std::filesystem::exists(fuzz::folder() / kIni); }
 
 // ---- IniRead and IniWrite ------------------------------------------------------------
 
+// A file an editor saved as UTF-8 or UTF-16 is edited in that encoding: it keeps it, and a
+// write leaves the program's other keys alone.
+void checkOtherEncoding(const Input& in, const plat::IniText& ini) {
+  putFile(in.file);
+  const std::string skin = lumatap::IniRead("style", "skin", kMissing, path());
+  const bool sameAsSkin =
+      plat::readIniValue("[style]\r\nskin=1", in.section, in.key, plat::IniChars::Utf8).has_value();
+  if (!lumatap::IniWrite(in.section, in.key, in.value, path())) {
+    FUZZ_CHECK(fuzz::readFile(kIni) == in.file);
+    return;
+  }
+  const std::string written = fuzz::readFile(kIni);
+  FUZZ_CHECK(!std::filesystem::exists(fuzz::folder() / (kIni + ".tmp~")));
+  // What could not be read whole was kept beside the new file before it was replaced.
+  if (!ini.exact && written != in.file) FUZZ_CHECK(fuzz::readFile(kIni + ".bak") == in.file);
+  // A byte order mark holds the encoding for good. Without one, the write may have replaced
+  // the bytes that told UTF-8 apart from code page 932, and the file reads otherwise.
+  if (plat::decodeIniFile(written).encoding != ini.encoding) {
+    FUZZ_CHECK(ini.encoding == plat::IniEncoding::Utf8);
+    return;
+  }
+  if (!sameAsSkin) FUZZ_CHECK(lumatap::IniRead("style", "skin", kMissing, path()) == skin);
+  const auto ascii = [](const std::string& t) {
+    return std::all_of(t.begin(), t.end(), [](char c) { return c > 0 && c < 0x7F; });
+  };
+  const bool plain = !in.value.empty() && in.value.size() < 100 && ascii(in.section) &&
+                     ascii(in.key) && std::all_of(in.value.begin(), in.value.end(), [](char c) {
+                       return c > ' ' && c < 0x7F && c != '"' && c != '\'';
+                     });
+  if (plain) FUZZ_CHECK(lumatap::IniRead(in.section, in.key, kMissing, path()) == in.value);
+}
+
 void checkReadWrite(const Input& in) {
+  const plat::IniText ini = plat::decodeIniFile(in.file);
+  if (ini.encoding != plat::IniEncoding::Cp932) {
+    checkOtherEncoding(in, ini);
+    return;
+  }
   putFile(in.file);
   const std::string section = plat::toCp932(in.section), key = plat::toCp932(in.key);
   const std::string value = plat::toCp932(in.value);
@@ -61,15 +101,23 @@ void checkReadWrite(const Input& in) {
     return;
   }
   const std::string written = fuzz::readFile(kIni);
-  FUZZ_CHECK(lumatap::IniRead(in.section, in.key, kMissing, path()) ==
-             plat::fromCp932(fuzz::ini::expectedReadBack(value)));
-  if (!sameAsSkin) FUZZ_CHECK(lumatap::IniRead("style", "skin", kMissing, path()) == skin);
   FUZZ_CHECK(fuzz::ini::removedPart(in.file, written).find_first_of("\r\n") == std::string::npos);
   // No temporary file is left beside it.
   FUZZ_CHECK(!std::filesystem::exists(fuzz::folder() / (kIni + ".tmp~")));
+  // Without a byte order mark the bytes tell the encoding. A write that replaced the only
+  // bytes UTF-8 cannot have leaves a file that reads as UTF-8 from then on, which this
+  // oracle does not speak.
+  const auto stillCp932 = [] {
+    return plat::decodeIniFile(fuzz::readFile(kIni)).encoding == plat::IniEncoding::Cp932;
+  };
+  if (!stillCp932()) return;
+  FUZZ_CHECK(lumatap::IniRead(in.section, in.key, kMissing, path()) ==
+             plat::fromCp932(fuzz::ini::expectedReadBack(value)));
+  if (!sameAsSkin) FUZZ_CHECK(lumatap::IniRead("style", "skin", kMissing, path()) == skin);
 
   // Several keys in one change: each reads back, the last write of a key winning.
   FUZZ_CHECK(lumatap::iniWriteAll({{"window", "X", "-12"}, {in.section, in.key, in.value}}, path()));
+  if (!stillCp932()) return;
   FUZZ_CHECK(lumatap::IniRead(in.section, in.key, kMissing, path()) ==
              plat::fromCp932(fuzz::ini::expectedReadBack(value)));
   const bool sameAsX = plat::readIniValue("[window]\r\nX=1", section, key).has_value();
@@ -105,9 +153,14 @@ void checkSettings(const Input& in) {
   const std::string saved = fuzz::readFile(kIni);
 
   // Read again: the names and the frame come back as they were, the position to the pixel
-  // (the file holds whole pixels, a hand-edited one may hold fractions).
+  // (the file holds whole pixels, a hand-edited one may hold fractions). A file without a
+  // byte order mark is told UTF-8 or code page 932 by its bytes; when the bytes that told
+  // were in a number the save rewrote, the next read may take it for the other.
+  const bool sameGuess =
+      plat::decodeIniFile(saved).encoding == plat::decodeIniFile(in.file).encoding;
   resetForm();
   lumatap::ReadSettings(*g_form);
+  if (!sameGuess) return;
   FUZZ_CHECK(lumatap::SkinName == skin);
   FUZZ_CHECK(lumatap::ProfileName == profile);
   FUZZ_CHECK(lumatap::Frameless == frameless);

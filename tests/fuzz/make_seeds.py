@@ -90,6 +90,16 @@ def ini_seeds():
         # Section names whose ']' or '\' is the second byte of a double-byte character.
         write(corpus, "trail-bytes", encode("ソ\0表\0x\0") + cp932("[ソ]\r\n表=1\r\n[‐]\r\nk=2\r\n"))
         write(corpus, "absent-file", encode("window\0X\0" "42\0"))
+    # The settings as an editor may save them: UTF-8 with and without a byte order mark,
+    # UTF-16 both ways round, and UTF-16 with a lone surrogate the end must keep a copy of.
+    lone = "\ufeff[window]\r\nX=1\r\n;".encode("utf-16-le") + b"\x00\xd8" + "\r\n".encode("utf-16-le")
+    for name, data in (("utf8-bom", b"\xef\xbb\xbf" + standard.encode("utf-8")),
+                       ("utf8", standard.encode("utf-8")),
+                       ("utf16-le", ("\ufeff" + standard).encode("utf-16-le")),
+                       ("utf16-be", ("\ufeff" + standard).encode("utf-16-be")),
+                       ("utf16-lone-surrogate", lone)):
+        write("settings", name, "window\0frame\0" "1\0".encode("utf-8") + data)
+        write("settings", "raw-" + name, data)
 
 
 # --------------------------------------------------------------------------------------

@@ -1,4 +1,5 @@
 // Edit mode, key assignment and saving in the options dialog.
+#include "app/profiles.h"
 #include "tests/unit/test_options_fixture.h"
 
 namespace lumatap::testing {
@@ -204,6 +205,41 @@ TEST_F(Editing, SavingStoresTheProfileAndKeepsTheListInStep) {
   d.CmdSave.userClick();
   EXPECT_EQ(box(), "編集に失敗しました | Lumatap | Ok | Exclamation");
   EXPECT_FALSE(d.editing());
+}
+
+TEST_F(Editing, KeyNamesNoKeyHasSurviveEditingAndDeletingUntilTheSlotGetsAKey) {
+  // As LoadProfiles leaves them after reading an empty keylist.dat.
+  for (int s = 0; s < 6; ++s) ProfKeys[0][s] = 0;
+  const char* const wasd[] = {"Shift", "W", "Space", "A", "S", "D"};
+  for (int s = 0; s < 6; ++s) unresolvedKeyNames[0][s] = wasd[s];
+  unresolvedKeyNames[1][2] = "Enter2";
+  frmOptions& d = open();
+  d.ListProfile.userSelect(0);
+  EXPECT_EQ(d.Cmd[1].caption(), "未設定") << "such a slot shows as an unset one";
+  d.CmdEdit.userClick();
+  d.AssignSlotKey(1, 90);  // the user changes one slot only
+  d.TxtTitle.userSetText("WASD改");
+  d.CmdSave.userClick();
+  SaveProfiles();
+  EXPECT_EQ(readText("setting.dat").substr(0, readText("setting.dat").find("\r\n")),
+            "WASD改\t6\t3:2\tShift\tZ\tSpace\tA\tS\tD");
+
+  // Deleting the first profile moves the second one's kept name along with it; a new
+  // profile in the entry the last one vacated inherits none.
+  hl::queueAnswer(MsgAnswer::Yes);
+  d.CmdDelete.userClick();
+  EXPECT_EQ(unresolvedKeyNames[0][2], "Enter2");
+  EXPECT_EQ(unresolvedKeyNames[0][1], std::nullopt);
+  unresolvedKeyNames[3][0] = "left behind";
+  d.CmdAddNew.userClick();
+  d.TxtTitle.userSetText("新");
+  d.CmbKeyCnt.userSelect(0);
+  d.AssignSlotKey(0, 65);
+  d.CmdSave.userClick();
+  EXPECT_EQ(ProfTitles[3], "新");
+  SaveProfiles();
+  EXPECT_NE(readText("setting.dat").find("矢印スタンダード\t6\t3:2\tShift\t↑\tEnter2\t←"), std::string::npos);
+  EXPECT_NE(readText("setting.dat").find("新\t1\t1:1\tA\r\n"), std::string::npos);
 }
 
 }  // namespace

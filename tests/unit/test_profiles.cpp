@@ -68,9 +68,10 @@ TEST_F(ProfilesTest, FirstStartCreatesTheFileFromTheBuiltInTableByteForByte) {
     EXPECT_EQ(slots(p, rows[p].count), rows[p].keys) << p;
   }
   EXPECT_EQ(CurProfile, 0);
-  // Written back unchanged, the file is the same 163 bytes.
+  // Written back unchanged, the file is the same 163 bytes, and nothing is kept beside it.
   SaveProfiles();
   EXPECT_EQ(readBytes("setting.dat"), bytes);
+  EXPECT_FALSE(exists("setting.dat.bak"));
 }
 
 TEST_F(ProfilesTest, TheCurrentProfileIsTheLastOneWhoseTitleMatches) {
@@ -109,7 +110,7 @@ TEST_F(ProfilesTest, FieldsAreReadByTheirRules) {
       {"fewer names than the count", "t\t4\t2:2\tW\tA", 4, 2, 2, {87, 65, 0, 0}},
       {"a count above 12 is held to 12", "t\t20\t4:3\t1\t2\t3\t4\t5\t6\t7\t8\t9\t0\tA\tW\tS", 12, 4, 3,
        {49, 50, 51, 52, 53, 54, 55, 56, 57, 48, 65, 87}},
-      {"a negative count is held to 0", "t\t-3\t1:1\tW", 0, 1, 1, {87}},
+      {"a negative count stays as read", "t\t-3\t1:1\tW", -3, 1, 1, {87}},
       {"a grid side below 1 is held to 1", "t\t1\t0:-2\tW", 1, 1, 1, {87}},
       {"a layout with nothing after ':'", "t\t1\t2:\tW", 1, 2, 1, {87}},
   };
@@ -147,6 +148,13 @@ TEST_F(ProfilesTest, LinesThatCannotBeTakenApartAreSkippedAndTheRestIsKept) {
     EXPECT_EQ(ProfTitles[1], "B") << c.what;
     EXPECT_EQ(CurProfile, 1) << c.what;
     EXPECT_EQ(saved(), "A\t1\t1:1\tW\r\nB\t2\t2:1\tZ\tX\r\n") << c.what;
+    // The old file is kept beside the new one, unless the line held nothing.
+    if (c.line.empty()) {
+      EXPECT_FALSE(exists("setting.dat.bak"));
+    } else {
+      EXPECT_EQ(readText("setting.dat.bak"), "A\t1\t1:1\tW\r\n" + c.line + "\r\nB\t2\t2:1\tZ\tX\r\n") << c.what;
+    }
+    std::filesystem::remove(path("setting.dat.bak"));
   }
 }
 
@@ -162,6 +170,7 @@ TEST_F(ProfilesTest, OnlyTenProfilesAreReadAndTheyAreWhatIsSaved) {
   EXPECT_EQ(profileCount(), 10);
   EXPECT_EQ(CurProfile, 0) << "a title after the tenth line is not found";
   EXPECT_EQ(saved(), expected);
+  EXPECT_EQ(readText("setting.dat.bak"), file) << "the two profiles left out are kept there";
 }
 
 TEST_F(ProfilesTest, SavingWritesExactlyTheKeysOfEachCount) {
@@ -186,6 +195,15 @@ TEST_F(ProfilesTest, SavingWritesExactlyTheKeysOfEachCount) {
   }
 }
 
+TEST_F(ProfilesTest, ANegativeCountIsWrittenBackAsReadWithNoKeys) {
+  for (const char* count : {"-1", "-32768"}) {
+    resetSharedState();
+    LoadKeyDefs();
+    load(std::string("t\t") + count + "\t2:1\tZ\r\nu\t1\t1:1\tW\r\n");
+    EXPECT_EQ(saved(), std::string("t\t") + count + "\t2:1\t\r\nu\t1\t1:1\tW\r\n") << count;
+  }
+}
+
 TEST_F(ProfilesTest, SavingStopsAtTheFirstFreeEntry) {
   load(Form1::TxtSetting);
   // The options dialog deleted the last two profiles.
@@ -196,24 +214,50 @@ TEST_F(ProfilesTest, SavingStopsAtTheFirstFreeEntry) {
             "矢印スタンダード\t6\t3:2\tShift\t↑\tSpace\t←\t↓\t→\r\n");
 }
 
-TEST_F(ProfilesTest, KeysAreStoredByNameAndAnUndefinedKeyAsItsName) {
+TEST_F(ProfilesTest, KeysAreStoredByNameAndANameNoKeyHasAsItWasRead) {
   writeText("keylist.dat", "20\t1\tShift\r\n16\t53\tShift\r\n161\t54\tShift\r\n65\t1\tA\r\n");
   LoadKeyDefs();
-  load("t\t4\t4:1\tShift\tA\tnone\tShift\r\n");
-  EXPECT_EQ(slots(0, 4), (Slots{16, 65, 0, 16})) << "the lowest code of a shared name";
-  EXPECT_EQ(saved(), "t\t4\t4:1\tShift\tA\t未設定\tShift\r\n");
+  load("t\t5\t5:1\tShift\tA\tnone\tShift\r\n");
+  EXPECT_EQ(slots(0, 5), (Slots{16, 65, 0, 16, 0})) << "the lowest code of a shared name";
+  // The fifth name is missing from the line: that slot has no name to keep.
+  EXPECT_EQ(saved(), "t\t5\t5:1\tShift\tA\tnone\tShift\t未設定\r\n");
   ProfKeys[0][1] = 300;  // never set by the program; stored like an unset slot
-  EXPECT_EQ(saved(), "t\t4\t4:1\tShift\t未設定\t未設定\tShift\r\n");
+  EXPECT_EQ(saved(), "t\t5\t5:1\tShift\t未設定\tnone\tShift\t未設定\r\n");
+}
+
+TEST_F(ProfilesTest, WithAnEmptyOrDamagedKeyListEveryProfileIsSavedWithTheNamesItHad) {
+  const std::string file =
+      std::string(Form1::TxtSetting) + "空の名前\t3\t3:1\t\t未設定\tW\r\n負\t-1\t1:1\tZ\r\n";
+  const std::string goodKeyList = readBytes("keylist.dat");
+  for (const char* keylist : {"", "damaged\r\n300\t1\tW\r\n"}) {
+    resetSharedState();
+    writeText("keylist.dat", keylist);
+    LoadKeyDefs();
+    load(file);
+    ASSERT_EQ(profileCount(), 6) << keylist;
+    EXPECT_EQ(slots(0, 6), Slots(6, 0)) << "no key resolves";
+    // A negative count writes no names, as with a good key list.
+    EXPECT_EQ(saved(), std::string(Form1::TxtSetting) + "空の名前\t3\t3:1\t\t未設定\tW\r\n負\t-1\t1:1\t\r\n")
+        << keylist;
+  }
+  // The next run with a good key list finds every key again.
+  resetSharedState();
+  writeBytes("keylist.dat", goodKeyList);
+  LoadKeyDefs();
+  LoadProfiles();
+  EXPECT_EQ(slots(0, 6), (Slots{16, 87, 32, 65, 83, 68}));
+  EXPECT_EQ(slots(4, 3), (Slots{0, 0, 87}));
 }
 
 TEST_F(ProfilesTest, AFileWithoutProfilesFallsBackToTheBuiltInTable) {
   struct Case {
     const char* what;
     std::string content;
+    bool keptBeside;
   } cases[] = {
-      {"empty", ""},
-      {"only blank lines", "\r\n\r\n"},
-      {"only damaged lines", "no tab\r\nt\t1\r\n"},
+      {"empty", "", false},
+      {"only blank lines", "\r\n\r\n", false},
+      {"only damaged lines", "no tab\r\nt\t1\r\n", true},
   };
   for (const Case& c : cases) {
     resetSharedState();
@@ -226,7 +270,64 @@ TEST_F(ProfilesTest, AFileWithoutProfilesFallsBackToTheBuiltInTable) {
     EXPECT_EQ(readText("setting.dat"), c.content) << "nothing is written before the end";
     SaveProfiles();
     EXPECT_EQ(readBytes("setting.dat"), plat::toCp932(Form1::TxtSetting)) << c.what;
+    EXPECT_EQ(exists("setting.dat.bak"), c.keptBeside) << c.what;
+    if (c.keptBeside) {
+      EXPECT_EQ(readText("setting.dat.bak"), c.content) << c.what;
+    }
+    std::filesystem::remove(path("setting.dat.bak"));
   }
+}
+
+TEST_F(ProfilesTest, TheOldFileIsKeptBesideTheNewOneWhenItHeldWhatCouldNotBeRead) {
+  const std::string good = "A\t1\t1:1\tW\r\n";
+  struct Case {
+    const char* what;
+    std::string old;  // bytes
+    bool kept;
+  } cases[] = {
+      {"a good file", good, false},
+      {"LF line ends and fractions", "A\t1.5\t1:1\tW\n", false},
+      {"bytes that are no code page 932", good + "B\t1\t1:1\t\x82\x20\r\n", true},
+      {"a lead byte at the very end", good + "\x82", true},
+      {"a damaged line", good + "damaged\r\n", true},
+  };
+  for (const Case& c : cases) {
+    resetSharedState();
+    LoadKeyDefs();
+    writeBytes("setting.dat.bak", "an older copy");
+    writeBytes("setting.dat", c.old);
+    LoadProfiles();
+    ProfTitles[0] = "Changed";
+    SaveProfiles();
+    EXPECT_TRUE(plat::headless::shownBoxes().empty()) << c.what;
+    EXPECT_EQ(readBytes("setting.dat.bak"), c.kept ? c.old : "an older copy") << c.what;
+    EXPECT_EQ(readText("setting.dat").substr(0, 8), "Changed\t") << c.what;
+    EXPECT_FALSE(exists("setting.dat.bak.tmp~")) << c.what;
+  }
+}
+
+TEST_F(ProfilesTest, AFileThatCouldNotBeReadAtTheStartIsKeptWhenTheEndCanReadIt) {
+  // Another program kept the file to itself while the program started; at the end it is
+  // back, holding the user's profiles.
+  std::filesystem::create_directories(path("setting.dat"));
+  LoadProfiles();
+  EXPECT_EQ(profileCount(), 4);
+  std::filesystem::remove(path("setting.dat"));
+  writeText("setting.dat", "Mine\t1\t1:1\tW\r\n");
+  SaveProfiles();
+  EXPECT_EQ(readText("setting.dat.bak"), "Mine\t1\t1:1\tW\r\n");
+  EXPECT_EQ(readBytes("setting.dat"), plat::toCp932(Form1::TxtSetting));
+}
+
+TEST_F(ProfilesTest, AnOldFileThatCannotBeKeptIsNotReplaced) {
+  load("A\t1\t1:1\tW\r\ndamaged\r\n");
+  ProfTitles[0] = "Changed";
+  std::filesystem::create_directories(path("setting.dat.bak"));  // no copy can go there
+  SaveProfiles();
+  EXPECT_EQ(readText("setting.dat"), "A\t1\t1:1\tW\r\ndamaged\r\n");
+  ASSERT_EQ(plat::headless::shownBoxes().size(), 1u);
+  EXPECT_EQ(plat::headless::shownBoxes()[0].text,
+            "ファイルを保存できませんでした。\r\n" + programPath("\\setting.dat"));
 }
 
 TEST_F(ProfilesTest, AnUnreadableFileFallsBackAndTheEndReportsThatItCouldNotSave) {

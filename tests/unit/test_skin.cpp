@@ -349,41 +349,83 @@ TEST_F(LoadSkinTest, TheGifWinsThenTheBmpThenTheDefaultSkinWithItsMessage) {
   }
 }
 
-TEST_F(LoadSkinTest, NoReadableSkinAtStartUpEndsTheProgramAfterSayingWhich) {
+TEST_F(LoadSkinTest, ASkinThatCannotBeDecodedGivesWayToTheDefaultSkinAndKeepsItsName) {
+  writeSkin("skin/default/keys.gif", 0xAA0000);
+  writeSkin("skin/good/keys.gif", 0x0000AA);
+  writeBytes("skin/broken/keys.gif", "GIF89a but nothing more");
+  writeSkin("skin/broken/keys.bmp", 0x00AA00);  // the damaged GIF still wins over it
+  writeBytes("skin/brokenbmp/keys.bmp", "BM broken");
+  struct Case {
+    const char* what;
+    bool startingUp;
+  } cases[] = {{"at start-up", true}, {"chosen in the options dialog", false}};
+  for (const Case& c : cases) {
+    for (const char* name : {"broken", "brokenbmp"}) {
+      hl::reset();
+      form->PicKeys = plat::Surface();
+      if (!c.startingUp) {
+        SkinName = "good";
+        LoadSkin(*form);
+      }
+      SkinName = name;
+      EXPECT_NO_THROW(LoadSkin(*form)) << c.what << " " << name;
+      EXPECT_EQ(loadedColour(), 0xAA0000u) << c.what << " " << name;
+      EXPECT_EQ(SkinName, name) << c.what;
+      ASSERT_EQ(hl::shownBoxes().size(), 1u) << c.what << " " << name;
+      EXPECT_EQ(hl::shownBoxes()[0].text, kMissingText);
+      EXPECT_EQ(hl::shownBoxes()[0].icon, plat::MsgIcon::None);
+    }
+  }
+}
+
+TEST_F(LoadSkinTest, NoReadableDefaultSkinAtStartUpEndsTheProgramAfterSayingWhich) {
   struct Case {
     const char* name;
     const char* skin;
+    bool defaultDamaged;
     std::size_t boxes;
     const char* file;
+    const char* says;
   } cases[] = {
-      {"fallback missing too", "gone", 2, "skin\\default\\keys.gif"},
-      {"skin cannot be decoded", "broken", 1, "skin\\broken\\keys.gif"},
+      {"fallback missing too", "gone", false, 2, "skin\\default\\keys.gif", "見つかりません"},
+      {"skin and fallback cannot be decoded", "broken", true, 2, "skin\\default\\keys.gif", "読み込めません"},
+      {"the default skin itself cannot be decoded", "default", true, 1, "skin\\default\\keys.gif",
+       "読み込めません"},
+      {"skin damaged, fallback missing", "broken", false, 2, "skin\\default\\keys.gif", "見つかりません"},
   };
   writeBytes("skin/broken/keys.gif", "GIF89a but nothing more");
   for (const Case& c : cases) {
     hl::reset();
+    std::filesystem::remove_all(path("skin/default"));
+    if (c.defaultDamaged) writeBytes("skin/default/keys.gif", "GIF87a");
     SkinName = c.skin;
     EXPECT_THROW(LoadSkin(*form), hl::Terminated) << c.name;
     ASSERT_EQ(hl::shownBoxes().size(), c.boxes) << c.name;
+    if (c.boxes == 2) {
+      EXPECT_EQ(hl::shownBoxes()[0].text, kMissingText) << c.name;
+    }
     const hl::ShownBox& box = hl::shownBoxes().back();
     EXPECT_NE(box.text.find(c.file), std::string::npos) << box.text;
+    EXPECT_NE(box.text.find(c.says), std::string::npos) << box.text;
     EXPECT_NE(box.text.find("Lumatapを終了します。"), std::string::npos) << box.text;
     EXPECT_EQ(box.icon, plat::MsgIcon::Critical);
     EXPECT_TRUE(form->PicKeys.empty());
   }
 }
 
-TEST_F(LoadSkinTest, ABrokenSkinChosenLaterKeepsThePictureAndTheNameOnScreen) {
+TEST_F(LoadSkinTest, ABrokenSkinChosenLaterWithABrokenDefaultKeepsThePictureAndTheName) {
   writeSkin("skin/good/keys.gif", 0x0000AA);
   writeBytes("skin/broken/keys.bmp", "BM broken");
+  writeBytes("skin/default/keys.gif", "GIF89a");
   SkinName = "good";
   LoadSkin(*form);
   SkinName = "broken";  // as the options dialog's OK does before reloading
   EXPECT_NO_THROW(LoadSkin(*form));
   EXPECT_EQ(loadedColour(), 0x0000AAu);
   EXPECT_EQ(SkinName, "good");
-  ASSERT_EQ(hl::shownBoxes().size(), 1u);
-  EXPECT_NE(hl::shownBoxes()[0].text.find("今のスキンのまま続けます。"), std::string::npos);
+  ASSERT_EQ(hl::shownBoxes().size(), 2u);
+  EXPECT_EQ(hl::shownBoxes()[0].text, kMissingText);
+  EXPECT_NE(hl::shownBoxes()[1].text.find("今のスキンのまま続けます。"), std::string::npos);
 }
 
 TEST_F(LoadSkinTest, ASkinNameThatLeavesTheSkinFolderIsAMissingSkin) {
