@@ -61,7 +61,37 @@ std::string readsBackAsItself(const std::string& v) {
   return v;
 }
 
+// A whole decimal number from `low` to `high`, nothing else; `fallback` otherwise.
+int wholeNumberIn(const std::string& text, int low, int high, int fallback) {
+  if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
+    return fallback;
+  const int v = std::stoi(text);
+  return v >= low && v <= high ? v : fallback;
+}
+
+// Six hexadecimal digits RRGGBB, as colour pickers and streaming programs show a colour,
+// with or without a leading '#'.
+bool colorFromHex(std::string text, plat::Color& out) {
+  if (!text.empty() && text.front() == '#') text.erase(0, 1);
+  if (text.size() != 6 || text.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+    return false;
+  const unsigned long v = std::stoul(text, nullptr, 16);
+  out = plat::rgb(static_cast<int>(v >> 16), static_cast<int>(v >> 8), static_cast<int>(v));
+  return true;
+}
+
 }  // namespace
+
+void ReadDisplaySettings(Form1& form) {
+  form.minLitMs = wholeNumberIn(readValue("display", "minLitMs"), 0, 1000, kDefaultMinLitMs);
+  form.gridBackground = kGridBackground;
+  colorFromHex(readValue("display", "backColor"), form.gridBackground);
+  form.seeThrough = wholeNumberIn(readValue("display", "seeThrough"), 0, 1, 0) == 1;
+  // The window's own background shows wherever the grid does not reach (during a resize);
+  // see-through, it goes with the grid's.
+  if (form.seeThrough) form.setBackColor(form.gridBackground);
+  form.setColorKey(form.seeThrough, form.gridBackground);
+}
 
 void ReadSettings(Form1& form) {
   long left = twipsFromFile(readValue("window", "X"), TwipsX);
@@ -81,6 +111,7 @@ void ReadSettings(Form1& form) {
   if (SkinName.empty()) SkinName = kDefaultSkin;
   ProfileName = readValue("key", "profile");
   if (ProfileName.empty()) ProfileName = kDefaultProfile;
+  ReadDisplaySettings(form);
 }
 
 void WriteSettings(const Form1& form) {

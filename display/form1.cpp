@@ -27,6 +27,7 @@ Form1::Form1() : plat::Window("Form1", "LumatapForm1"), PicView(this, "PicView")
   Resize = [this] { Form_Resize(); };
   KeyDown = [this](int k, int s) { Form_KeyDown(k, s); };
   KeyUp = [this](int k, int s) { Form_KeyUp(k, s); };
+  Timer = [this] { Form_Timer(); };
   DpiChanged = [this](int dpi, int left, int top) { Form_DpiChanged(dpi, left, top); };
   KeysMayBeStale = [this] { redrawFromKeyState(*this); };
   ForegroundChanged = [this](bool hidden) { Form_ForegroundChanged(hidden); };

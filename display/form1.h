@@ -13,6 +13,20 @@
 
 namespace lumatap {
 
+// What an empty grid cell shows, and what a skin's transparent pixels are laid over, unless
+// the settings choose another colour: a dark neutral grey that sits quietly beside both
+// light and black key caps over a game.
+constexpr plat::Color kGridBackground = plat::rgb(64, 64, 64);
+
+// How long a tap stays drawn pressed at least, in milliseconds. Viewers see the window
+// through a capture at 60 frames a second at most: a frame every 16.7 ms, taken from a
+// desktop that is itself composed once every 16.7 ms on a clock of its own. A picture
+// must last through one composed frame to reach the screen and one more to be sure to be
+// under a capture instant, so two frames, 33.3 ms, rounded up to the next millisecond.
+// A 30 fps capture still catches about half of such taps; a user who streams at 30 sets
+// 67 in lumatap.ini.
+constexpr int kDefaultMinLitMs = 34;
+
 class Form1 : public plat::Window {
 public:
   Form1();
@@ -29,6 +43,16 @@ public:
 
   // Slots drawn pressed now, one bit per slot.
   unsigned litSlots = 0;
+
+  // Display settings, read at start-up (see ReadDisplaySettings).
+  int minLitMs = kDefaultMinLitMs;
+  plat::Color gridBackground = kGridBackground;
+  bool seeThrough = false;
+  // When each slot's key last went down, on plat::clockMicros().
+  long long pressedAt[kSlotsPerProfile] = {};
+  // Slots whose key is up again but that stay drawn pressed until minLitMs has passed
+  // since the press; the window's timer is pending exactly while this is not empty.
+  unsigned holdingSlots = 0;
   // The program in the foreground runs with higher rights: its keys cannot be seen, and
   // the grid says so. `keysHiddenSeen` stays set for the rest of the run.
   bool keysHidden = false;
@@ -55,6 +79,8 @@ public:
   void Form_Resize();
   void Form_KeyDown(int keyCode, int shift);
   void Form_KeyUp(int keyCode, int shift);
+  // The minimum lit time of a held slot has passed.
+  void Form_Timer();
 
   // Frame, placement, mouse and menu.
   void sTitleReleace(plat::Window& frm);
@@ -78,10 +104,6 @@ int gridScaleForDpi(int dpi);
 // Takes the grid scale and the frame allowances for a monitor of that dpi. The skin
 // picture is not rescaled here (LoadSkin and Form_DpiChanged do that).
 void applyMonitorScale(Form1& form, int dpi);
-
-// What an empty grid cell shows, and what a skin's transparent pixels are laid over: a dark
-// neutral grey that sits quietly beside both light and black key caps over a game.
-constexpr plat::Color kGridBackground = plat::rgb(64, 64, 64);
 
 // The display window's outer size for the grid CurCols × CurRows, with or without frame.
 void gridWindowSize(const Form1& form, bool frameless, int& width, int& height);

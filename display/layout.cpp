@@ -54,8 +54,8 @@ void LayoutGrid(Form1& form, int16 cols, int16 rows) {
   const int gridWidth = form.cellPixels() * gridSide(cols);
   const int gridHeight = form.cellPixels() * gridSide(rows);
   plat::Surface& grid = form.PicView.surface();
-  grid.setBackground(plat::pixelFromColor(kGridBackground));
-  form.PicView.setBackColor(kGridBackground);
+  grid.setBackground(plat::pixelFromColor(form.gridBackground));
+  form.PicView.setBackColor(form.gridBackground);
   form.PicView.move(0, 0, gridWidth, gridHeight);
   grid.resize(gridWidth, gridHeight);
 

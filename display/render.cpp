@@ -5,6 +5,7 @@
 
 #include "display/form1.h"
 #include "platform/hook.h"
+#include "platform/system.h"
 
 namespace lumatap {
 
@@ -46,24 +47,82 @@ void showKeysHidden(Form1& form) {
   grid.fillRect(grid.width() - edge, 0, edge, grid.height(), kHiddenEdge);
 }
 
-void drawKey(Form1& form, int keyCode, int pictureRow) {
+// Every slot of the current profile that holds `keyCode`.
+unsigned slotsOf(int keyCode) {
   const int n = CurCols > 0 ? shownKeyCount() : 0;  // no columns: nowhere to draw
   unsigned mine = 0;
-  for (int i = 0; i < n; ++i) {
-    if (ProfKeys[CurProfile][i] == keyCode) {
-      drawSlot(form, i, ProfKeys[CurProfile][i], pictureRow);
-      mine |= 1u << i;
-    }
+  for (int i = 0; i < n; ++i)
+    if (ProfKeys[CurProfile][i] == keyCode) mine |= 1u << i;
+  return mine;
+}
+
+long long minLitMicros(const Form1& form) { return 1000LL * std::max(0, form.minLitMs); }
+
+// No hold pending: no timer. Otherwise the timer runs out when the earliest hold ends
+// (a millisecond late rather than early, so it never fires to find nothing due).
+void scheduleRelease(Form1& form, long long now) {
+  if (!form.holdingSlots) {
+    form.stopTimer();
+    return;
   }
+  long long due = -1;
+  for (int i = 0; i < kSlotsPerProfile; ++i) {
+    if (!(form.holdingSlots & (1u << i))) continue;
+    const long long end = form.pressedAt[i] + minLitMicros(form);
+    if (due < 0 || end < due) due = end;
+  }
+  form.startTimer(static_cast<int>((std::max(0LL, due - now) + 999) / 1000));
+}
+
+void cancelHolds(Form1& form) {
+  form.holdingSlots = 0;
+  form.stopTimer();
+}
+
+void pressKey(Form1& form, int keyCode) {
+  const unsigned mine = slotsOf(keyCode);
+  const long long now = plat::clockMicros();
+  for (int i = 0; i < kSlotsPerProfile; ++i) {
+    if (!(mine & (1u << i))) continue;
+    drawSlot(form, i, ProfKeys[CurProfile][i], kPressedRow);
+    form.pressedAt[i] = now;
+  }
+  // Pressed again while held: it simply stays lit, now as a key that is down.
+  const bool wasHolding = form.holdingSlots != 0;
+  form.holdingSlots &= ~mine;
   // A key going down while another slot is lit: that one's key-up may have been lost
-  // (nobody holds a key for a whole game), so it shows what the keyboard says.
-  if (pictureRow == kPressedRow && (form.litSlots & ~mine)) {
-    for (int i = 0; i < n; ++i) {
+  // (nobody holds a key for a whole game), so it shows what the keyboard says. A slot
+  // held for its minimum time was released on purpose and keeps its time.
+  const unsigned others = form.litSlots & ~mine & ~form.holdingSlots;
+  if (others) {
+    for (int i = 0; i < kSlotsPerProfile; ++i) {
       const int16 code = ProfKeys[CurProfile][i];
-      if ((form.litSlots & ~mine & (1u << i)) && !plat::keyIsDown(code)) drawSlot(form, i, code, kReleasedRow);
+      if ((others & (1u << i)) && !plat::keyIsDown(code)) drawSlot(form, i, code, kReleasedRow);
     }
   }
+  if (wasHolding) scheduleRelease(form, now);
   form.PicView.present();
+}
+
+void releaseKey(Form1& form, int keyCode) {
+  const unsigned mine = slotsOf(keyCode);
+  const long long now = plat::clockMicros();
+  bool drawn = false;
+  const unsigned holdingBefore = form.holdingSlots;
+  for (int i = 0; i < kSlotsPerProfile; ++i) {
+    if (!(mine & (1u << i))) continue;
+    if ((form.litSlots & (1u << i)) && now - form.pressedAt[i] < minLitMicros(form)) {
+      form.holdingSlots |= 1u << i;
+    } else {
+      drawSlot(form, i, ProfKeys[CurProfile][i], kReleasedRow);
+      form.holdingSlots &= ~(1u << i);
+      drawn = true;
+    }
+  }
+  if (form.holdingSlots != holdingBefore) scheduleRelease(form, now);
+  // A release that only starts a hold changes nothing on screen. A key that is in no slot
+  // presents as before, so every event that reaches the grid is still one present.
+  if (drawn || !mine) form.PicView.present();
 }
 
 }  // namespace
@@ -75,8 +134,9 @@ int shownKeyCount() {
 
 void DrawAllKeys(Form1& form) {
   if (LayoutBusy) return;
+  cancelHolds(form);
   plat::Surface& grid = form.PicView.surface();
-  grid.setBackground(plat::pixelFromColor(kGridBackground));
+  grid.setBackground(plat::pixelFromColor(form.gridBackground));
   grid.clear();
   form.litSlots = 0;
   const int n = CurCols > 0 ? shownKeyCount() : 0;
@@ -87,6 +147,7 @@ void DrawAllKeys(Form1& form) {
 
 void redrawFromKeyState(Form1& form) {
   if (LayoutBusy) return;
+  cancelHolds(form);
   plat::Surface& grid = form.PicView.surface();
   grid.clear();
   form.litSlots = 0;
@@ -108,8 +169,21 @@ void Form1::Form_ForegroundChanged(bool hidden) {
   redrawFromKeyState(*this);
 }
 
-void Form1::Form_KeyDown(int keyCode, int) { drawKey(*this, keyCode, kPressedRow); }
+void Form1::Form_KeyDown(int keyCode, int) { pressKey(*this, keyCode); }
 
-void Form1::Form_KeyUp(int keyCode, int) { drawKey(*this, keyCode, kReleasedRow); }
+void Form1::Form_KeyUp(int keyCode, int) { releaseKey(*this, keyCode); }
+
+void Form1::Form_Timer() {
+  const long long now = plat::clockMicros();
+  bool drawn = false;
+  for (int i = 0; i < kSlotsPerProfile; ++i) {
+    if (!(holdingSlots & (1u << i)) || now - pressedAt[i] < minLitMicros(*this)) continue;
+    drawSlot(*this, i, ProfKeys[CurProfile][i], kReleasedRow);
+    holdingSlots &= ~(1u << i);
+    drawn = true;
+  }
+  scheduleRelease(*this, now);
+  if (drawn) PicView.present();
+}
 
 }  // namespace lumatap

@@ -7,10 +7,10 @@ namespace lumatap {
 
 namespace {
 
-bool decodeFile(const std::string& path, plat::Surface& image) {
+bool decodeFile(const std::string& path, plat::Surface& image, plat::Color background) {
   std::string bytes;
   return plat::readFile(path, bytes) &&
-         plat::decodeImage(bytes, image, plat::pixelFromColor(kGridBackground));
+         plat::decodeImage(bytes, image, plat::pixelFromColor(background));
 }
 
 // Without even the default skin there is nothing to show, so a failure at start-up ends the
@@ -67,7 +67,7 @@ void LoadSkin(Form1& form) {
     if (CheckPath(path) != 1) path = folder + "\\keys.bmp";
   }
   plat::Surface image;
-  bool decoded = !path.empty() && CheckPath(path) == 1 && decodeFile(path, image);
+  bool decoded = !path.empty() && CheckPath(path) == 1 && decodeFile(path, image, form.gridBackground);
   // A skin that is missing or cannot be decoded gives way to the default one alike, so a
   // damaged picture never keeps the user from the options dialog, where another skin can
   // be chosen. The name stays: it is the user's choice, and the folder may be mended.
@@ -75,7 +75,7 @@ void LoadSkin(Form1& form) {
     plat::messageBox("スキンが壊れているか存在しません。\r\nデフォルトのスキンを読み込みます。", "",
                      plat::MsgButtons::Ok, plat::MsgIcon::None);
     path = fallback;
-    decoded = decodeFile(path, image);
+    decoded = decodeFile(path, image, form.gridBackground);
   }
   if (decoded) {
     if (form.gridScale > 1) image = plat::scaledUp(image, form.gridScale);

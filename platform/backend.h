@@ -24,6 +24,11 @@ void frameChanged(Window& w);
 void beginDragMove(Window& w);
 // Dots per inch of the monitor that holds the window (the system's before it exists).
 int monitorDpi(const Window& w);
+// The window's see-through colour was switched on, off or changed.
+void colorKeyChanged(Window& w);
+// Starts the window's one-shot timer, replacing a pending one; stops it.
+void startTimer(Window& w, int ms);
+void stopTimer(Window& w);
 
 MsgAnswer messageBox(Window* owner, const std::string& text, const std::string& title,
                      MsgButtons buttons, MsgIcon icon);

@@ -48,6 +48,10 @@ struct ScreenMetrics {
 // system's either way.
 ScreenMetrics screenMetrics(int dpi = 0);
 
+// ---- Time --------------------------------------------------------------------------
+// A steady clock in microseconds since some fixed moment; only differences mean anything.
+long long clockMicros();
+
 // ---- Process -----------------------------------------------------------------------
 // True when another copy of the program already runs. The first caller keeps the claim
 // for the life of the process.

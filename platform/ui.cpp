@@ -314,6 +314,32 @@ void Window::setTopmost(bool on) {
 
 void Window::beginDragMove() { backend::beginDragMove(*this); }
 
+void Window::setColorKey(bool on, Color key) {
+  if (on == colorKeyed_ && (!on || key == colorKey_)) return;
+  colorKeyed_ = on;
+  colorKey_ = key;
+  backend::colorKeyChanged(*this);
+}
+
+void Window::startTimer(int ms) {
+  timerPending_ = true;
+  backend::startTimer(*this, ms < 1 ? 1 : ms);
+}
+
+void Window::stopTimer() {
+  if (!timerPending_) return;
+  timerPending_ = false;
+  backend::stopTimer(*this);
+}
+
+void Window::userTimer() {
+  // One-shot: the backend's timer is gone before the handler may start the next one.
+  if (!timerPending_) return;
+  timerPending_ = false;
+  backend::stopTimer(*this);
+  if (Timer) Timer();
+}
+
 void Window::load() {
   if (loaded_) return;
   loaded_ = true;

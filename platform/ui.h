@@ -318,6 +318,22 @@ public:
 
   // Dots per inch of the monitor the window is on (96 at 100 % display scale).
   int monitorDpi() const;
+
+  // A colour of the client area that is see-through on the screen: what lies behind the
+  // window shows there, and the mouse goes through it to that window. Off by default.
+  bool colorKeyed() const { return colorKeyed_; }
+  Color colorKey() const { return colorKey_; }
+  void setColorKey(bool on, Color key);
+
+  // A one-shot timer: Timer is raised once, `ms` milliseconds from now (at the earliest),
+  // and the timer is gone. Starting it again replaces the pending one; a window has at most
+  // one. No timer exists while none is pending, so an idle window wakes for nothing.
+  void startTimer(int ms);
+  void stopTimer();
+  bool timerPending() const { return timerPending_; }
+  std::function<void()> Timer;
+  // Reported by a backend when the pending timer has run out.
+  void userTimer();
   // True: the window and its controls are laid out in pixels at 96 dpi, and the backend
   // scales them, fonts included, to the monitor (positions on the screen stay in screen
   // pixels). False: every size is in screen pixels as given. Chosen before load().
@@ -386,6 +402,9 @@ private:
   bool dpiScaled_ = false;
   bool loaded_ = false;
   bool closing_ = false;
+  bool colorKeyed_ = false;
+  Color colorKey_ = 0;
+  bool timerPending_ = false;
   Widget* focused_ = nullptr;
 };
 

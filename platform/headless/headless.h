@@ -62,6 +62,13 @@ void releaseKey(int vk);
 // on the secure desktop, a key pressed while the hook was off.
 void setKeyHeld(int vk, bool held);
 
+// The clock clockMicros() reads. It stands still until a test moves it on; moving it on
+// raises every window timer that runs out on the way, in the order they run out.
+long long now();
+void advanceClock(long long micros);
+// The moment the window's pending timer runs out; -1 when it has none.
+long long timerDue(const Window& w);
+
 int dragCount();
 int doEventsCount();
 int frameChangedCount();

@@ -30,6 +30,12 @@ struct State {
   std::vector<std::string> addresses;
   bool quit = false;
   std::string folder = ".";
+  long long clock = 1'000'000;
+  struct PendingTimer {
+    Window* window;
+    long long due;
+  };
+  std::vector<PendingTimer> timers;
 };
 
 ScreenMetrics defaultMetrics() {
@@ -56,9 +62,11 @@ State& st() {
 
 void reset() {
   std::string folder = st().folder;
+  const long long clock = st().clock;
   st() = State();
   st().metrics = defaultMetrics();
   st().folder = folder;
+  st().clock = clock;  // a steady clock never goes back
 }
 
 void setProgramFolder(const std::string& p) { st().folder = p; }
@@ -90,6 +98,28 @@ void releaseKey(int vk) {
   if (st().hooked) st().hooked->deliverKeyUp(vk, 0);
 }
 void setKeyHeld(int vk, bool held) { st().held.set(static_cast<std::size_t>(vk & 0xFF), held); }
+long long now() { return st().clock; }
+
+void advanceClock(long long micros) {
+  const long long target = st().clock + micros;
+  for (;;) {
+    auto& t = st().timers;
+    auto first = std::min_element(t.begin(), t.end(), [](const auto& a, const auto& b) { return a.due < b.due; });
+    if (first == t.end() || first->due > target) break;
+    Window* w = first->window;
+    st().clock = std::max(st().clock, first->due);
+    t.erase(first);
+    w->userTimer();
+  }
+  st().clock = target;
+}
+
+long long timerDue(const Window& w) {
+  for (const auto& t : st().timers)
+    if (t.window == &w) return t.due;
+  return -1;
+}
+
 int dragCount() { return st().drags; }
 int doEventsCount() { return st().doEvents; }
 int frameChangedCount() { return st().frameChanges; }
@@ -129,6 +159,7 @@ ScreenMetrics screenMetrics(int dpi) {
   return m;
 }
 bool anotherInstanceRunning() { return st().anotherInstance; }
+long long clockMicros() { return st().clock; }
 void shellOpen(const std::string& address) { st().addresses.push_back(address); }
 [[noreturn]] void terminateProcess(int code) { throw Terminated(code); }
 std::string programFolder() { return st().folder; }
@@ -142,8 +173,19 @@ struct Peer {};
 void PeerDeleter::operator()(Peer* p) const { delete p; }
 
 void sync(Widget& w, Change what) { st().mirrored.push_back({&w, what}); }
+void stopTimer(Window& w) {
+  auto& t = st().timers;
+  t.erase(std::remove_if(t.begin(), t.end(), [&](const auto& p) { return p.window == &w; }), t.end());
+}
+void startTimer(Window& w, int ms) {
+  stopTimer(w);
+  st().timers.push_back({&w, st().clock + 1000LL * ms});
+}
+void colorKeyChanged(Window& w) { st().mirrored.push_back({&w, Change::Look}); }
+
 void destroy(Widget& w) {
   if (st().hooked == &w) st().hooked = nullptr;
+  if (w.kind() == Widget::Kind::Window) stopTimer(static_cast<Window&>(w));
 }
 void present(Picture&) {}
 

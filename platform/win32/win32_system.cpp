@@ -199,6 +199,17 @@ ScreenMetrics screenMetrics(int dpi) {
   return m;
 }
 
+long long clockMicros() {
+  static const long long perSecond = [] {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return f.QuadPart;
+  }();
+  LARGE_INTEGER v;
+  QueryPerformanceCounter(&v);
+  return v.QuadPart / perSecond * 1'000'000 + v.QuadPart % perSecond * 1'000'000 / perSecond;
+}
+
 bool anotherInstanceRunning() {
   // Held until the process ends; the system releases it then, even after a crash.
   static const bool another = [] {

@@ -269,6 +269,22 @@ void rescale(Window& w, int dpi, int left, int top) {
   InvalidateRect(p->hwnd, nullptr, TRUE);
 }
 
+// The id of a window's one-shot timer.
+constexpr UINT_PTR kWindowTimer = 1;
+
+// Layered with a colour key while the window asks for one; an ordinary window otherwise.
+void applyColorKey(Window& w, HWND h) {
+  const LONG_PTR ex = GetWindowLongPtrW(h, GWL_EXSTYLE);
+  if (w.colorKeyed()) {
+    if (!(ex & WS_EX_LAYERED)) SetWindowLongPtrW(h, GWL_EXSTYLE, ex | WS_EX_LAYERED);
+    if (!SetLayeredWindowAttributes(h, colorRef(w.colorKey()), 0, LWA_COLORKEY))
+      traceFailure("SetLayeredWindowAttributes");
+  } else if (ex & WS_EX_LAYERED) {
+    SetWindowLongPtrW(h, GWL_EXSTYLE, ex & ~WS_EX_LAYERED);
+    RedrawWindow(h, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_FRAME | RDW_ALLCHILDREN);
+  }
+}
+
 LRESULT CALLBACK windowProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_NCCREATE) {
     auto* cs = reinterpret_cast<CREATESTRUCTW*>(lp);
@@ -312,6 +328,12 @@ LRESULT CALLBACK windowProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
       // The portable close request decides; it destroys the window when it goes through.
       w->userCloseBox();
       return 0;
+    case WM_TIMER:
+      if (wp == kWindowTimer) {
+        w->userTimer();
+        return 0;
+      }
+      break;
     case WM_QUERYENDSESSION:
       return TRUE;
     case WM_ENDSESSION:
@@ -446,6 +468,7 @@ void createWindow(Window& w) {
 
   for (Widget* c : stackingOrder(w)) createControl(*c);
   restack(w);
+  if (w.colorKeyed()) applyColorKey(w, h);
   if (!w.enabled()) EnableWindow(h, FALSE);
   if (w.visible()) ShowWindow(h, SW_SHOW);
 }
@@ -567,6 +590,19 @@ int monitorDpi(const Window& w) {
     return static_cast<int>(GetDpiForWindow(h));
   }
   return dpiAt({w.left(), w.top()});
+}
+
+void colorKeyChanged(Window& w) {
+  if (HWND h = hwndOf(w)) applyColorKey(w, h);
+}
+
+void startTimer(Window& w, int ms) {
+  HWND h = hwndOf(w);
+  if (h && !SetTimer(h, kWindowTimer, static_cast<UINT>(ms), nullptr)) traceFailure("SetTimer");
+}
+
+void stopTimer(Window& w) {
+  if (HWND h = hwndOf(w)) KillTimer(h, kWindowTimer);
 }
 
 void setTopmost(Window& w, bool on) {

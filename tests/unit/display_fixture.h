@@ -39,6 +39,7 @@ protected:
     ReadScreenMetrics();  // headless: caption 17, frame edges 4
     program = std::make_unique<Program>();
     form = &program->form;
+    form->minLitMs = 0;  // every event drawn as it comes; the hold has tests of its own
     form->show();  // shown, as at the end of the window's load
     plat::SetHook(*form);
     form->PicKeys = uniqueSkin();

@@ -36,8 +36,12 @@ TEST_F(RenderTest, TheWindowsLoadDrawsTheBuiltInProfileFromTheShippedSkin) {
     }
     plat::headless::pressKey(kVkA);
     EXPECT_TRUE(showsCell(0, 48, 1, true));
+    // Released at once, it stays lit for the default minimum and goes out then.
     plat::headless::releaseKey(kVkA);
+    EXPECT_TRUE(showsCell(0, 48, 1, true));
+    plat::headless::advanceClock(1000LL * kDefaultMinLitMs);
     EXPECT_TRUE(showsCell(0, 48, 1, false));
+    EXPECT_FALSE(form->timerPending());
   }
 }
 
