@@ -188,5 +188,58 @@ TEST_F(SettingsTest, ASettingsFileThatCannotBeWrittenIsNamedAndKeptWhole) {
   }
 }
 
+TEST_F(SettingsTest, DisplaySettingsAreReadAndBadValuesKeepTheirDefaults) {
+  const plat::Color grey = kGridBackground;
+  struct Case {
+    std::string section;  // the [display] lines
+    int minLit;
+    plat::Color back;
+    bool seeThrough;
+  } cases[] = {
+      {"", kDefaultMinLitMs, grey, false},
+      {"minLitMs=0\r\nbackColor=00FF00\r\nseeThrough=1\r\n", 0, plat::rgb(0, 255, 0), true},
+      {"minLitMs=1000\r\nbackColor=#ff00Ff\r\nseeThrough=0\r\n", 1000, plat::rgb(255, 0, 255), false},
+      {"minLitMs= 50 \r\nbackColor=\"123456\"\r\n", 50, plat::rgb(0x12, 0x34, 0x56), false},
+      // Text, signs, fractions, out of range, wrong lengths: the defaults, one by one.
+      {"minLitMs=abc\r\nbackColor=green\r\nseeThrough=yes\r\n", kDefaultMinLitMs, grey, false},
+      {"minLitMs=-5\r\nbackColor=12345\r\nseeThrough=2\r\n", kDefaultMinLitMs, grey, false},
+      {"minLitMs=1001\r\nbackColor=1234567\r\nseeThrough=-1\r\n", kDefaultMinLitMs, grey, false},
+      {"minLitMs=3.5\r\nbackColor=#\r\nseeThrough=1.0\r\n", kDefaultMinLitMs, grey, false},
+      {"minLitMs=99999999999999\r\nbackColor=0x00FF00\r\nseeThrough=\r\n", kDefaultMinLitMs, grey, false},
+      {"minLitMs=&H10\r\nbackColor=GGGGGG\r\n", kDefaultMinLitMs, grey, false},
+  };
+  for (const Case& c : cases) {
+    form_ = std::make_unique<Form1>();
+    read("[window]\r\nX=0\r\n[display]\r\n" + c.section);
+    EXPECT_EQ(form().minLitMs, c.minLit) << c.section;
+    EXPECT_EQ(form().gridBackground, c.back) << c.section;
+    EXPECT_EQ(form().seeThrough, c.seeThrough) << c.section;
+    // See-through is the background colour keyed out, whatever that colour is.
+    EXPECT_EQ(form().colorKeyed(), c.seeThrough) << c.section;
+    if (c.seeThrough) {
+      EXPECT_EQ(form().colorKey(), c.back) << c.section;
+    }
+  }
+}
+
+TEST_F(SettingsTest, TheEndNeverWritesTheDisplaySettingsAndKeepsTheUsers) {
+  // No [display] section: none appears.
+  read("[window]\r\nX=10\r\n");
+  WriteSettings(form());
+  EXPECT_EQ(readText("lumatap.ini").find("display"), std::string::npos);
+  EXPECT_EQ(stored("display", "minLitMs"), "(missing)");
+
+  // The user's section survives the end as written, values the program rejects included.
+  read("[window]\r\nX=10\r\n[display]\r\nminLitMs=80\r\nbackColor=00FF00\r\nseeThrough=oops\r\n");
+  WriteSettings(form());
+  EXPECT_EQ(stored("display", "minLitMs"), "80");
+  EXPECT_EQ(stored("display", "backColor"), "00FF00");
+  EXPECT_EQ(stored("display", "seeThrough"), "oops");
+  form_ = std::make_unique<Form1>();
+  ReadSettings(form());
+  EXPECT_EQ(form().minLitMs, 80);
+  EXPECT_EQ(form().gridBackground, plat::rgb(0, 255, 0));
+}
+
 }  // namespace
 }  // namespace lumatap

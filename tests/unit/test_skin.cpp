@@ -462,5 +462,21 @@ TEST_F(LoadSkinTest, OrdinarySkinNamesAreFolderNames) {
   for (const auto& c : cases) EXPECT_EQ(isSkinFolderName(c.name), c.folder) << c.name;
 }
 
+TEST_F(LoadSkinTest, TheChosenBackgroundShowsThroughTheSkinAndInEmptyCells) {
+  // A 2 × 1 skin: index 1 opaque red, index 0 transparent.
+  writeBytes("skin/clear/keys.gif", gif(2, 1, {0x000000, 0xFF0000}, {{2, 1, {0, 1}, {}, false, 0}}));
+  SkinName = "clear";
+  form->gridBackground = plat::rgb(0x00, 0xFF, 0x00);  // a chroma green
+  LoadSkin(*form);
+  ASSERT_EQ(form->PicKeys.width(), 2);
+  EXPECT_EQ(form->PicKeys.at(0, 0), 0x00FF00u) << "transparent pixel";
+  EXPECT_EQ(form->PicKeys.at(1, 0), 0xFF0000u);
+  // Five keys on a 3 × 2 grid: the sixth cell is empty.
+  form->PicKeys = testing::uniqueSkin();
+  useProfile({16, 87, 32, 65, 83}, 3, 2);
+  EXPECT_EQ(grid().at(96 + 10, 48 + 10), 0x00FF00u);
+  EXPECT_EQ(grid().at(96 + 47, 48 + 47), 0x00FF00u);
+}
+
 }  // namespace
 }  // namespace lumatap
