@@ -51,10 +51,14 @@ def check_shared_clock(h) -> None:
                                  f"in 100 ns units here ({before} <= {got} <= {after} fails)")
 
 
-def write_settings(folder: Path, frame: int = 1, skin: str = "default", at=START) -> None:
-    """A settings file, so the program starts without its first-run question."""
+def write_settings(folder: Path, frame: int = 1, skin: str = "default", at=START,
+                   min_lit_ms: int | None = None) -> None:
+    """A settings file, so the program starts without its first-run question; with
+    `min_lit_ms`, a [display] section that sets the minimum lit time."""
     text = (f"[window]\r\nX={at[0]}\r\nY={at[1]}\r\nframe={frame}\r\n"
             f"[style]\r\nskin={skin}\r\n[key]\r\nprofile={PROFILE}\r\n")
+    if min_lit_ms is not None:
+        text += f"[display]\r\nminLitMs={min_lit_ms}\r\n"
     (folder / "lumatap.ini").write_bytes(text.encode("cp932"))
 
 
@@ -67,11 +71,11 @@ def add_measure_exe(folder: Path) -> Path:
 # ----------------------------------------------------------------------------------------
 # Running the measurement build
 
-def start_measured(h: Harness) -> tuple[App, Path, int]:
+def start_measured(h: Harness, min_lit_ms: int | None = None) -> tuple[App, Path, int]:
     """lumatap_measure.exe in a fresh program folder, its window up; returns the app, the
-    folder and the counter value just before the launch."""
+    folder and the counter value just before the launch. `min_lit_ms` None: the default."""
     folder = h.new_app_folder()
-    write_settings(folder)
+    write_settings(folder, min_lit_ms=min_lit_ms)
     add_measure_exe(folder)
     launched = qpc_now()
     app = h.launch(folder, exe="lumatap_measure.exe")
@@ -281,6 +285,48 @@ def match_events(records: Records, keytimes: list[tuple[str, int]], vk: int) -> 
         events.append(KeyEvent(kind, sent, hook.at, message.at, presents[i]))
         i += 1
     return events
+
+
+WM_TIMER = 0x0113
+DEFAULT_MIN_LIT_MS = 34  # display/form1.h
+
+
+def slot_timeline(records: Records, pictures: list[dict[int, str]], slot: int,
+                  since: int) -> list[tuple[int, str]]:
+    """(present done, what the slot showed) for every grid present from `since` on."""
+    return [(p.done, slot_state(p, pictures, slot)) for p in records.grid_presents() if p.start >= since]
+
+
+def lit_spans(timeline: list[tuple[int, str]]) -> list[tuple[int, int]]:
+    """The stretches the slot stood drawn pressed on screen: from the present that drew it
+    pressed to the one that drew it released."""
+    spans, lit_at = [], None
+    for at, state in timeline:
+        if state == "pressed" and lit_at is None:
+            lit_at = at
+        elif state == "released" and lit_at is not None:
+            spans.append((lit_at, at))
+            lit_at = None
+    return spans
+
+
+def capture_share(spans: list[tuple[int, int]], freq: int, fps: float = 60.0,
+                  phases: int = 200, seed: int = 13) -> tuple[float, float, float]:
+    """What share of the lit spans a capture at `fps` holds in at least one frame, a frame
+    being the screen as it stood at one instant; mean, lowest and highest over `phases`
+    random phases of the capture clock."""
+    import random
+    rng = random.Random(seed)
+    period = freq / fps
+    shares = []
+    for _ in range(phases):
+        phase = spans[0][0] - rng.random() * period
+        caught = 0
+        for start, end in spans:
+            first = phase + period * -(-(start - phase) // period)  # first frame at or after start
+            caught += first < end
+        shares.append(caught / len(spans))
+    return sum(shares) / len(shares), min(shares), max(shares)
 
 
 def percentile(values: list[float], p: float) -> float:

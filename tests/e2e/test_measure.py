@@ -78,10 +78,10 @@ class MeasuredProgramTest(LumatapTestCase):
         self.assertEqual(len(records.key_messages(mr.VK_A)), 2 * (3 + taps),
                          "and taken by the window once its thread was free")
 
-    def test_every_short_tap_is_drawn_pressed_then_released(self):
+    def test_with_no_minimum_every_short_tap_is_drawn_pressed_then_released(self):
         self.require_measure_build()
         taps = 200
-        app, folder, _ = mr.start_measured(self.h)
+        app, folder, _ = mr.start_measured(self.h, min_lit_ms=0)
         keytimes = mr.press(self.h, taps, 500, 20, folder.parent / "taps.tsv")
         records = mr.end_measured(self.h, app, folder)
 
@@ -106,6 +106,50 @@ class MeasuredProgramTest(LumatapTestCase):
             others = {mr.slot_state(p, pictures, s) for p in shown
                       for s in range(len(mr.PROFILE_KEYS)) if s != A_SLOT}
             self.assertEqual(others, {"released"}, f"tap {i + 1} changed another cell")
+        self.assertEqual([m for m in records.wndproc if m.message == mr.WM_TIMER], [],
+                         "a timer with no minimum lit time")
+
+    def test_short_taps_stay_drawn_pressed_for_the_minimum_then_go_out(self):
+        """The default minimum: each tap under 1 ms is drawn pressed at its key-down and
+        released by the timer once the minimum has passed since the program took the
+        press; the key-up itself draws nothing, and no cell stays lit."""
+        self.require_measure_build()
+        taps, minimum = 200, mr.DEFAULT_MIN_LIT_MS
+        app, folder, _ = mr.start_measured(self.h)
+        keytimes = mr.press(self.h, taps, 500, 3 * minimum, folder.parent / "taps.tsv")
+        time.sleep(0.5)
+        records = mr.end_measured(self.h, app, folder)
+
+        held_us = [records.us(keytimes[i + 1][1] - keytimes[i][1]) for i in range(0, 2 * taps, 2)]
+        short = sum(1 for t in held_us if t < 1000)
+        self.assertGreaterEqual(short, taps // 10, f"only {short} taps were shorter than 1 ms")
+        downs = [m for m in records.key_messages(mr.VK_A) if m.message == mr.KEY_DOWN]
+        self.assertEqual(len(downs), taps, "taps lost before the program's loop")
+        first_key = records.key_events(mr.VK_A)[0].at
+        pictures = mr.slot_pictures(folder)
+        timeline = mr.slot_timeline(records, pictures, A_SLOT, first_key)
+        self.assertEqual([s for _, s in timeline], ["pressed", "released"] * taps,
+                         "one pressed and one released picture a tap, nothing else")
+        self.assertEqual(timeline[-1][1], "released", "A stayed lit")
+        drawn = [p for p in records.grid_presents() if p.start >= first_key]
+        for i in range(taps):
+            released = drawn[2 * i + 1]
+            stood_ms = records.us(released.start - downs[i].at) / 1000
+            self.assertGreaterEqual(stood_ms, minimum,
+                                    f"tap {i + 1}, held {held_us[i]:.0f} us, released after {stood_ms:.1f} ms")
+            self.assertLess(released.start, downs[i + 1].at if i + 1 < taps else records.exit,
+                            f"tap {i + 1} still lit at the next press")
+            others = {mr.slot_state(p, pictures, s) for p in drawn[2 * i:2 * i + 2]
+                      for s in range(len(mr.PROFILE_KEYS)) if s != A_SLOT}
+            self.assertEqual(others, {"released"}, f"tap {i + 1} changed another cell")
+        timers = [m for m in records.wndproc if m.message == mr.WM_TIMER]
+        self.assertEqual(len(timers), taps, "one timer message a tap")
+        spans = mr.lit_spans(timeline)
+        stood = sorted(records.us(b - a) / 1000 for a, b in spans)
+        share = mr.capture_share(spans, records.freq)
+        print(f"\nminimum {minimum} ms: pressed picture stood {stood[0]:.1f}/{stood[len(stood) // 2]:.1f}/"
+              f"{stood[-1]:.1f} ms (min/median/max); a 60 fps capture holds {share[0]:.1%} of the taps "
+              f"({share[1]:.1%}-{share[2]:.1%} over 200 phases)")
 
     def test_memory_does_not_grow_over_ten_thousand_key_events(self):
         folder = self.h.new_app_folder()
