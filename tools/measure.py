@@ -42,7 +42,7 @@ def summary(values: list[float]) -> dict:
 
 
 def measure_latency(h: harness.Harness, presses: int, hold_ms: int, gap_ms: int) -> dict:
-    app, folder, _ = mr.start_measured(h)
+    app, folder, _ = mr.start_measured(h, min_lit_ms=0)  # every event drawn as it comes
     keytimes = mr.press(h, presses, hold_ms * 1000, gap_ms, folder.parent / "latency.tsv")
     records = mr.end_measured(h, app, folder)
     events = mr.match_events(records, keytimes, VK_A)
@@ -64,7 +64,7 @@ def measure_latency(h: harness.Harness, presses: int, hold_ms: int, gap_ms: int)
 
 
 def measure_taps(h: harness.Harness, taps: int, hold_us: int, gap_ms: int) -> dict:
-    app, folder, _ = mr.start_measured(h)
+    app, folder, _ = mr.start_measured(h, min_lit_ms=0)
     keytimes = mr.press(h, taps, hold_us, gap_ms, folder.parent / "taps.tsv")
     records = mr.end_measured(h, app, folder)
     pictures = mr.slot_pictures(folder)
@@ -109,6 +109,30 @@ def measure_taps(h: harness.Harness, taps: int, hold_us: int, gap_ms: int) -> di
         "timer_33ms_caught_mean": statistics.fmean(timer33),
         "timer_33ms_caught_range": [min(timer33), max(timer33)],
     }
+
+
+def measure_taps_visible(h: harness.Harness, taps: int, hold_us: int, gap_ms: int) -> dict:
+    """The same taps with no minimum lit time and with the default one, one after the
+    other: how long each tap's pressed picture stood on the window, and what share of the
+    taps a 60 fps capture (the screen taken at one instant every 16.67 ms, at a random
+    phase) holds in at least one frame."""
+    out = {}
+    for minimum in (0, mr.DEFAULT_MIN_LIT_MS):
+        app, folder, _ = mr.start_measured(h, min_lit_ms=minimum)
+        keytimes = mr.press(h, taps, hold_us, gap_ms, folder.parent / "taps.tsv")
+        time.sleep(0.5)
+        records = mr.end_measured(h, app, folder)
+        first_key = records.key_events(VK_A)[0].at
+        spans = mr.lit_spans(mr.slot_timeline(records, mr.slot_pictures(folder), A_SLOT, first_key))
+        held = [records.us(keytimes[i + 1][1] - keytimes[i][1]) for i in range(0, len(keytimes), 2)]
+        mean, low, high = mr.capture_share(spans, records.freq)
+        out[f"min_lit_{minimum}ms"] = {
+            "taps": taps, "held_under_1ms": sum(1 for t in held if t < 1000),
+            "held_us": summary(held), "lit_spans": len(spans),
+            "pressed_picture_stood_ms": summary([records.us(b - a) / 1000 for a, b in spans]),
+            "capture_60fps_share_mean": mean, "capture_60fps_share_range": [low, high],
+        }
+    return out
 
 
 def measure_idle(h: harness.Harness, seconds: float) -> dict:
@@ -189,14 +213,14 @@ def main() -> int:
     ap.add_argument("--idle", type=float, default=10.0)
     ap.add_argument("--events", type=int, default=10_000)
     ap.add_argument("--starts", type=int, default=10)
-    ap.add_argument("--only", choices=["latency", "taps", "idle", "memory", "startup"], action="append")
+    ap.add_argument("--only", choices=["latency", "taps", "taps-visible", "idle", "memory", "startup"], action="append")
     ap.add_argument("--out", type=Path, default=REPO / "build" / "measure" / "figures.json")
     args = ap.parse_args()
     if not mr.measure_exe().exists():
         sys.exit(f"{mr.measure_exe()} is missing; build it first (see the top of this file)")
 
     figures: dict = {"machine": machine(), "taken": time.strftime("%Y-%m-%d %H:%M:%S")}
-    parts = args.only or ["startup", "latency", "taps", "idle", "memory"]
+    parts = args.only or ["startup", "latency", "taps", "taps-visible", "idle", "memory"]
     with harness.Harness() as h:
         mr.check_shared_clock(h)
         for part in parts:
@@ -205,6 +229,8 @@ def main() -> int:
                 figures[part] = measure_latency(h, args.presses, args.hold_ms, args.gap_ms)
             elif part == "taps":
                 figures[part] = measure_taps(h, args.taps, args.tap_us, 20)
+            elif part == "taps-visible":
+                figures[part] = measure_taps_visible(h, args.taps, args.tap_us, 100)
             elif part == "idle":
                 figures[part] = measure_idle(h, args.idle)
             elif part == "memory":
