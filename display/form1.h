@@ -20,11 +20,12 @@ constexpr plat::Color kGridBackground = plat::rgb(64, 64, 64);
 
 // How long a tap stays drawn pressed at least, in milliseconds. Viewers see the window
 // through a capture at 60 frames a second at most: a frame every 16.7 ms, taken from a
-// desktop that is itself composed once every 16.7 ms on a clock of its own. A picture
-// must last through one composed frame to reach the screen and one more to be sure to be
-// under a capture instant, so two frames, 33.3 ms, rounded up to the next millisecond.
-// A 30 fps capture still catches about half of such taps; a user who streams at 30 sets
-// 67 in lumatap.ini.
+// desktop that is itself composed every 16.7 ms on a clock of its own. A picture must last
+// through one composed frame to be sure to reach the screen, and one capture interval more
+// to be sure a capture instant falls on it: two frames, 33.3 ms, rounded up to the next
+// millisecond. (At 30 frames a second the same sum is 16.7 + 33.3 = 50 ms, which a user
+// who streams at 30 sets in lumatap.ini.) The timer that ends the hold can only be late,
+// never early, so every tap stands at least this long.
 constexpr int kDefaultMinLitMs = 34;
 
 class Form1 : public plat::Window {
