@@ -52,13 +52,17 @@ def check_shared_clock(h) -> None:
 
 
 def write_settings(folder: Path, frame: int = 1, skin: str = "default", at=START,
-                   min_lit_ms: int | None = None) -> None:
+                   min_lit_ms: int | None = None, see_through: bool = False) -> None:
     """A settings file, so the program starts without its first-run question; with
     `min_lit_ms`, a [display] section that sets the minimum lit time."""
     text = (f"[window]\r\nX={at[0]}\r\nY={at[1]}\r\nframe={frame}\r\n"
             f"[style]\r\nskin={skin}\r\n[key]\r\nprofile={PROFILE}\r\n")
+    if min_lit_ms is not None or see_through:
+        text += "[display]\r\n"
     if min_lit_ms is not None:
-        text += f"[display]\r\nminLitMs={min_lit_ms}\r\n"
+        text += f"minLitMs={min_lit_ms}\r\n"
+    if see_through:
+        text += "backColor=FF00FF\r\nseeThrough=1\r\n"
     (folder / "lumatap.ini").write_bytes(text.encode("cp932"))
 
 
@@ -71,11 +75,12 @@ def add_measure_exe(folder: Path) -> Path:
 # ----------------------------------------------------------------------------------------
 # Running the measurement build
 
-def start_measured(h: Harness, min_lit_ms: int | None = None) -> tuple[App, Path, int]:
+def start_measured(h: Harness, min_lit_ms: int | None = None,
+                   see_through: bool = False) -> tuple[App, Path, int]:
     """lumatap_measure.exe in a fresh program folder, its window up; returns the app, the
     folder and the counter value just before the launch. `min_lit_ms` None: the default."""
     folder = h.new_app_folder()
-    write_settings(folder, min_lit_ms=min_lit_ms)
+    write_settings(folder, min_lit_ms=min_lit_ms, see_through=see_through)
     add_measure_exe(folder)
     launched = qpc_now()
     app = h.launch(folder, exe="lumatap_measure.exe")

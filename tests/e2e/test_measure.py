@@ -37,8 +37,15 @@ class MeasuredProgramTest(LumatapTestCase):
     def test_an_idle_program_takes_no_message_and_no_processor_time(self):
         self.require_measure_build()
         mr.check_shared_clock(self.h)
-        app, folder, _ = mr.start_measured(self.h)
-        # Keys first, so the hook and the drawing have run; then ten seconds of nothing.
+        # Also with the see-through background: a layered window must not wake either.
+        for see_through in (False, True):
+            with self.subTest(see_through=see_through):
+                self.check_idle(see_through)
+
+    def check_idle(self, see_through: bool) -> None:
+        app, folder, _ = mr.start_measured(self.h, see_through=see_through)
+        # Keys first, so the hook, the drawing and the hold of the taps have run; then ten
+        # seconds of nothing.
         mr.press(self.h, 5, 20_000, 20, folder.parent / "keys.tsv")
         time.sleep(1.0)
         before, start = mr.unix_stats(app.proc.pid), mr.qpc_now()
@@ -47,6 +54,8 @@ class MeasuredProgramTest(LumatapTestCase):
         records = mr.end_measured(self.h, app, folder)
 
         self.assertEqual(len(records.key_events(mr.VK_A)), 10, "the keys before the pause were lost")
+        self.assertGreater(len([m for m in records.wndproc if m.message == mr.WM_TIMER]), 0,
+                           "the taps of 20 ms were not held")
         quiet = lambda items: [m for m in items if start <= m.at <= end]  # noqa: E731
         self.assertEqual(quiet(records.loop), [], "messages taken by the program's loop")
         self.assertEqual(quiet(records.wndproc), [], "messages to the display window")
