@@ -87,12 +87,18 @@ void Widget::setEnabled(bool on) {
   if (on == enabled_) return;
   enabled_ = on;
   changed(Change::Enabled);
+  if (kind_ != Kind::Window) {
+    if (Window* w = window()) w->focusOnFromLost();
+  }
 }
 
 void Widget::setVisible(bool on) {
   if (on == visible_) return;
   visible_ = on;
   changed(Change::Visible);
+  if (kind_ != Kind::Window) {
+    if (Window* w = window()) w->focusOnFromLost();
+  }
 }
 
 void Widget::setBackColor(Color c) {
@@ -358,6 +364,25 @@ Widget* Window::nextInFocusOrder(const Widget* from, bool backward) const {
   std::size_t i = static_cast<std::size_t>(at - order.begin());
   std::size_t n = order.size();
   return order[backward ? (i + n - 1) % n : (i + 1) % n];
+}
+
+void Window::focusOnFromLost() {
+  Widget* from = focused_;
+  if (!from || from->acceptsInput()) return;
+  // The lost control keeps its place in the order, so the search starts right after it.
+  std::vector<Widget*> order;
+  for (Widget* c : descendants()) {
+    if (c == from || (c->tabStop() && c->acceptsInput())) order.push_back(c);
+  }
+  std::stable_sort(order.begin(), order.end(),
+                   [](const Widget* a, const Widget* b) { return a->tabIndex() < b->tabIndex(); });
+  const std::size_t at = static_cast<std::size_t>(std::find(order.begin(), order.end(), from) - order.begin());
+  focused_ = nullptr;
+  if (order.size() > 1) {
+    order[(at + 1) % order.size()]->setFocus();
+  } else {
+    changed(Change::Focus);  // the window itself keeps the keyboard
+  }
 }
 
 void Window::focusFirst() {

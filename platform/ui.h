@@ -13,6 +13,9 @@
 //   double-click, so a quick second click on it is another press.
 // - Typing into a text box that takes no input is undone.
 // - Tab moves the focus through the controls that take input, by ascending tab index.
+// - When the focused control stops taking input (it, or a container around it, is
+//   disabled or hidden), the focus moves on to the next control of the focus order that
+//   takes input, so the keyboard never goes dead.
 // - A message box returns Yes, No or OK; a box without a title shows the application
 //   title.
 
@@ -337,6 +340,9 @@ public:
   // Gives the focus to the first control of the focus order, as a window does when it
   // opens.
   void focusFirst();
+  // The focused control no longer takes input: the focus goes to the control after it
+  // in the focus order, or to none (the window itself) when no control can take it.
+  void focusOnFromLost();
   // The button that Esc clicks.
   Button* cancelButton = nullptr;
 

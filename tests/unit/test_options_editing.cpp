@@ -29,6 +29,29 @@ TEST_F(Editing, EditModeUnlocksTheEditorAndLocksTheListSide) {
             std::vector<int>({16, 296, 36, 308}));
 }
 
+TEST_F(Editing, TheButtonThatSwitchesEditModeHandsTheFocusOnToAControlThatTakesInput) {
+  // Each button is disabled by the switch it makes while it holds the focus.
+  frmOptions& d = open();
+  for (plat::Button* b : {&d.CmdAddNew, &d.CmdEdit}) {
+    SCOPED_TRACE(b->name());
+    d.ListProfile.userSelect(0);
+    b->userFocus();
+    b->userClick();
+    ASSERT_TRUE(d.editing());
+    ASSERT_NE(d.focused(), nullptr);
+    EXPECT_TRUE(d.focused()->acceptsInput()) << d.focused()->name();
+    EXPECT_EQ(d.focused(), &d.CmdSave) << "the next one in the order that is still usable";
+    d.EndEdit();
+    d.ShowProfile(0);
+  }
+  d.CmdEdit.userClick();
+  d.CmdSave.userFocus();
+  d.CmdSave.userClick();
+  ASSERT_FALSE(d.editing());
+  ASSERT_NE(d.focused(), nullptr);
+  EXPECT_EQ(d.focused(), &d.lstFolder);
+}
+
 TEST_F(Editing, NewStartsAnEmptySixKeyProfileUpToTenProfiles) {
   frmOptions& d = open();
   d.ListProfile.userSelect(3);

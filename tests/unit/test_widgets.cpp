@@ -243,6 +243,57 @@ TEST_F(WidgetTest, TabAndShiftTabMoveTheFocusRoundTheOrder) {
   EXPECT_EQ(window.userTab(true), nullptr);
 }
 
+TEST_F(WidgetTest, TheFocusMovesOnWhenTheFocusedControlStopsTakingInput) {
+  Frame list(&window, "list");
+  Button edit(&list, "edit");
+  Button remove(&list, "remove");
+  Button ok(&window, "ok");
+  Button cancel(&window, "cancel");
+  edit.setTabIndex(2);
+  remove.setTabIndex(3);
+  ok.setTabIndex(0);
+  cancel.setTabIndex(1);
+
+  // Disabled or hidden, the control itself or a frame around it: the next control of the
+  // order after it takes the focus, wrapping round, and the backend is told.
+  struct Case {
+    const char* what;
+    std::function<void()> lose;
+    const Widget* next;
+  } cases[] = {
+      {"button disabled", [&] { edit.setEnabled(false); }, &remove},
+      {"button hidden", [&] { edit.setVisible(false); }, &remove},
+      {"frame disabled", [&] { list.setEnabled(false); }, &ok},
+      {"frame hidden", [&] { list.setVisible(false); }, &ok},
+      {"next one gone too", [&] { remove.setEnabled(false); edit.setEnabled(false); }, &ok},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (Widget* w : std::initializer_list<Widget*>{&list, &edit, &remove, &ok, &cancel}) {
+      w->setEnabled(true);
+      w->setVisible(true);
+    }
+    edit.setFocus();
+    ASSERT_EQ(window.focused(), &edit);
+    const int focusChanges = changesOf(*c.next, Change::Focus);
+    c.lose();
+    EXPECT_EQ(window.focused(), c.next);
+    EXPECT_EQ(changesOf(*c.next, Change::Focus), focusChanges + 1);
+  }
+
+  // A control that keeps taking input keeps the focus whatever else changes.
+  cancel.setFocus();
+  list.setEnabled(false);
+  ok.setVisible(false);
+  EXPECT_EQ(window.focused(), &cancel);
+
+  // With nothing left to take it, the window itself keeps the keyboard.
+  const int windowFocus = changesOf(window, Change::Focus);
+  cancel.setEnabled(false);
+  EXPECT_EQ(window.focused(), nullptr);
+  EXPECT_EQ(changesOf(window, Change::Focus), windowFocus + 1);
+}
+
 // ---- Window frame and placement ----------------------------------------------------
 
 TEST_F(WidgetTest, TheFrameComesBackWithTheEdgeOfTheBorderStyleItHasThen) {
