@@ -171,6 +171,21 @@ void Widget::userKeyDown(int keyCode, int shift) {
 void Widget::userKeyUp(int keyCode, int shift) {
   if (acceptsInput() && KeyUp) KeyUp(keyCode, shift);
 }
+bool Widget::takesSystemKey(int keyCode, int shift) const {
+  constexpr int kF4 = 115, kAlt = 4;
+  if (keyCode == kF4 && (shift & kAlt)) return false;
+  return kind_ != Kind::Window && KeyDown && acceptsInput();
+}
+bool Widget::userSystemKeyDown(int keyCode, int shift) {
+  if (!takesSystemKey(keyCode, shift)) return false;
+  KeyDown(keyCode, shift);
+  return true;
+}
+bool Widget::userSystemKeyUp(int keyCode, int shift) {
+  if (!takesSystemKey(keyCode, shift)) return false;
+  if (KeyUp) KeyUp(keyCode, shift);
+  return true;
+}
 void Widget::userFocus() {
   Window* w = window();
   if (w && acceptsInput()) w->focused_ = this;

@@ -127,6 +127,13 @@ public:
   bool doubleClickIsPress() const { return kind_ == Kind::Button; }
   void userKeyDown(int keyCode, int shift);
   void userKeyUp(int keyCode, int shift);
+  // A key the system keeps for the window's menu: Alt or F10, or a key pressed with Alt
+  // held. A control that handles its keys (it has a KeyDown) takes it as any other key and
+  // the system does nothing more with it, so no menu opens; Alt+F4 stays the system's way
+  // of closing the window. The user*() calls return whether the control took the key.
+  bool takesSystemKey(int keyCode, int shift) const;
+  bool userSystemKeyDown(int keyCode, int shift);
+  bool userSystemKeyUp(int keyCode, int shift);
   void userFocus();
 
   // The backend's native counterpart; null while there is none.

@@ -91,6 +91,14 @@ LRESULT CALLBACK controlProc(HWND h, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, D
   // The native control sees the double-click as the program took it: where that was a
   // press, an owner-drawn button must press again too, or it raises no BN_CLICKED.
   const bool press = msg == WM_LBUTTONDBLCLK && w->doubleClickIsPress();
+  if (msg == WM_SYSKEYDOWN || msg == WM_SYSKEYUP) {
+    const bool taken = msg == WM_SYSKEYDOWN ? w->userSystemKeyDown(static_cast<int>(wp), shiftState())
+                                            : w->userSystemKeyUp(static_cast<int>(wp), shiftState());
+    if (taken) return 0;  // no menu: the system never sees the key
+    if (!stillThere(h, w)) return 0;
+  } else if ((msg == WM_SYSCHAR || msg == WM_SYSDEADCHAR) && w->takesSystemKey(0, shiftState())) {
+    return 0;  // the character of Alt+letter would look for a menu item
+  }
   if (!reportInput(h, *w, msg, wp, lp)) return 0;
   return DefSubclassProc(h, press ? WM_LBUTTONDOWN : msg, wp, lp);
 }

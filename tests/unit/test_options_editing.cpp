@@ -147,6 +147,20 @@ TEST_F(Editing, PressingAKeyOnTheSelectedSlotAssignsItOnce) {
   EXPECT_EQ(d.Cmd[5].caption(), "D") << "slots take no keys while idle";
 }
 
+TEST_F(Editing, AltAndF10PressedOnASlotAreAssignedLikeAnyOtherKey) {
+  KeyDefs[18] = KeyDef{40, "Alt", true};
+  KeyDefs[121] = KeyDef{41, "F10", true};
+  frmOptions& d = open();
+  d.CmdEdit.userClick();
+  leftClick(0);
+  EXPECT_TRUE(d.Cmd[0].userSystemKeyDown(18, 4));
+  leftClick(1);
+  EXPECT_TRUE(d.Cmd[1].userSystemKeyDown(121, 0));
+  EXPECT_EQ(captions()[0], "Alt");
+  EXPECT_EQ(captions()[1], "F10");
+  EXPECT_EQ(d.Cmd[1].backColor(), kSlotAssigned);
+}
+
 TEST_F(Editing, TheSlotMenuAssignsTheKeysTheDialogTakesItself) {
   frmOptions& d = open();
   d.CmdEdit.userClick();

