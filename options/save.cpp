@@ -34,8 +34,18 @@ void frmOptions::CmdSave_Click() {
     }
   }
   const int keys = std::clamp(static_cast<int>(readNumber(CmbKeyCnt.text())), 0, kSlotCount);
+  // A slot must show a key: one that is empty, or shows "未設定" for a code no key has (as
+  // the slots a raised key count adds do), would be a blank key on the display. A name
+  // read from setting.dat that no key has now is kept and saved again, so it counts.
+  const int edited = IsNewProfile ? -1 : ListProfile.listIndex();
+  const auto showsAKey = [&](int s) {
+    const std::string& caption = Cmd[s].caption();
+    if (caption.empty()) return false;
+    return codeOfName(caption) >= 0 ||
+           (edited >= 0 && edited < kMaxProfiles && unresolvedKeyNames[edited][s].has_value());
+  };
   for (int s = 0; s < keys; ++s) {
-    if (Cmd[s].caption().empty()) {
+    if (!showsAKey(s)) {
       Cmd[s].setBackColor(kSlotMissing);
       Cmd[s].setFocus();
       plat::messageBox("表示したいキーの設定が完了していません！", "", plat::MsgButtons::Ok,

@@ -81,6 +81,26 @@ class OptionsUsabilityTest(base.OptionsDialogTest):
         wait_until(lambda: self.slot_texts()[2] == "Z", 5, "Z in slot 2 after Alt")
         self.assertEqual(self.slot_texts()[3:], before[3:])
 
+    def test_slots_a_raised_key_count_adds_fail_the_save_check(self):
+        dialog = self.open_dialog()
+        self.click(dialog, (100, 97))  # "OSU！用ZXキー": two keys
+        self.click(dialog, EDIT_BUTTON)
+        self.click(dialog, base.KEY_COUNT)  # the list drops down with "2" chosen
+        self.keys("DOWN", "DOWN", "RETURN")
+        wait_until(lambda: self.slot_texts() == ["Z", "X", "未設定", "未設定"], 5, "two unset slots")
+        self.click(dialog, SAVE_BUTTON)
+        self.assertEqual(self.box_text(), "表示したいキーの設定が完了していません！")
+        self.h.press("OK")
+        self.h.wait_gone(MSGBOX_CLASS, timeout=10)
+        # The first unset slot is marked light red, and the editor stays open.
+        shot = self.shot("unset-slot").convert("RGB")
+        red = sum(1 for p in shot.getdata() if p == (255, 80, 80))
+        self.assertGreater(red, 1000)
+        self.keys("ESCAPE")
+        self.assertEqual(self.box_text(), DISCARD_QUESTION)
+        self.h.press("はい")
+        self.h.wait_gone(OPTIONS_CLASS, OPTIONS_TITLE, timeout=10)
+
 
 if __name__ == "__main__":
     unittest.main()

@@ -206,6 +206,26 @@ TEST_F(Editing, SavingRefusesAnIncompleteProfileWithTheFirstProblem) {
       << "then the title of tabs alone was refused";
 }
 
+TEST_F(Editing, ASlotShowingNoDefinedKeyFailsTheSaveCheckLikeAnEmptyOne) {
+  frmOptions& d = open();
+  d.ListProfile.userSelect(3);  // two keys, Z and X
+  d.CmdEdit.userClick();
+  d.CmbKeyCnt.userSelect(3);    // four: the two new slots show what code 0 is called
+  ASSERT_EQ(captions()[2], "未設定");
+  d.AssignSlotKey(2, 65);
+  d.CmdSave.userClick();
+  EXPECT_EQ(box(), "表示したいキーの設定が完了していません！ | Lumatap | Ok | Exclamation");
+  EXPECT_EQ(d.Cmd[3].backColor(), kSlotMissing);
+  EXPECT_EQ(d.focused(), &d.Cmd[3]);
+  EXPECT_TRUE(d.editing());
+  EXPECT_EQ(ProfKeyCounts[3], 2) << "nothing stored";
+
+  d.AssignSlotKey(3, 83);
+  d.CmdSave.userClick();
+  EXPECT_FALSE(d.editing());
+  EXPECT_EQ(std::vector<int16>(ProfKeys[3], ProfKeys[3] + 4), (std::vector<int16>{90, 88, 65, 83}));
+}
+
 TEST_F(Editing, SavingStoresTheProfileAndKeepsTheListInStep) {
   frmOptions& d = open();
   d.ListProfile.userSelect(2);
