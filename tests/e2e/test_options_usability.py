@@ -101,6 +101,32 @@ class OptionsUsabilityTest(base.OptionsDialogTest):
         self.h.press("はい")
         self.h.wait_gone(OPTIONS_CLASS, OPTIONS_TITLE, timeout=10)
 
+    def test_the_panel_under_the_profile_list_keeps_its_border_whole(self):
+        dialog = self.open_dialog()
+        left, top, width, height = 16, 296, 309, 149  # the skin list's frame; in an edit the
+        # instructions panel lies exactly over it
+        for state in ("idle", "edit"):
+            with self.subTest(state=state):
+                if state == "edit":
+                    self.click(dialog, EDIT_BUTTON)
+                    wait_until(lambda: len(self.slot_texts()) == 6, 5, "the edit")
+                self.shot(state)
+                client = self.h.window_image(self.h.wait_window(OPTIONS_CLASS, OPTIONS_TITLE),
+                                             client=True).convert("RGB")
+                # Each side of the etched edge is one unbroken line of one colour, from
+                # below the caption to above the corner.
+                sides = {
+                    "right": [(left + width - 2, y) for y in range(top + 12, top + height - 4)],
+                    "left": [(left + 1, y) for y in range(top + 12, top + height - 4)],
+                    "bottom": [(x, top + height - 2) for x in range(left + 4, left + width - 4)],
+                }
+                for side, points in sides.items():
+                    colours = {client.getpixel(p) for p in points}
+                    self.assertEqual(len(colours), 1, f"{side} side of the panel: {colours}")
+                    inside = client.getpixel((points[0][0] + (3 if side == "left" else -3),
+                                              points[0][1] - (3 if side == "bottom" else 0)))
+                    self.assertNotEqual(colours, {inside}, f"{side}: no edge drawn")
+
 
 if __name__ == "__main__":
     unittest.main()

@@ -26,7 +26,7 @@ TEST_F(Editing, EditModeUnlocksTheEditorAndLocksTheListSide) {
   }
   // The instructions lie over the skin list, the label inside them.
   EXPECT_EQ(std::vector<int>({d.FrmAbout.left(), d.FrmAbout.top(), d.Label4.left(), d.Label4.top()}),
-            std::vector<int>({16, 296, 36, 308}));
+            std::vector<int>({16, 296, 28, 302}));
 }
 
 TEST_F(Editing, TheButtonThatSwitchesEditModeHandsTheFocusOnToAControlThatTakesInput) {
