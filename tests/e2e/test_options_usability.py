@@ -22,9 +22,12 @@ class OptionsUsabilityTest(base.OptionsDialogTest):
     # The helpers only; the new-profile walk-through runs with test_options.py.
     test_a_new_profile_is_shown_after_ok_and_saved_at_the_end = None
 
-    def open_dialog(self) -> dict:
-        self.start_app()
-        self.answer_first_run(yes=False)
+    def open_dialog(self, profiles: str = "") -> dict:
+        folder = self.h.new_app_folder()
+        if profiles:
+            (folder / "setting.dat").write_bytes(profiles.encode("cp932"))
+        self.start_app(folder)
+        self.answer_first_run(yes=False, required=not profiles)
         main = self.wait_main_window()
         self.click(main, (20, 20), "right")
         self.choose_from_popup(2)
@@ -126,6 +129,23 @@ class OptionsUsabilityTest(base.OptionsDialogTest):
                     inside = client.getpixel((points[0][0] + (3 if side == "left" else -3),
                                               points[0][1] - (3 if side == "bottom" else 0)))
                     self.assertNotEqual(colours, {inside}, f"{side}: no edge drawn")
+
+    def test_key_buttons_are_clipped_by_their_pad(self):
+        # A hand-made layout of two rows for six keys puts the last two buttons below the pad.
+        dialog = self.open_dialog("六キー\t6\t2:2\tA\tS\tD\tF\tG\tH\r\n")
+        self.click(dialog, EDIT_BUTTON)
+        wait_until(lambda: len(self.slot_texts()) == 6, 5, "the edit")
+        self.shot("clipped-keys")
+        client = self.h.window_image(self.h.wait_window(OPTIONS_CLASS, OPTIONS_TITLE),
+                                     client=True).convert("RGB")
+        editor = client.getpixel((354, 300))  # the editor frame, left of the pad
+        below_pad = {client.getpixel((x, y)) for x in range(370, 700, 3) for y in range(428, 440)}
+        self.assertEqual(below_pad, {editor}, "between the pad and the editor's lower edge")
+        # The OK button shows its own face, not a key button's.
+        ok = {client.getpixel((x, 458)) for x in range(530, 600, 2)}
+        self.assertEqual(len(ok), 1, f"OK button face {ok}")
+        self.assertEqual(ok, {client.getpixel((x, 458)) for x in range(640, 700, 2)},
+                         "OK looks like キャンセル")
 
 
 if __name__ == "__main__":
