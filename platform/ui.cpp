@@ -75,6 +75,7 @@ void Widget::move(int left, int top, int width, int height) {
   width_ = width;
   height_ = height;
   changed(Change::Geometry);
+  if (Window* w = window()) w->focusOnFromLost();  // it may have moved under a panel
 }
 
 void Widget::setCaption(const std::string& text) {
@@ -132,9 +133,39 @@ bool Widget::acceptsInput() const {
   return true;
 }
 
+bool Widget::covered() const {
+  const Window* w = window();
+  if (!w || w == this) return false;
+  const auto shown = [](const Widget* x) {
+    for (; x; x = x->parent_) {
+      if (!x->visible_ && x->kind_ != Kind::Window) return false;
+    }
+    return true;
+  };
+  const auto within = [](const Widget* x, const Widget* outer) {
+    for (; x; x = x->parent_) {
+      if (x == outer) return true;
+    }
+    return false;
+  };
+  // Later in declaration order lies higher; a frame around this one or inside it is no cover.
+  std::vector<Widget*> all = w->descendants();
+  auto it = std::find(all.begin(), all.end(), this);
+  if (it == all.end()) return false;
+  for (++it; it != all.end(); ++it) {
+    const Widget* f = *it;
+    if (f->kind_ != Kind::Frame || within(this, f) || within(f, this) || !shown(f)) continue;
+    if (f->left_ <= left_ && f->top_ <= top_ && f->left_ + f->width_ >= left_ + width_ &&
+        f->top_ + f->height_ >= top_ + height_) {
+      return true;
+    }
+  }
+  return false;
+}
+
 void Widget::setFocus() {
   Window* w = window();
-  if (!w || w == this || !acceptsInput()) return;
+  if (!w || w == this || !takesFocus()) return;
   if (w->focused_ == this) return;
   w->focused_ = this;
   changed(Change::Focus);
@@ -188,7 +219,7 @@ bool Widget::userSystemKeyUp(int keyCode, int shift) {
 }
 void Widget::userFocus() {
   Window* w = window();
-  if (w && acceptsInput()) w->focused_ = this;
+  if (w && takesFocus()) w->focused_ = this;
 }
 
 void Frame::setShowBorder(bool on) {
@@ -369,7 +400,7 @@ void Window::userDpiChanged(int dpi, int left, int top) {
 Widget* Window::nextInFocusOrder(const Widget* from, bool backward) const {
   std::vector<Widget*> order;
   for (Widget* c : descendants()) {
-    if (c->tabStop() && c->acceptsInput()) order.push_back(c);
+    if (c->tabStop() && c->takesFocus()) order.push_back(c);
   }
   if (order.empty()) return nullptr;
   std::stable_sort(order.begin(), order.end(),
@@ -383,11 +414,11 @@ Widget* Window::nextInFocusOrder(const Widget* from, bool backward) const {
 
 void Window::focusOnFromLost() {
   Widget* from = focused_;
-  if (!from || from->acceptsInput()) return;
+  if (!from || from->takesFocus()) return;
   // The lost control keeps its place in the order, so the search starts right after it.
   std::vector<Widget*> order;
   for (Widget* c : descendants()) {
-    if (c == from || (c->tabStop() && c->acceptsInput())) order.push_back(c);
+    if (c == from || (c->tabStop() && c->takesFocus())) order.push_back(c);
   }
   std::stable_sort(order.begin(), order.end(),
                    [](const Widget* a, const Widget* b) { return a->tabIndex() < b->tabIndex(); });

@@ -16,6 +16,8 @@
 // - When the focused control stops taking input (it, or a container around it, is
 //   disabled or hidden), the focus moves on to the next control of the focus order that
 //   takes input, so the keyboard never goes dead.
+// - A control lying wholly under a visible frame stacked above it (declared later, as a
+//   panel that covers a list) takes no focus while it is covered.
 // - A message box returns Yes, No or OK; a box without a title shows the application
 //   title.
 
@@ -104,6 +106,10 @@ public:
 
   // Enabled and visible, and so is every container up to and including the window.
   bool acceptsInput() const;
+  // Wholly under a shown frame that is stacked above it and does not contain it.
+  bool covered() const;
+  // Can have the focus: takes input and is not covered.
+  bool takesFocus() const { return acceptsInput() && !covered(); }
 
   void setFocus();
   bool hasFocus() const;
@@ -340,14 +346,14 @@ public:
   // The focused control; null when none has the focus.
   Widget* focused() const { return focused_; }
   // The control Tab (or Shift+Tab when `backward`) moves the focus to from `from`: the
-  // next control that takes part in the focus order (tabStop) and takes input, by
+  // next control that takes part in the focus order (tabStop) and can have it, by
   // ascending tabIndex (declaration order among equals), wrapping around. From outside
   // the order, the first (or last). Null when no control can take the focus.
   Widget* nextInFocusOrder(const Widget* from, bool backward) const;
   // Gives the focus to the first control of the focus order, as a window does when it
   // opens.
   void focusFirst();
-  // The focused control no longer takes input: the focus goes to the control after it
+  // The focused control can no longer have the focus: it goes to the control after it
   // in the focus order, or to none (the window itself) when no control can take it.
   void focusOnFromLost();
   // The button that Esc clicks.

@@ -147,6 +147,31 @@ class OptionsUsabilityTest(base.OptionsDialogTest):
         self.assertEqual(ok, {client.getpixel((x, 458)) for x in range(640, 700, 2)},
                          "OK looks like キャンセル")
 
+    def test_tab_never_reaches_the_skin_list_under_the_instructions(self):
+        dialog = self.open_dialog()
+        client = lambda: self.h.window_image(self.h.wait_window(OPTIONS_CLASS, OPTIONS_TITLE),  # noqa: E731
+                                             client=True).convert("RGB")
+        rows = lambda image: [image.getpixel((40, y)) for y in (330, 347)]  # noqa: E731
+        before = rows(client())
+        self.assertNotEqual(before[0], before[1], "the first skin selected")
+        self.click(dialog, EDIT_BUTTON)
+        self.click(dialog, slot_centre(0, 3, 100))  # the focus on a key button
+        # Round the whole focus order twice, pressing Down wherever the focus is; all of it
+        # but the skin list belongs to the edit, which is thrown away afterwards.
+        for _ in range(30):
+            self.keys("TAB", "DOWN")
+        self.assertIsNone(self.h.find_window(MSGBOX_CLASS))
+        self.click(dialog, (702, 28))  # the "×" picture: end the edit without saving
+        self.assertTrue(self.box_text().startswith("編集中の内容が失われます。"))
+        self.h.press("はい")
+        self.h.wait_gone(MSGBOX_CLASS, timeout=10)
+        # The skin list shows again once the instructions are gone.
+        try:
+            wait_until(lambda: rows(client()) == before, 5, "the skin list as it was")
+        except TimeoutError:
+            pass
+        self.assertEqual(rows(client()), before, "the skin choice did not move")
+
 
 if __name__ == "__main__":
     unittest.main()

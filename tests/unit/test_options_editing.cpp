@@ -49,7 +49,21 @@ TEST_F(Editing, TheButtonThatSwitchesEditModeHandsTheFocusOnToAControlThatTakesI
   d.CmdSave.userClick();
   ASSERT_FALSE(d.editing());
   ASSERT_NE(d.focused(), nullptr);
-  EXPECT_EQ(d.focused(), &d.lstFolder);
+  EXPECT_EQ(d.focused(), &d.cmdOK) << "the skin list after it still lay under the instructions";
+}
+
+TEST_F(Editing, TabNeverReachesTheSkinListUnderTheInstructions) {
+  frmOptions& d = open();
+  d.lstFolder.setFocus();
+  ASSERT_EQ(d.focused(), &d.lstFolder);
+  d.CmdEdit.userClick();
+  EXPECT_NE(d.focused(), &d.lstFolder) << "covered while it had the focus";
+  for (int i = 0; i < 40; ++i) EXPECT_NE(d.userTab(i % 2 == 0), &d.lstFolder);
+  for (int i = 0; i < 40; ++i) EXPECT_NE(d.userTab(false), &d.lstFolder);
+  d.EndEdit();
+  bool reached = false;
+  for (int i = 0; i < 20; ++i) reached = reached || d.userTab(false) == &d.lstFolder;
+  EXPECT_TRUE(reached) << "uncovered again after the edit";
 }
 
 TEST_F(Editing, NewStartsAnEmptySixKeyProfileUpToTenProfiles) {

@@ -294,6 +294,51 @@ TEST_F(WidgetTest, TheFocusMovesOnWhenTheFocusedControlStopsTakingInput) {
   EXPECT_EQ(changesOf(window, Change::Focus), windowFocus + 1);
 }
 
+TEST_F(WidgetTest, AControlUnderAPanelTakesNoFocusWhileThePanelCoversIt) {
+  Frame skins(&window, "skins");
+  ListBox list(&skins, "list");
+  Frame panel(&window, "panel");  // declared later: it lies above the list
+  Label text(&panel, "text");
+  Button ok(&window, "ok");
+  skins.move(10, 10, 100, 80);
+  list.move(20, 20, 80, 50);
+  panel.move(10, 10, 100, 80);
+  text.move(15, 15, 90, 70);
+  ok.move(10, 100, 50, 20);
+  list.setTabIndex(0);
+  ok.setTabIndex(1);
+
+  struct Case {
+    const char* what;
+    std::function<void()> set;
+    bool covered;
+  } cases[] = {
+      {"panel hidden", [&] { panel.setVisible(false); }, false},
+      {"panel shown over it", [&] { panel.setVisible(true); }, true},
+      {"panel shown, moved aside", [&] { panel.move(200, 10, 100, 80); }, false},
+      {"panel smaller than the list", [&] { panel.move(30, 30, 40, 20); }, false},
+      {"panel disabled but shown", [&] { panel.move(10, 10, 100, 80); panel.setEnabled(false); }, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    c.set();
+    EXPECT_EQ(list.covered(), c.covered);
+    EXPECT_FALSE(text.covered()) << "what the panel holds lies on it";
+    ok.setFocus();
+    const Widget* expected = c.covered ? static_cast<Widget*>(&ok) : &list;
+    EXPECT_EQ(window.userTab(false), expected);
+    list.setFocus();
+    EXPECT_EQ(window.focused(), expected);
+  }
+
+  // Covered while it has the focus: the focus moves on.
+  panel.setVisible(false);
+  list.setFocus();
+  ASSERT_EQ(window.focused(), &list);
+  panel.setVisible(true);
+  EXPECT_EQ(window.focused(), &ok);
+}
+
 TEST_F(WidgetTest, AControlThatHandlesKeysTakesTheSystemsMenuKeysAsAnyOther) {
   constexpr int kAltKey = 18, kF10 = 121, kF4 = 115, kAlt = 4;
   Button slot(&window, "slot");
