@@ -127,6 +127,8 @@ void frmOptions::buildControls() {
   }
   ImgSaveCansel.setVisible(false);
   FrmAbout.setVisible(false);
+  // The title is also the profile's name in lumatap.ini, whose values hold 254 bytes.
+  TxtTitle.setMaxBytes(kMaxTitleBytes);
   Label4.setForeColor(plat::rgb(64, 64, 64));
   for (plat::Label& l : LblURL) {
     l.setForeColor(plat::rgb(0, 0, 255));

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "options/frmOptions.h"
+#include "platform/system.h"
 
 namespace lumatap {
 
@@ -32,6 +33,15 @@ void frmOptions::CmdSave_Click() {
       reportNoTitle();
       return;
     }
+  }
+  // setting.dat and lumatap.ini are code page 932: a character outside it would come
+  // back as another one ("é" as "e", "😀" as "?") after the next start.
+  if (plat::fromCp932(plat::toCp932(title)) != title) {
+    TxtTitle.setFocus();
+    plat::messageBox("タイトルに、保存できない文字が含まれています！\r\n"
+                     "絵文字やアクセント付きの文字など、シフトJISにない文字は使えません。",
+                     "", plat::MsgButtons::Ok, plat::MsgIcon::Exclamation);
+    return;
   }
   const int keys = std::clamp(static_cast<int>(readNumber(CmbKeyCnt.text())), 0, kSlotCount);
   // A slot must show a key: one that is empty, or shows "未設定" for a code no key has (as

@@ -240,7 +240,8 @@ void Button::setPicture(Surface s) {
 }
 
 void TextBox::userSetText(const std::string& t) {
-  if (!acceptsInput()) {
+  const bool tooLong = maxBytes_ > 0 && static_cast<int>(toCp932(t).size()) > maxBytes_;
+  if (!acceptsInput() || tooLong) {
     if (t != text()) changed(Change::Caption);  // put the native control back in step
     return;
   }

@@ -11,7 +11,7 @@
 // - Changing a window's size raises its Resize synchronously, whoever changed it.
 // - A picture's Click is a left press and a release inside it; a button has no
 //   double-click, so a quick second click on it is another press.
-// - Typing into a text box that takes no input is undone.
+// - Typing into a text box that takes no input, or past its limit, is undone.
 // - Tab moves the focus through the controls that take input, by ascending tab index.
 // - When the focused control stops taking input (it, or a container around it, is
 //   disabled or hidden), the focus moves on to the next control of the focus order that
@@ -215,9 +215,16 @@ public:
   const std::string& text() const { return caption(); }
   void setText(const std::string& t) { setCaption(t); }
   // The user typed: the backend reports the new text. Raises no event of its own. A box
-  // that takes no input keeps its text and raises a Caption change, so the backend puts
-  // it back on screen.
+  // that takes no input, or whose limit the new text would pass, keeps its text and
+  // raises a Caption change, so the backend puts it back on screen.
   void userSetText(const std::string& t);
+  // The most the user can type, counted in bytes of code page 932 as the program's files
+  // hold the text; 0 for no limit. Text set by the program is not limited.
+  int maxBytes() const { return maxBytes_; }
+  void setMaxBytes(int n) { maxBytes_ = n; }
+
+private:
+  int maxBytes_ = 0;
 };
 
 // A list box or a drop-down list that only lets the user pick an entry.

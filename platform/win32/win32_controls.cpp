@@ -297,7 +297,10 @@ void setText(Widget& w, HWND h) {
   if (windowText(h) == w.caption()) return;
   Peer* p = peerOf(w);
   p->selfText = true;
-  SetWindowTextW(h, widen(w.caption()).c_str());
+  const std::wstring text = widen(w.caption());
+  SetWindowTextW(h, text.c_str());
+  // The caret after the text, where typing goes on, also when typing was undone.
+  if (w.kind() == Widget::Kind::TextBox) SendMessageW(h, EM_SETSEL, text.size(), text.size());
   p->selfText = false;
 }
 

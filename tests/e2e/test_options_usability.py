@@ -172,6 +172,36 @@ class OptionsUsabilityTest(base.OptionsDialogTest):
             pass
         self.assertEqual(rows(client()), before, "the skin choice did not move")
 
+    def title_length(self) -> int:
+        """The title box's length in UTF-16 units, as the box itself reports it."""
+        r = self.h.driver("children", OPTIONS_CLASS, OPTIONS_TITLE, check=True)
+        edit = next(c["hwnd"] for c in r.of("children") if c["class"] == "Edit")
+        return self.h.driver("send", edit, "14", "0", "0", check=True).first["result"]  # WM_GETTEXTLENGTH
+
+    def test_a_title_fits_the_files_or_is_refused_at_save(self):
+        dialog = self.open_dialog()
+        self.click(dialog, NEW_BUTTON)
+        self.click(dialog, base.TITLE_BOX)
+        # 150 kana are 300 bytes in code page 932; lumatap.ini keeps 254.
+        self.h.driver("type", "あ" * 150, check=True)
+        wait_until(lambda: self.title_length() >= 127, 10, "the typed title")
+        self.h.driver("sleep", "300")
+        self.assertEqual(self.title_length(), 127)
+
+        self.h.script(*["key tap BACK"] * 127)
+        wait_until(lambda: self.title_length() == 0, 10, "an empty title box")
+        self.h.driver("type", "Café😀", check=True)
+        wait_until(lambda: self.title_length() == 6, 10, "the second title")
+        self.click(dialog, SAVE_BUTTON)
+        box = self.h.msgbox(timeout=5)
+        self.assertIsNotNone(box, "a title the files cannot hold is refused")
+        self.assertEqual(box["text"], "タイトルに、保存できない文字が含まれています！\r\n"
+                                      "絵文字やアクセント付きの文字など、シフトJISにない文字は使えません。")
+        self.assertEqual(box["icon"], "warning")
+        self.h.press("OK")
+        self.h.wait_gone(MSGBOX_CLASS, timeout=10)
+        self.assertEqual(self.title_length(), 6, "the title stays for mending")
+
 
 if __name__ == "__main__":
     unittest.main()

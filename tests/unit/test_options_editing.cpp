@@ -240,6 +240,33 @@ TEST_F(Editing, ASlotShowingNoDefinedKeyFailsTheSaveCheckLikeAnEmptyOne) {
   EXPECT_EQ(std::vector<int16>(ProfKeys[3], ProfKeys[3] + 4), (std::vector<int16>{90, 88, 65, 83}));
 }
 
+TEST_F(Editing, ATitleMustFitLumatapIniAndCodePage932) {
+  frmOptions& d = open();
+  d.CmdEdit.userClick();
+  std::string kanji;
+  for (int i = 0; i < 127; ++i) kanji += "漢";
+  d.TxtTitle.userSetText(kanji);
+  EXPECT_EQ(d.TxtTitle.text(), kanji) << "254 bytes fit";
+  d.TxtTitle.userSetText(kanji + "a");
+  EXPECT_EQ(d.TxtTitle.text(), kanji) << "255 do not";
+
+  for (const char* title : {"Café", "😀", "Lumatap\xE2\x84\xA2"}) {  // ™ is not in it either
+    SCOPED_TRACE(title);
+    d.TxtTitle.userSetText(title);
+    d.CmdSave.userFocus();
+    d.CmdSave.userClick();
+    EXPECT_EQ(box(), "タイトルに、保存できない文字が含まれています！\r\n"
+                     "絵文字やアクセント付きの文字など、シフトJISにない文字は使えません。 | Lumatap | Ok | Exclamation");
+    EXPECT_TRUE(d.editing());
+    EXPECT_EQ(d.focused(), &d.TxtTitle);
+    EXPECT_EQ(ProfTitles[0], "WASDスタンダード");
+  }
+  d.TxtTitle.userSetText("カフェ～①");  // full-width tilde and circled digits are there
+  d.CmdSave.userClick();
+  EXPECT_FALSE(d.editing());
+  EXPECT_EQ(ProfTitles[0], "カフェ～①");
+}
+
 TEST_F(Editing, SavingStoresTheProfileAndKeepsTheListInStep) {
   frmOptions& d = open();
   d.ListProfile.userSelect(2);

@@ -161,6 +161,27 @@ TEST_F(WidgetTest, TypingIntoABoxThatTakesNoInputIsUndone) {
 
 // ---- Focus order -------------------------------------------------------------------
 
+TEST_F(WidgetTest, TypingPastABoxsLimitInCodePage932BytesIsUndone) {
+  TextBox box(&window, "box");
+  box.setMaxBytes(6);
+  const struct { const char* typed; const char* textAfter; } cases[] = {
+      {"abcdef", "abcdef"},   // six bytes fit
+      {"abcdefg", "abcdef"},  // seven do not
+      {"あいう", "あいう"},     // a kana takes two bytes: six
+      {"あいうa", "あいう"},
+      {"ｱｲｳｴｵｶ", "ｱｲｳｴｵｶ"},  // half-width kana take one each
+      {"", ""},
+  };
+  for (const auto& c : cases) {
+    box.userSetText(c.typed);
+    EXPECT_EQ(box.text(), c.textAfter) << c.typed;
+  }
+  box.setText("the program sets what it likes");
+  EXPECT_EQ(box.text(), "the program sets what it likes");
+  box.userSetText("the program sets what it likes, and more");
+  EXPECT_EQ(box.text(), "the program sets what it likes") << "typing on it is still refused";
+}
+
 TEST_F(WidgetTest, TabFollowsTabIndexAndSkipsWhatTakesNoInput) {
   Frame editor(&window, "editor");
   Button inEditor(&editor, "inEditor");
