@@ -9,12 +9,14 @@ namespace lumatap {
 namespace {
 constexpr int kClientWidth = 728;
 constexpr int kClientHeight = 495;
-// Label4 inside FrmAbout. Eight lines in the Japanese UI fonts of current systems (Yu Gothic
-// UI, Noto Sans CJK) need about 136 pixels, so the label starts higher and reaches down to
-// the panel's lower edge rather than losing its last line.
-constexpr int kAboutOffsetX = 20;
-constexpr int kAboutOffsetY = 12;
-constexpr int kAboutTextHeight = 135;
+// Label4 inside FrmAbout, clear of the panel's edge on every side so its border shows
+// whole. Eight lines in the Japanese UI fonts of current systems (Yu Gothic UI, Noto Sans
+// CJK) need about 136 pixels and the longest line about 270, so the label starts higher
+// and further left than a caption would need and still holds its last line.
+constexpr int kAboutOffsetX = 12;
+constexpr int kAboutOffsetY = 6;
+constexpr int kAboutTextWidth = 289;
+constexpr int kAboutTextHeight = 137;
 
 const char* const kInstructions =
     "【追加手順】\r\n"
@@ -93,7 +95,8 @@ void frmOptions::buildControls() {
       {&fraSample1, 16, 296, 309, 149, "スキンの選択"},
       {&lstFolder, 32, 320, 273, 84, ""},
       {&FrmAbout, 184, 296, 309, 149, ""},
-      {&Label4, 184 + kAboutOffsetX, 296 + kAboutOffsetY, 297, kAboutTextHeight, kInstructions},
+      {&Label4, 184 + kAboutOffsetX, 296 + kAboutOffsetY, kAboutTextWidth, kAboutTextHeight,
+       kInstructions},
       {&Frame1, 344, 12, 369, 433, "プロファイルの編集"},
       // Wide enough for "タイトル:" in a font with full-width kana, up to the text box.
       {&Label1, 364, 40, 52, 13, "タイトル:"},
@@ -124,6 +127,8 @@ void frmOptions::buildControls() {
   }
   ImgSaveCansel.setVisible(false);
   FrmAbout.setVisible(false);
+  // The title is also the profile's name in lumatap.ini, whose values hold 254 bytes.
+  TxtTitle.setMaxBytes(kMaxTitleBytes);
   Label4.setForeColor(plat::rgb(64, 64, 64));
   for (plat::Label& l : LblURL) {
     l.setForeColor(plat::rgb(0, 0, 255));

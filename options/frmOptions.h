@@ -22,6 +22,9 @@ inline constexpr const char* kHomeLinkCaption = "Lumatap ホーム";
 inline constexpr const char* kHomeLinkAddress = "https://lumatap.github.io/";
 inline constexpr const char* kGuideLinkAddress = "https://lumatap.github.io/guide/";
 
+// The longest title, in bytes of code page 932: lumatap.ini keeps values up to that.
+inline constexpr int kMaxTitleBytes = 254;
+
 // The editor's key buttons: a profile made here has 1 to 9 keys.
 inline constexpr int kSlotCount = 9;
 

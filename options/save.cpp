@@ -3,6 +3,7 @@
 #include <string>
 
 #include "options/frmOptions.h"
+#include "platform/system.h"
 
 namespace lumatap {
 
@@ -33,9 +34,28 @@ void frmOptions::CmdSave_Click() {
       return;
     }
   }
+  // setting.dat and lumatap.ini are code page 932: a character outside it would come
+  // back as another one ("é" as "e", "😀" as "?") after the next start.
+  if (plat::fromCp932(plat::toCp932(title)) != title) {
+    TxtTitle.setFocus();
+    plat::messageBox("タイトルに、保存できない文字が含まれています！\r\n"
+                     "絵文字やアクセント付きの文字など、シフトJISにない文字は使えません。",
+                     "", plat::MsgButtons::Ok, plat::MsgIcon::Exclamation);
+    return;
+  }
   const int keys = std::clamp(static_cast<int>(readNumber(CmbKeyCnt.text())), 0, kSlotCount);
+  // A slot must show a key: one that is empty, or shows "未設定" for a code no key has (as
+  // the slots a raised key count adds do), would be a blank key on the display. A name
+  // read from setting.dat that no key has now is kept and saved again, so it counts.
+  const int edited = IsNewProfile ? -1 : ListProfile.listIndex();
+  const auto showsAKey = [&](int s) {
+    const std::string& caption = Cmd[s].caption();
+    if (caption.empty()) return false;
+    return codeOfName(caption) >= 0 ||
+           (edited >= 0 && edited < kMaxProfiles && unresolvedKeyNames[edited][s].has_value());
+  };
   for (int s = 0; s < keys; ++s) {
-    if (Cmd[s].caption().empty()) {
+    if (!showsAKey(s)) {
       Cmd[s].setBackColor(kSlotMissing);
       Cmd[s].setFocus();
       plat::messageBox("表示したいキーの設定が完了していません！", "", plat::MsgButtons::Ok,

@@ -75,6 +75,7 @@ void Widget::move(int left, int top, int width, int height) {
   width_ = width;
   height_ = height;
   changed(Change::Geometry);
+  if (Window* w = window()) w->focusOnFromLost();  // it may have moved under a panel
 }
 
 void Widget::setCaption(const std::string& text) {
@@ -87,12 +88,18 @@ void Widget::setEnabled(bool on) {
   if (on == enabled_) return;
   enabled_ = on;
   changed(Change::Enabled);
+  if (kind_ != Kind::Window) {
+    if (Window* w = window()) w->focusOnFromLost();
+  }
 }
 
 void Widget::setVisible(bool on) {
   if (on == visible_) return;
   visible_ = on;
   changed(Change::Visible);
+  if (kind_ != Kind::Window) {
+    if (Window* w = window()) w->focusOnFromLost();
+  }
 }
 
 void Widget::setBackColor(Color c) {
@@ -126,9 +133,39 @@ bool Widget::acceptsInput() const {
   return true;
 }
 
+bool Widget::covered() const {
+  const Window* w = window();
+  if (!w || w == this) return false;
+  const auto shown = [](const Widget* x) {
+    for (; x; x = x->parent_) {
+      if (!x->visible_ && x->kind_ != Kind::Window) return false;
+    }
+    return true;
+  };
+  const auto within = [](const Widget* x, const Widget* outer) {
+    for (; x; x = x->parent_) {
+      if (x == outer) return true;
+    }
+    return false;
+  };
+  // Later in declaration order lies higher; a frame around this one or inside it is no cover.
+  std::vector<Widget*> all = w->descendants();
+  auto it = std::find(all.begin(), all.end(), this);
+  if (it == all.end()) return false;
+  for (++it; it != all.end(); ++it) {
+    const Widget* f = *it;
+    if (f->kind_ != Kind::Frame || within(this, f) || within(f, this) || !shown(f)) continue;
+    if (f->left_ <= left_ && f->top_ <= top_ && f->left_ + f->width_ >= left_ + width_ &&
+        f->top_ + f->height_ >= top_ + height_) {
+      return true;
+    }
+  }
+  return false;
+}
+
 void Widget::setFocus() {
   Window* w = window();
-  if (!w || w == this || !acceptsInput()) return;
+  if (!w || w == this || !takesFocus()) return;
   if (w->focused_ == this) return;
   w->focused_ = this;
   changed(Change::Focus);
@@ -165,9 +202,24 @@ void Widget::userKeyDown(int keyCode, int shift) {
 void Widget::userKeyUp(int keyCode, int shift) {
   if (acceptsInput() && KeyUp) KeyUp(keyCode, shift);
 }
+bool Widget::takesSystemKey(int keyCode, int shift) const {
+  constexpr int kF4 = 115, kAlt = 4;
+  if (keyCode == kF4 && (shift & kAlt)) return false;
+  return kind_ != Kind::Window && KeyDown && acceptsInput();
+}
+bool Widget::userSystemKeyDown(int keyCode, int shift) {
+  if (!takesSystemKey(keyCode, shift)) return false;
+  KeyDown(keyCode, shift);
+  return true;
+}
+bool Widget::userSystemKeyUp(int keyCode, int shift) {
+  if (!takesSystemKey(keyCode, shift)) return false;
+  if (KeyUp) KeyUp(keyCode, shift);
+  return true;
+}
 void Widget::userFocus() {
   Window* w = window();
-  if (w && acceptsInput()) w->focused_ = this;
+  if (w && takesFocus()) w->focused_ = this;
 }
 
 void Frame::setShowBorder(bool on) {
@@ -188,7 +240,8 @@ void Button::setPicture(Surface s) {
 }
 
 void TextBox::userSetText(const std::string& t) {
-  if (!acceptsInput()) {
+  const bool tooLong = maxBytes_ > 0 && static_cast<int>(toCp932(t).size()) > maxBytes_;
+  if (!acceptsInput() || tooLong) {
     if (t != text()) changed(Change::Caption);  // put the native control back in step
     return;
   }
@@ -374,7 +427,7 @@ void Window::userDpiChanged(int dpi, int left, int top) {
 Widget* Window::nextInFocusOrder(const Widget* from, bool backward) const {
   std::vector<Widget*> order;
   for (Widget* c : descendants()) {
-    if (c->tabStop() && c->acceptsInput()) order.push_back(c);
+    if (c->tabStop() && c->takesFocus()) order.push_back(c);
   }
   if (order.empty()) return nullptr;
   std::stable_sort(order.begin(), order.end(),
@@ -384,6 +437,25 @@ Widget* Window::nextInFocusOrder(const Widget* from, bool backward) const {
   std::size_t i = static_cast<std::size_t>(at - order.begin());
   std::size_t n = order.size();
   return order[backward ? (i + n - 1) % n : (i + 1) % n];
+}
+
+void Window::focusOnFromLost() {
+  Widget* from = focused_;
+  if (!from || from->takesFocus()) return;
+  // The lost control keeps its place in the order, so the search starts right after it.
+  std::vector<Widget*> order;
+  for (Widget* c : descendants()) {
+    if (c == from || (c->tabStop() && c->takesFocus())) order.push_back(c);
+  }
+  std::stable_sort(order.begin(), order.end(),
+                   [](const Widget* a, const Widget* b) { return a->tabIndex() < b->tabIndex(); });
+  const std::size_t at = static_cast<std::size_t>(std::find(order.begin(), order.end(), from) - order.begin());
+  focused_ = nullptr;
+  if (order.size() > 1) {
+    order[(at + 1) % order.size()]->setFocus();
+  } else {
+    changed(Change::Focus);  // the window itself keeps the keyboard
+  }
 }
 
 void Window::focusFirst() {

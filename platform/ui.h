@@ -11,8 +11,13 @@
 // - Changing a window's size raises its Resize synchronously, whoever changed it.
 // - A picture's Click is a left press and a release inside it; a button has no
 //   double-click, so a quick second click on it is another press.
-// - Typing into a text box that takes no input is undone.
+// - Typing into a text box that takes no input, or past its limit, is undone.
 // - Tab moves the focus through the controls that take input, by ascending tab index.
+// - When the focused control stops taking input (it, or a container around it, is
+//   disabled or hidden), the focus moves on to the next control of the focus order that
+//   takes input, so the keyboard never goes dead.
+// - A control lying wholly under a visible frame stacked above it (declared later, as a
+//   panel that covers a list) takes no focus while it is covered.
 // - A message box returns Yes, No or OK; a box without a title shows the application
 //   title.
 
@@ -101,6 +106,10 @@ public:
 
   // Enabled and visible, and so is every container up to and including the window.
   bool acceptsInput() const;
+  // Wholly under a shown frame that is stacked above it and does not contain it.
+  bool covered() const;
+  // Can have the focus: takes input and is not covered.
+  bool takesFocus() const { return acceptsInput() && !covered(); }
 
   void setFocus();
   bool hasFocus() const;
@@ -124,6 +133,13 @@ public:
   bool doubleClickIsPress() const { return kind_ == Kind::Button; }
   void userKeyDown(int keyCode, int shift);
   void userKeyUp(int keyCode, int shift);
+  // A key the system keeps for the window's menu: Alt or F10, or a key pressed with Alt
+  // held. A control that handles its keys (it has a KeyDown) takes it as any other key and
+  // the system does nothing more with it, so no menu opens; Alt+F4 stays the system's way
+  // of closing the window. The user*() calls return whether the control took the key.
+  bool takesSystemKey(int keyCode, int shift) const;
+  bool userSystemKeyDown(int keyCode, int shift);
+  bool userSystemKeyUp(int keyCode, int shift);
   void userFocus();
 
   // The backend's native counterpart; null while there is none.
@@ -199,9 +215,16 @@ public:
   const std::string& text() const { return caption(); }
   void setText(const std::string& t) { setCaption(t); }
   // The user typed: the backend reports the new text. Raises no event of its own. A box
-  // that takes no input keeps its text and raises a Caption change, so the backend puts
-  // it back on screen.
+  // that takes no input, or whose limit the new text would pass, keeps its text and
+  // raises a Caption change, so the backend puts it back on screen.
   void userSetText(const std::string& t);
+  // The most the user can type, counted in bytes of code page 932 as the program's files
+  // hold the text; 0 for no limit. Text set by the program is not limited.
+  int maxBytes() const { return maxBytes_; }
+  void setMaxBytes(int n) { maxBytes_ = n; }
+
+private:
+  int maxBytes_ = 0;
 };
 
 // A list box or a drop-down list that only lets the user pick an entry.
@@ -346,13 +369,16 @@ public:
   // The focused control; null when none has the focus.
   Widget* focused() const { return focused_; }
   // The control Tab (or Shift+Tab when `backward`) moves the focus to from `from`: the
-  // next control that takes part in the focus order (tabStop) and takes input, by
+  // next control that takes part in the focus order (tabStop) and can have it, by
   // ascending tabIndex (declaration order among equals), wrapping around. From outside
   // the order, the first (or last). Null when no control can take the focus.
   Widget* nextInFocusOrder(const Widget* from, bool backward) const;
   // Gives the focus to the first control of the focus order, as a window does when it
   // opens.
   void focusFirst();
+  // The focused control can no longer have the focus: it goes to the control after it
+  // in the focus order, or to none (the window itself) when no control can take it.
+  void focusOnFromLost();
   // The button that Esc clicks.
   Button* cancelButton = nullptr;
 

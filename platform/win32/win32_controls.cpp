@@ -1,10 +1,16 @@
 // Controls: every portable control becomes a direct child of its window's native window,
 // at the client coordinates the program gives it. Frames are containers only in the
-// portable model; on screen they are panels stacked below what they contain.
+// portable model; on screen they are panels stacked below what they contain. A picture is
+// a container on screen too: what it holds are children of its native window, clipped by
+// it (the key buttons on their pad).
 #include "platform/win32/win32.h"
 
 #include <commctrl.h>
 #include <windowsx.h>
+
+#include <algorithm>
+#include <utility>
+#include <vector>
 
 #include "platform/backend.h"
 #include "platform/win32/win32_rules.h"
@@ -35,11 +41,27 @@ HFONT fontFor(const Widget& w) {
   return uiFont(w.bold(), w.underline(), win && win->dpiScaled() ? layoutDpi(w) : 0);
 }
 
-// The control's place on screen, in its window's client area.
+// The control's place on screen, in its native parent's client area.
 RECT screenRect(const Widget& w) {
   const int left = toScreen(w, w.left()), top = toScreen(w, w.top());
   // Both edges scaled, so neighbours that touch in the layout touch on screen.
-  return {left, top, toScreen(w, w.left() + w.width()), top + nativeHeight(w)};
+  RECT r{left, top, toScreen(w, w.left() + w.width()), top + nativeHeight(w)};
+  if (const Widget* c = nativeContainer(w)) OffsetRect(&r, -toScreen(*c, c->left()), -toScreen(*c, c->top()));
+  return r;
+}
+
+HWND nativeParent(const Widget& w) {
+  if (const Widget* c = nativeContainer(w)) {
+    if (HWND h = hwndOf(*c)) return h;
+  }
+  const Window* win = w.window();
+  return win ? hwndOf(*win) : nullptr;
+}
+
+void placeNative(const Widget& w, HWND h) {
+  const RECT at = screenRect(w);
+  SetWindowPos(h, nullptr, at.left, at.top, at.right - at.left, at.bottom - at.top,
+               SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 // The closed drop-down list as tall as the program made it.
@@ -91,6 +113,14 @@ LRESULT CALLBACK controlProc(HWND h, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, D
   // The native control sees the double-click as the program took it: where that was a
   // press, an owner-drawn button must press again too, or it raises no BN_CLICKED.
   const bool press = msg == WM_LBUTTONDBLCLK && w->doubleClickIsPress();
+  if (msg == WM_SYSKEYDOWN || msg == WM_SYSKEYUP) {
+    const bool taken = msg == WM_SYSKEYDOWN ? w->userSystemKeyDown(static_cast<int>(wp), shiftState())
+                                            : w->userSystemKeyUp(static_cast<int>(wp), shiftState());
+    if (taken) return 0;  // no menu: the system never sees the key
+    if (!stillThere(h, w)) return 0;
+  } else if ((msg == WM_SYSCHAR || msg == WM_SYSDEADCHAR) && w->takesSystemKey(0, shiftState())) {
+    return 0;  // the character of Alt+letter would look for a menu item
+  }
   if (!reportInput(h, *w, msg, wp, lp)) return 0;
   return DefSubclassProc(h, press ? WM_LBUTTONDOWN : msg, wp, lp);
 }
@@ -130,6 +160,14 @@ LRESULT CALLBACK pictureProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_KEYDOWN: case WM_KEYUP:
       reportInput(h, *pic, msg, wp, lp);
       return 0;
+    case WM_COMMAND: case WM_DRAWITEM:
+    case WM_CTLCOLORSTATIC: case WM_CTLCOLOREDIT: case WM_CTLCOLORLISTBOX: case WM_CTLCOLORBTN:
+      // From the controls the picture holds; they are the window's controls all the same.
+      if (Window* win = pic->window()) {
+        LRESULT result = 0;
+        if (controlMessage(*win, msg, wp, lp, result)) return result;
+      }
+      return DefWindowProcW(h, msg, wp, lp);
     default:
       return DefWindowProcW(h, msg, wp, lp);
   }
@@ -259,7 +297,10 @@ void setText(Widget& w, HWND h) {
   if (windowText(h) == w.caption()) return;
   Peer* p = peerOf(w);
   p->selfText = true;
-  SetWindowTextW(h, widen(w.caption()).c_str());
+  const std::wstring text = widen(w.caption());
+  SetWindowTextW(h, text.c_str());
+  // The caret after the text, where typing goes on, also when typing was undone.
+  if (w.kind() == Widget::Kind::TextBox) SendMessageW(h, EM_SETSEL, text.size(), text.size());
   p->selfText = false;
 }
 
@@ -278,7 +319,7 @@ NativeKind nativeKind(const Widget& w) {
     case Widget::Kind::Frame:
       return {kFrameClass, 0, 0, false};
     case Widget::Kind::Picture:
-      return {kPictureClass, 0, 0, false};
+      return {kPictureClass, WS_CLIPCHILDREN, 0, false};
     case Widget::Kind::Label:
       return {WC_STATICW, SS_LEFT | SS_NOTIFY | SS_NOPREFIX, 0, true};
     case Widget::Kind::Button:
@@ -318,8 +359,7 @@ void registerControlClasses(HINSTANCE instance) {
 
 void createControl(Widget& w) {
   if (peerOf(w)) return;
-  Window* win = w.window();
-  HWND parent = win ? hwndOf(*win) : nullptr;
+  HWND parent = nativeParent(w);
   if (!parent) return;
   NativeKind k = nativeKind(w);
   DWORD style = WS_CHILD | WS_CLIPSIBLINGS | k.style;
@@ -350,13 +390,17 @@ void createControl(Widget& w) {
 
 void restack(Window& w) {
   // Walk from the top down, each control going just below the previous one.
+  // Only siblings are stacked against each other: each native parent has its own order.
   std::vector<Widget*> order = stackingOrder(w);
-  HWND after = HWND_TOP;
+  std::vector<std::pair<HWND, HWND>> after;  // native parent, the control last placed in it
   for (auto it = order.rbegin(); it != order.rend(); ++it) {
     HWND h = hwndOf(**it);
     if (!h) continue;
-    SetWindowPos(h, after, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    after = h;
+    HWND parent = GetParent(h);
+    auto at = std::find_if(after.begin(), after.end(), [&](const auto& a) { return a.first == parent; });
+    if (at == after.end()) at = after.insert(after.end(), {parent, HWND_TOP});
+    SetWindowPos(h, at->second, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    at->second = h;
   }
 }
 
@@ -372,10 +416,15 @@ void syncControl(Widget& w, Change what) {
   HWND h = hwndOf(w);
   switch (what) {
     case Change::Geometry: {
-      const RECT at = screenRect(w);
-      SetWindowPos(h, nullptr, at.left, at.top, at.right - at.left, at.bottom - at.top,
-                   SWP_NOZORDER | SWP_NOACTIVATE);
+      placeNative(w, h);
       if (w.kind() == Widget::Kind::ComboBox) setComboHeight(w, h);
+      // What a picture holds lies at the window's coordinates; its native place is kept
+      // relative to the picture.
+      if (w.kind() == Widget::Kind::Picture) {
+        for (Widget* c : w.descendants()) {
+          if (HWND ch = hwndOf(*c)) placeNative(*c, ch);
+        }
+      }
       break;
     }
     case Change::Caption:

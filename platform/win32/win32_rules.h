@@ -70,6 +70,15 @@ inline bool enabledOnScreen(const Widget& w) {
   return true;
 }
 
+// The control whose native window holds w's native window: the nearest picture around it,
+// which clips what it holds to its own rectangle, or else the window itself (null).
+inline const Widget* nativeContainer(const Widget& w) {
+  for (const Widget* p = w.parent(); p && p->kind() != Widget::Kind::Window; p = p->parent()) {
+    if (p->kind() == Widget::Kind::Picture) return p;
+  }
+  return nullptr;
+}
+
 // Bottom to top: what a frame contains lies above the frame, and a control declared later
 // lies above one declared earlier, so a panel can cover a frame declared before it.
 inline std::vector<Widget*> stackingOrder(const Window& w) { return w.descendants(); }

@@ -509,6 +509,10 @@ void syncWindow(Window& w, Change what) {
     case Change::Colors:
       InvalidateRect(h, nullptr, TRUE);
       break;
+    case Change::Focus:
+      // No control can take the keyboard: the window keeps it, so Esc still closes it.
+      if (!w.focused() && GetActiveWindow() == h) SetFocus(h);
+      break;
     default:
       break;
   }

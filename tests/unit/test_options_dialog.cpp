@@ -24,7 +24,7 @@ TEST_F(OptionsDialog, OpensCentredWithEveryControlWhereItWasDesigned) {
       {d.fraSample1, 16, 296, 309, 149, "スキンの選択", true, true, -1},
       {d.lstFolder, 32, 320, 273, 84, "", true, true, 19},
       {d.FrmAbout, 184, 296, 309, 149, "", true, false, -1},
-      {d.Label4, 204, 308, 297, 135, nullptr, true, true, -1},
+      {d.Label4, 196, 302, 289, 137, nullptr, true, true, -1},
       {d.Frame1, 344, 12, 369, 433, "プロファイルの編集", false, true, -1},
       {d.Label1, 364, 40, 52, 13, "タイトル:", false, true, -1},
       {d.TxtTitle, 416, 36, 209, 25, "WASDスタンダード", false, true, 12},
@@ -63,6 +63,24 @@ TEST_F(OptionsDialog, OpensCentredWithEveryControlWhereItWasDesigned) {
   EXPECT_EQ(d.Image1.surface().width(), 18);
   EXPECT_FALSE(d.CmdSave.picture().empty());
   for (auto& b : d.Cmd) EXPECT_TRUE(b.colored());
+}
+
+TEST_F(OptionsDialog, EveryControlLiesInsideTheFrameAroundItClearOfItsBorder) {
+  // A control that reaches a frame's edge paints over the frame's border.
+  frmOptions& d = open();
+  constexpr int kBorder = 2;
+  for (bool edit : {false, true}) {
+    SCOPED_TRACE(edit ? "editing" : "idle");
+    if (edit) d.CmdEdit.userClick();
+    for (plat::Widget* w : d.descendants()) {
+      const plat::Widget* f = w->parent();
+      if (f->kind() != plat::Widget::Kind::Frame) continue;
+      EXPECT_GE(w->left(), f->left() + kBorder) << w->name();
+      EXPECT_GE(w->top(), f->top() + kBorder) << w->name();
+      EXPECT_LE(w->left() + w->width(), f->left() + f->width() - kBorder) << w->name();
+      EXPECT_LE(w->top() + w->height(), f->top() + f->height() - kBorder) << w->name();
+    }
+  }
 }
 
 TEST_F(OptionsDialog, EveryWayOfClosingGivesTheDisplayWindowBackItsHookAndPlace) {

@@ -26,7 +26,44 @@ TEST_F(Editing, EditModeUnlocksTheEditorAndLocksTheListSide) {
   }
   // The instructions lie over the skin list, the label inside them.
   EXPECT_EQ(std::vector<int>({d.FrmAbout.left(), d.FrmAbout.top(), d.Label4.left(), d.Label4.top()}),
-            std::vector<int>({16, 296, 36, 308}));
+            std::vector<int>({16, 296, 28, 302}));
+}
+
+TEST_F(Editing, TheButtonThatSwitchesEditModeHandsTheFocusOnToAControlThatTakesInput) {
+  // Each button is disabled by the switch it makes while it holds the focus.
+  frmOptions& d = open();
+  for (plat::Button* b : {&d.CmdAddNew, &d.CmdEdit}) {
+    SCOPED_TRACE(b->name());
+    d.ListProfile.userSelect(0);
+    b->userFocus();
+    b->userClick();
+    ASSERT_TRUE(d.editing());
+    ASSERT_NE(d.focused(), nullptr);
+    EXPECT_TRUE(d.focused()->acceptsInput()) << d.focused()->name();
+    EXPECT_EQ(d.focused(), &d.CmdSave) << "the next one in the order that is still usable";
+    d.EndEdit();
+    d.ShowProfile(0);
+  }
+  d.CmdEdit.userClick();
+  d.CmdSave.userFocus();
+  d.CmdSave.userClick();
+  ASSERT_FALSE(d.editing());
+  ASSERT_NE(d.focused(), nullptr);
+  EXPECT_EQ(d.focused(), &d.cmdOK) << "the skin list after it still lay under the instructions";
+}
+
+TEST_F(Editing, TabNeverReachesTheSkinListUnderTheInstructions) {
+  frmOptions& d = open();
+  d.lstFolder.setFocus();
+  ASSERT_EQ(d.focused(), &d.lstFolder);
+  d.CmdEdit.userClick();
+  EXPECT_NE(d.focused(), &d.lstFolder) << "covered while it had the focus";
+  for (int i = 0; i < 40; ++i) EXPECT_NE(d.userTab(i % 2 == 0), &d.lstFolder);
+  for (int i = 0; i < 40; ++i) EXPECT_NE(d.userTab(false), &d.lstFolder);
+  d.EndEdit();
+  bool reached = false;
+  for (int i = 0; i < 20; ++i) reached = reached || d.userTab(false) == &d.lstFolder;
+  EXPECT_TRUE(reached) << "uncovered again after the edit";
 }
 
 TEST_F(Editing, NewStartsAnEmptySixKeyProfileUpToTenProfiles) {
@@ -124,6 +161,20 @@ TEST_F(Editing, PressingAKeyOnTheSelectedSlotAssignsItOnce) {
   EXPECT_EQ(d.Cmd[5].caption(), "D") << "slots take no keys while idle";
 }
 
+TEST_F(Editing, AltAndF10PressedOnASlotAreAssignedLikeAnyOtherKey) {
+  KeyDefs[18] = KeyDef{40, "Alt", true};
+  KeyDefs[121] = KeyDef{41, "F10", true};
+  frmOptions& d = open();
+  d.CmdEdit.userClick();
+  leftClick(0);
+  EXPECT_TRUE(d.Cmd[0].userSystemKeyDown(18, 4));
+  leftClick(1);
+  EXPECT_TRUE(d.Cmd[1].userSystemKeyDown(121, 0));
+  EXPECT_EQ(captions()[0], "Alt");
+  EXPECT_EQ(captions()[1], "F10");
+  EXPECT_EQ(d.Cmd[1].backColor(), kSlotAssigned);
+}
+
 TEST_F(Editing, TheSlotMenuAssignsTheKeysTheDialogTakesItself) {
   frmOptions& d = open();
   d.CmdEdit.userClick();
@@ -167,6 +218,53 @@ TEST_F(Editing, SavingRefusesAnIncompleteProfileWithTheFirstProblem) {
   EXPECT_EQ(d.focused(), &d.Cmd[4]);
   EXPECT_EQ(hl::shownBoxes()[1].text, "タブ文字をタイトルに含めることはできません！\r\nタイトルのタブ文字を削除しました。")
       << "then the title of tabs alone was refused";
+}
+
+TEST_F(Editing, ASlotShowingNoDefinedKeyFailsTheSaveCheckLikeAnEmptyOne) {
+  frmOptions& d = open();
+  d.ListProfile.userSelect(3);  // two keys, Z and X
+  d.CmdEdit.userClick();
+  d.CmbKeyCnt.userSelect(3);    // four: the two new slots show what code 0 is called
+  ASSERT_EQ(captions()[2], "未設定");
+  d.AssignSlotKey(2, 65);
+  d.CmdSave.userClick();
+  EXPECT_EQ(box(), "表示したいキーの設定が完了していません！ | Lumatap | Ok | Exclamation");
+  EXPECT_EQ(d.Cmd[3].backColor(), kSlotMissing);
+  EXPECT_EQ(d.focused(), &d.Cmd[3]);
+  EXPECT_TRUE(d.editing());
+  EXPECT_EQ(ProfKeyCounts[3], 2) << "nothing stored";
+
+  d.AssignSlotKey(3, 83);
+  d.CmdSave.userClick();
+  EXPECT_FALSE(d.editing());
+  EXPECT_EQ(std::vector<int16>(ProfKeys[3], ProfKeys[3] + 4), (std::vector<int16>{90, 88, 65, 83}));
+}
+
+TEST_F(Editing, ATitleMustFitLumatapIniAndCodePage932) {
+  frmOptions& d = open();
+  d.CmdEdit.userClick();
+  std::string kanji;
+  for (int i = 0; i < 127; ++i) kanji += "漢";
+  d.TxtTitle.userSetText(kanji);
+  EXPECT_EQ(d.TxtTitle.text(), kanji) << "254 bytes fit";
+  d.TxtTitle.userSetText(kanji + "a");
+  EXPECT_EQ(d.TxtTitle.text(), kanji) << "255 do not";
+
+  for (const char* title : {"Café", "😀", "Lumatap\xE2\x84\xA2"}) {  // ™ is not in it either
+    SCOPED_TRACE(title);
+    d.TxtTitle.userSetText(title);
+    d.CmdSave.userFocus();
+    d.CmdSave.userClick();
+    EXPECT_EQ(box(), "タイトルに、保存できない文字が含まれています！\r\n"
+                     "絵文字やアクセント付きの文字など、シフトJISにない文字は使えません。 | Lumatap | Ok | Exclamation");
+    EXPECT_TRUE(d.editing());
+    EXPECT_EQ(d.focused(), &d.TxtTitle);
+    EXPECT_EQ(ProfTitles[0], "WASDスタンダード");
+  }
+  d.TxtTitle.userSetText("カフェ～①");  // full-width tilde and circled digits are there
+  d.CmdSave.userClick();
+  EXPECT_FALSE(d.editing());
+  EXPECT_EQ(ProfTitles[0], "カフェ～①");
 }
 
 TEST_F(Editing, SavingStoresTheProfileAndKeepsTheListInStep) {

@@ -161,6 +161,27 @@ TEST_F(WidgetTest, TypingIntoABoxThatTakesNoInputIsUndone) {
 
 // ---- Focus order -------------------------------------------------------------------
 
+TEST_F(WidgetTest, TypingPastABoxsLimitInCodePage932BytesIsUndone) {
+  TextBox box(&window, "box");
+  box.setMaxBytes(6);
+  const struct { const char* typed; const char* textAfter; } cases[] = {
+      {"abcdef", "abcdef"},   // six bytes fit
+      {"abcdefg", "abcdef"},  // seven do not
+      {"あいう", "あいう"},     // a kana takes two bytes: six
+      {"あいうa", "あいう"},
+      {"ｱｲｳｴｵｶ", "ｱｲｳｴｵｶ"},  // half-width kana take one each
+      {"", ""},
+  };
+  for (const auto& c : cases) {
+    box.userSetText(c.typed);
+    EXPECT_EQ(box.text(), c.textAfter) << c.typed;
+  }
+  box.setText("the program sets what it likes");
+  EXPECT_EQ(box.text(), "the program sets what it likes");
+  box.userSetText("the program sets what it likes, and more");
+  EXPECT_EQ(box.text(), "the program sets what it likes") << "typing on it is still refused";
+}
+
 TEST_F(WidgetTest, TabFollowsTabIndexAndSkipsWhatTakesNoInput) {
   Frame editor(&window, "editor");
   Button inEditor(&editor, "inEditor");
@@ -241,6 +262,126 @@ TEST_F(WidgetTest, TabAndShiftTabMoveTheFocusRoundTheOrder) {
   }
   EXPECT_EQ(window.userTab(false), nullptr);
   EXPECT_EQ(window.userTab(true), nullptr);
+}
+
+TEST_F(WidgetTest, TheFocusMovesOnWhenTheFocusedControlStopsTakingInput) {
+  Frame list(&window, "list");
+  Button edit(&list, "edit");
+  Button remove(&list, "remove");
+  Button ok(&window, "ok");
+  Button cancel(&window, "cancel");
+  edit.setTabIndex(2);
+  remove.setTabIndex(3);
+  ok.setTabIndex(0);
+  cancel.setTabIndex(1);
+
+  // Disabled or hidden, the control itself or a frame around it: the next control of the
+  // order after it takes the focus, wrapping round, and the backend is told.
+  struct Case {
+    const char* what;
+    std::function<void()> lose;
+    const Widget* next;
+  } cases[] = {
+      {"button disabled", [&] { edit.setEnabled(false); }, &remove},
+      {"button hidden", [&] { edit.setVisible(false); }, &remove},
+      {"frame disabled", [&] { list.setEnabled(false); }, &ok},
+      {"frame hidden", [&] { list.setVisible(false); }, &ok},
+      {"next one gone too", [&] { remove.setEnabled(false); edit.setEnabled(false); }, &ok},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (Widget* w : std::initializer_list<Widget*>{&list, &edit, &remove, &ok, &cancel}) {
+      w->setEnabled(true);
+      w->setVisible(true);
+    }
+    edit.setFocus();
+    ASSERT_EQ(window.focused(), &edit);
+    const int focusChanges = changesOf(*c.next, Change::Focus);
+    c.lose();
+    EXPECT_EQ(window.focused(), c.next);
+    EXPECT_EQ(changesOf(*c.next, Change::Focus), focusChanges + 1);
+  }
+
+  // A control that keeps taking input keeps the focus whatever else changes.
+  cancel.setFocus();
+  list.setEnabled(false);
+  ok.setVisible(false);
+  EXPECT_EQ(window.focused(), &cancel);
+
+  // With nothing left to take it, the window itself keeps the keyboard.
+  const int windowFocus = changesOf(window, Change::Focus);
+  cancel.setEnabled(false);
+  EXPECT_EQ(window.focused(), nullptr);
+  EXPECT_EQ(changesOf(window, Change::Focus), windowFocus + 1);
+}
+
+TEST_F(WidgetTest, AControlUnderAPanelTakesNoFocusWhileThePanelCoversIt) {
+  Frame skins(&window, "skins");
+  ListBox list(&skins, "list");
+  Frame panel(&window, "panel");  // declared later: it lies above the list
+  Label text(&panel, "text");
+  Button ok(&window, "ok");
+  skins.move(10, 10, 100, 80);
+  list.move(20, 20, 80, 50);
+  panel.move(10, 10, 100, 80);
+  text.move(15, 15, 90, 70);
+  ok.move(10, 100, 50, 20);
+  list.setTabIndex(0);
+  ok.setTabIndex(1);
+
+  struct Case {
+    const char* what;
+    std::function<void()> set;
+    bool covered;
+  } cases[] = {
+      {"panel hidden", [&] { panel.setVisible(false); }, false},
+      {"panel shown over it", [&] { panel.setVisible(true); }, true},
+      {"panel shown, moved aside", [&] { panel.move(200, 10, 100, 80); }, false},
+      {"panel smaller than the list", [&] { panel.move(30, 30, 40, 20); }, false},
+      {"panel disabled but shown", [&] { panel.move(10, 10, 100, 80); panel.setEnabled(false); }, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    c.set();
+    EXPECT_EQ(list.covered(), c.covered);
+    EXPECT_FALSE(text.covered()) << "what the panel holds lies on it";
+    ok.setFocus();
+    const Widget* expected = c.covered ? static_cast<Widget*>(&ok) : &list;
+    EXPECT_EQ(window.userTab(false), expected);
+    list.setFocus();
+    EXPECT_EQ(window.focused(), expected);
+  }
+
+  // Covered while it has the focus: the focus moves on.
+  panel.setVisible(false);
+  list.setFocus();
+  ASSERT_EQ(window.focused(), &list);
+  panel.setVisible(true);
+  EXPECT_EQ(window.focused(), &ok);
+}
+
+TEST_F(WidgetTest, AControlThatHandlesKeysTakesTheSystemsMenuKeysAsAnyOther) {
+  constexpr int kAltKey = 18, kF10 = 121, kF4 = 115, kAlt = 4;
+  Button slot(&window, "slot");
+  Button plain(&window, "plain");  // no KeyDown: the system keeps its keys
+  std::vector<std::string> seen;
+  slot.KeyDown = [&](int k, int s) { seen.push_back("down " + std::to_string(k) + "/" + std::to_string(s)); };
+  slot.KeyUp = [&](int k, int) { seen.push_back("up " + std::to_string(k)); };
+
+  EXPECT_TRUE(slot.userSystemKeyDown(kAltKey, kAlt));
+  EXPECT_TRUE(slot.userSystemKeyUp(kAltKey, 0));
+  EXPECT_TRUE(slot.userSystemKeyDown(kF10, 0));
+  EXPECT_TRUE(slot.userSystemKeyDown('A', kAlt));
+  EXPECT_TRUE(slot.takesSystemKey(0, kAlt)) << "and the character of Alt+A with it";
+  EXPECT_FALSE(slot.userSystemKeyDown(kF4, kAlt)) << "Alt+F4 still closes the window";
+  EXPECT_TRUE(slot.userSystemKeyDown(kF4, 0));
+  EXPECT_EQ(seen, (std::vector<std::string>{"down 18/4", "up 18", "down 121/0", "down 65/4", "down 115/0"}));
+
+  EXPECT_FALSE(plain.userSystemKeyDown(kAltKey, kAlt));
+  EXPECT_FALSE(plain.takesSystemKey(kF10, 0));
+  slot.setEnabled(false);
+  EXPECT_FALSE(slot.userSystemKeyDown(kF10, 0)) << "a control that takes no input takes no key";
+  EXPECT_EQ(seen.size(), 5u);
 }
 
 // ---- Window frame and placement ----------------------------------------------------

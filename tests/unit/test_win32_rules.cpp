@@ -103,6 +103,12 @@ TEST_F(Win32Controls, ContentsLieAboveTheirFrameAndALaterPanelAboveAnEarlierFram
   EXPECT_LT(pos(panel), pos(text));
   EXPECT_LT(pos(editor), pos(pad));
   EXPECT_LT(pos(pad), pos(key));
+
+  // On screen a picture holds what lies inside it and clips it; frames hold nothing.
+  EXPECT_EQ(nativeContainer(key), &pad);
+  EXPECT_EQ(nativeContainer(pad), nullptr);
+  EXPECT_EQ(nativeContainer(list), nullptr);
+  EXPECT_EQ(nativeContainer(text), nullptr);
 }
 
 TEST(Win32Mouse, ButtonMessagesBecomeThePortableButtonsAndPresses) {
