@@ -62,6 +62,12 @@ void releaseKey(int vk);
 // on the secure desktop, a key pressed while the hook was off.
 void setKeyHeld(int vk, bool held);
 
+// The window of another program in the foreground; 0 (the default) for none. Windows
+// named by closeForeignWindow no longer exist and never come back to the foreground.
+void setForeground(ForeignWindow w);
+void closeForeignWindow(ForeignWindow w);
+int foregroundRestoreCount();
+
 int dragCount();
 int doEventsCount();
 int frameChangedCount();
