@@ -269,8 +269,17 @@ void noActivateLoop(HWND h, WPARAM command, LPARAM at) {
 // there (`end`: where) or the mouse is taken away. Not the system's move loop, which may
 // take the foreground from the window that has it (Wine's does). False when Esc put the
 // window back where it was.
-bool followMouse(HWND h, POINT pressed, const RECT& start, POINT& end) {
+bool followMouse(HWND h, POINT pressed, const RECT& start, POINT& end, int button) {
   end = pressed;
+  // Wakes the loop now and then: a release the window never heard of (it went elsewhere
+  // before the mouse was held) ends the move all the same.
+  const UINT_PTR tick = SetTimer(nullptr, 0, 50, nullptr);
+  struct KillTick {
+    UINT_PTR id;
+    ~KillTick() {
+      if (id) KillTimer(nullptr, id);
+    }
+  } killTick{tick};
   MSG m;
   while (GetCapture() == h) {
     const BOOL got = GetMessageW(&m, nullptr, 0, 0);
@@ -279,11 +288,17 @@ bool followMouse(HWND h, POINT pressed, const RECT& start, POINT& end) {
       ::ReleaseCapture();
       return true;
     }
-    if (m.message == WM_MOUSEMOVE || m.message == WM_LBUTTONUP) {
-      end = m.pt;
+    const bool lost = m.message == WM_TIMER && !m.hwnd && m.wParam == tick &&
+                      !(GetAsyncKeyState(button) & 0x8000);
+    if (m.message == WM_MOUSEMOVE || m.message == WM_LBUTTONUP || lost) {
+      if (lost) {
+        GetCursorPos(&end);
+      } else {
+        end = m.pt;
+      }
       SetWindowPos(h, nullptr, start.left + end.x - pressed.x, start.top + end.y - pressed.y, 0, 0,
                    SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-      if (m.message == WM_LBUTTONUP) {
+      if (m.message != WM_MOUSEMOVE) {
         ::ReleaseCapture();
         return true;
       }
@@ -715,7 +730,7 @@ void beginDragMove(Window& w) {
   if (held) {
     // The window follows the mouse until the button is released, as if the caption had
     // been grabbed where the button went down.
-    if (!followMouse(h, {GET_X_LPARAM(pressed), GET_Y_LPARAM(pressed)}, start, end)) return;
+    if (!followMouse(h, {GET_X_LPARAM(pressed), GET_Y_LPARAM(pressed)}, start, end, button)) return;
   } else {
     ::ReleaseCapture();
     GetCursorPos(&end);
