@@ -254,11 +254,13 @@ void reportPlacement(Window& w, HWND h, bool size) {
 
 void syncWindow(Window& w, Change what);
 
-// Runs one of the system's move or size loops for a window that never takes the
-// activation. The loop may take the foreground from the window that has it (Wine's
-// does); that window gets it back.
+// Runs the system's sizing loop for a window that never takes the activation. The loop
+// follows the mouse beyond the window only while the window is in the foreground (so
+// Wine has it), so the window holds the foreground for the drag alone; the window that
+// had it gets it back.
 void noActivateLoop(HWND h, WPARAM command, LPARAM at) {
   const HWND before = GetForegroundWindow();
+  if (before != h) SetForegroundWindow(h);
   SendMessageW(h, WM_SYSCOMMAND, command, at);
   if (before && before != h && IsWindow(before) && GetForegroundWindow() != before) {
     SetForegroundWindow(before);

@@ -99,8 +99,12 @@ class FocusTest(OverlayTestCase):
             win = wait_until(lambda: (w := self.window())["rect"][:2] == moved and w, 10,
                              "the window moved by its caption")
             right, bottom = win["rect"][2] - 2, win["rect"][3] - 2
+            # The corner, held and taken out beyond the window: the sizing follows it there.
             self.assertEqual(
-                self.foreground_after(f"mouse drag {right} {bottom} {right - 50} {bottom} left"),
+                self.foreground_after(f"mouse down {right} {bottom} left", "sleep 150",
+                                      f"mouse move {right - 25} {bottom + 30}", "sleep 150",
+                                      f"mouse move {right - 50} {bottom + 60}", "sleep 150",
+                                      f"mouse up {right - 50} {bottom + 60} left"),
                 GAME_CLASS, "after dragging the sizing frame")
             wait_until(lambda: size(self.window()["client"]) == (2 * CELL, 3 * CELL), 10,
                        "two columns by three rows")
