@@ -122,9 +122,15 @@ void Program::showOptions() {
     return;
   }
   options_ = std::make_unique<frmOptions>(form);
+  // The window that has the keyboard now (the game, as the display never takes it) gets
+  // it back when the dialog closes, rather than whatever the system picks.
+  const plat::ForeignWindow before = plat::foregroundWindow();
   // The dialog unloads from inside its own handlers; it is freed at the next opening or
   // at the end, once they have returned.
-  options_->Unload = [this] { retiredOptions_ = std::move(options_); };
+  options_->Unload = [this, before] {
+    retiredOptions_ = std::move(options_);
+    plat::restoreForeground(before);
+  };
   options_->load();
   options_->Form_Load();
   options_->show();

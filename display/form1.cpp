@@ -13,6 +13,8 @@ Form1::Form1() : plat::Window("Form1", "LumatapForm1"), PicView(this, "PicView")
   plat::setApplicationTitle(caption());
   setFramed(true);
   setBorderStyle(plat::BorderStyle::SizableToolWindow);
+  // An overlay over a game: clicking, dragging or sizing it leaves the game the keyboard.
+  setNoActivate(true);
   move(0, 0, 160, 120);
 
   mnu.name = "mnu";
@@ -25,6 +27,7 @@ Form1::Form1() : plat::Window("Form1", "LumatapForm1"), PicView(this, "PicView")
   mnu.items[3].caption = "終了";  // start-up connects it to the end sequence
 
   Resize = [this] { Form_Resize(); };
+  Sizing = [this](plat::SizingEdge e, int& l, int& t, int& r, int& b) { Form_Sizing(e, l, t, r, b); };
   KeyDown = [this](int k, int s) { Form_KeyDown(k, s); };
   KeyUp = [this](int k, int s) { Form_KeyUp(k, s); };
   Timer = [this] { Form_Timer(); };

@@ -76,8 +76,15 @@ public:
   // Loads and shows the options dialog without waiting for it; set by start-up.
   std::function<void()> showOptions;
 
+  // The grid the last drag of the sizing frame snapped the window to, and the window size
+  // that snap gave: the size notification that follows at that size keeps this grid.
+  struct { int width = 0, height = 0; int16 cols = 0, rows = 0; bool set = false; } sizingGrid;
+
   // Grid and keys.
   void Form_Resize();
+  // The user drags the sizing frame: the rectangle is snapped to the grid the reflow
+  // gives for it, the edge opposite the dragged one staying where it is.
+  void Form_Sizing(plat::SizingEdge edge, int& left, int& top, int& right, int& bottom);
   void Form_KeyDown(int keyCode, int shift);
   void Form_KeyUp(int keyCode, int shift);
   // The minimum lit time of a held slot has passed.
@@ -108,6 +115,14 @@ void applyMonitorScale(Form1& form, int dpi);
 
 // The display window's outer size for the grid CurCols × CurRows, with or without frame.
 void gridWindowSize(const Form1& form, bool frameless, int& width, int& height);
+// The grid (columns, rows) the reflow gives for the display window at this outer size.
+struct GridShape {
+  int16 cols = 0, rows = 0;
+};
+GridShape reflowGrid(const Form1& form, int windowWidth, int windowHeight);
+// Gives the rectangle being sized this width and height by moving the dragged edges only.
+void resizeFromEdge(plat::SizingEdge edge, int& left, int& top, int& right, int& bottom, int width,
+                    int height);
 // How many slots of the current profile the grid shows: its key count, kept within the 12
 // slots a profile has (only a damaged setting.dat holds more, or fewer than none).
 int shownKeyCount();

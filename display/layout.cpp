@@ -38,18 +38,26 @@ void applyMonitorScale(Form1& form, int dpi) {
   FrameHeight = static_cast<int16>(m.frameHeight);
 }
 
-void gridWindowSize(const Form1& form, bool frameless, int& width, int& height) {
-  width = form.cellPixels() * gridSide(CurCols);
-  height = form.cellPixels() * gridSide(CurRows);
+namespace {
+void windowSizeFor(const Form1& form, bool frameless, int cols, int rows, int& width, int& height) {
+  width = form.cellPixels() * gridSide(cols);
+  height = form.cellPixels() * gridSide(rows);
   if (!frameless) {
     width += 2 * FrameWidth;
     height += CaptionHeight + 2 * FrameHeight;
   }
 }
+}  // namespace
+
+void gridWindowSize(const Form1& form, bool frameless, int& width, int& height) {
+  windowSizeFor(form, frameless, CurCols, CurRows, width, height);
+}
 
 void LayoutGrid(Form1& form, int16 cols, int16 rows) {
   // The size notifications raised below come back into Form_Resize while this is set.
   LayoutBusyScope busy;
+  // From here on the window's size is the program's, not the one a frame drag chose.
+  form.sizingGrid.set = false;
 
   const int gridWidth = form.cellPixels() * gridSide(cols);
   const int gridHeight = form.cellPixels() * gridSide(rows);
@@ -72,22 +80,20 @@ void applyCurrentProfile(Form1& form) {
   DrawAllKeys(form);
 }
 
-void Form1::Form_Resize() {
-  if (LayoutBusy) return;
-
+GridShape reflowGrid(const Form1& form, int windowWidth, int windowHeight) {
   const int n = shownKeyCount();
   // Estimate the client area. Window sizes are whole pixels here, so there is nothing left
   // to round.
-  int w = width();
-  int h = height();
+  int w = windowWidth;
+  int h = windowHeight;
   if (!Frameless) {
     w -= 2 * FrameWidth;
     h -= CaptionHeight + 2 * FrameHeight;
   }
   // A cell fits when at most 6 of its skin pixels are missing.
-  const int cell = cellPixels();
-  const int fitCols = floorDiv(w + 6 * gridScale, cell);
-  const int fitRows = floorDiv(h + 6 * gridScale, cell);
+  const int cell = form.cellPixels();
+  const int fitCols = floorDiv(w + 6 * form.gridScale, cell);
+  const int fitRows = floorDiv(h + 6 * form.gridScale, cell);
 
   // Whichever side is shorter decides; the key count gives the other.
   int cols = 0, rows = 0;
@@ -108,10 +114,47 @@ void Form1::Form_Resize() {
       cols = n;
     }
   }
-  CurCols = static_cast<int16>(cols);
-  CurRows = static_cast<int16>(rows);
+  return {static_cast<int16>(cols), static_cast<int16>(rows)};
+}
+
+void resizeFromEdge(plat::SizingEdge edge, int& left, int& top, int& right, int& bottom, int width,
+                    int height) {
+  using E = plat::SizingEdge;
+  if (edge == E::Left || edge == E::TopLeft || edge == E::BottomLeft) {
+    left = right - width;
+  } else {
+    right = left + width;
+  }
+  if (edge == E::Top || edge == E::TopLeft || edge == E::TopRight) {
+    top = bottom - height;
+  } else {
+    bottom = top + height;
+  }
+}
+
+void Form1::Form_Resize() {
+  if (LayoutBusy) return;
+  // At the size a frame drag was snapped to, the grid that snap chose: re-flowing the
+  // snapped size could give another (6 keys at 4 × 2 are 3 × 2 again).
+  GridShape shape;
+  if (sizingGrid.set && sizingGrid.width == width() && sizingGrid.height == height()) {
+    shape = {sizingGrid.cols, sizingGrid.rows};
+  } else {
+    shape = reflowGrid(*this, width(), height());
+  }
+  CurCols = shape.cols;
+  CurRows = shape.rows;
   LayoutGrid(*this, CurCols, CurRows);
   DrawAllKeys(*this);
+}
+
+void Form1::Form_Sizing(plat::SizingEdge edge, int& left, int& top, int& right, int& bottom) {
+  if (LayoutBusy) return;
+  const GridShape shape = reflowGrid(*this, right - left, bottom - top);
+  int width = 0, height = 0;
+  windowSizeFor(*this, Frameless, shape.cols, shape.rows, width, height);
+  sizingGrid = {width, height, shape.cols, shape.rows, true};
+  resizeFromEdge(edge, left, top, right, bottom, width, height);
 }
 
 void Form1::Form_DpiChanged(int dpi, int left, int top) {

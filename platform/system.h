@@ -1,6 +1,7 @@
 #pragma once
 // Services of the operating system that the core needs. Each backend implements them.
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,14 @@ ScreenMetrics screenMetrics(int dpi = 0);
 // ---- Time --------------------------------------------------------------------------
 // A steady clock in microseconds since some fixed moment; only differences mean anything.
 long long clockMicros();
+
+// ---- Foreground -------------------------------------------------------------------
+// A top-level window of any program, as the system names it; 0 names none.
+using ForeignWindow = std::uintptr_t;
+// The window in the foreground now, the one that has the keyboard.
+ForeignWindow foregroundWindow();
+// Gives the foreground back to that window, if it still exists.
+void restoreForeground(ForeignWindow w);
 
 // ---- Process -----------------------------------------------------------------------
 // True when another copy of the program already runs. The first caller keeps the claim

@@ -296,6 +296,9 @@ struct Menu {
   std::vector<MenuItem> items;
 };
 
+// The edge or corner of a window's sizing frame that the user drags.
+enum class SizingEdge { Left, Right, Top, TopLeft, TopRight, Bottom, BottomLeft, BottomRight };
+
 // How a window is edged. The nominal value the window records; the backend also picks
 // the window's decorations from it when it creates the window.
 enum class BorderStyle { None, FixedDialog, FixedToolWindow, SizableToolWindow };
@@ -331,6 +334,11 @@ public:
   // Starts moving the window with the mouse, as if its caption had been grabbed where the
   // left button went down; the move ends when the button is released.
   void beginDragMove();
+
+  // Never the active window: a click, a drag or its pop-up menu leave the foreground
+  // window, and with it the keyboard, where they were. Chosen before load().
+  bool noActivate() const { return noActivate_; }
+  void setNoActivate(bool on) { noActivate_ = on; }
 
   bool loaded() const { return loaded_; }
   // Creates the native window (hidden). Idempotent.
@@ -385,6 +393,9 @@ public:
   std::function<void(bool& cancel)> QueryUnload;
   std::function<void()> Unload;
   std::function<void()> Resize;
+  // The user is dragging the sizing frame `edge`: the outer rectangle it would give, in
+  // screen pixels, which the handler may change before anything is shown at that size.
+  std::function<void(SizingEdge edge, int& left, int& top, int& right, int& bottom)> Sizing;
   // The window reached a monitor with another display scale; the system suggests a new
   // top-left corner. Not raised for a dpiScaled window, which the backend rescales.
   std::function<void(int dpi, int left, int top)> DpiChanged;
@@ -406,6 +417,9 @@ public:
   }
   void userMoved(int left, int top);             // the user dragged the window
   void userResized(int width, int height);       // the user dragged the sizing frame
+  void userSizing(SizingEdge edge, int& left, int& top, int& right, int& bottom) {
+    if (Sizing) Sizing(edge, left, top, right, bottom);
+  }
   void userCloseBox() { requestClose(); }
   void userEscape();                             // Esc pressed inside the window
   // Tab or Shift+Tab pressed inside the window: the focus moves on in the focus order.
@@ -426,6 +440,7 @@ private:
   bool sizingEdge_ = true;
   bool topmost_ = false;
   bool dpiScaled_ = false;
+  bool noActivate_ = false;
   bool loaded_ = false;
   bool closing_ = false;
   bool colorKeyed_ = false;

@@ -69,6 +69,12 @@ void advanceClock(long long micros);
 // The moment the window's pending timer runs out; -1 when it has none.
 long long timerDue(const Window& w);
 
+// The window of another program in the foreground; 0 (the default) for none. Windows
+// named by closeForeignWindow no longer exist and never come back to the foreground.
+void setForeground(ForeignWindow w);
+void closeForeignWindow(ForeignWindow w);
+int foregroundRestoreCount();
+
 int dragCount();
 int doEventsCount();
 int frameChangedCount();

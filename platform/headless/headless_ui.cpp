@@ -21,6 +21,9 @@ struct State {
   bool hookLibraryMissing = false;
   int monitorDpi = 0;  // 0: the system's
   std::bitset<256> held;
+  ForeignWindow foreground = 0;
+  std::vector<ForeignWindow> closedWindows;
+  int foregroundRestores = 0;
   int drags = 0;
   int doEvents = 0;
   int frameChanges = 0;
@@ -89,6 +92,12 @@ Window* hookedWindow() { return st().hooked; }
 int hookInstallCount() { return st().hookInstalls; }
 void setHookLibraryMissing(bool missing) { st().hookLibraryMissing = missing; }
 void setMonitorDpi(int dpi) { st().monitorDpi = dpi; }
+void setForeground(ForeignWindow w) { st().foreground = w; }
+void closeForeignWindow(ForeignWindow w) {
+  st().closedWindows.push_back(w);
+  if (st().foreground == w) st().foreground = 0;
+}
+int foregroundRestoreCount() { return st().foregroundRestores; }
 void pressKey(int vk) {
   st().held.set(static_cast<std::size_t>(vk & 0xFF));
   if (st().hooked) st().hooked->deliverKeyDown(vk, 0);
@@ -228,4 +237,14 @@ void runMessageLoop() {}
 void quitMessageLoop() { st().quit = true; }
 
 }  // namespace backend
+
+ForeignWindow foregroundWindow() { return headless::st().foreground; }
+
+void restoreForeground(ForeignWindow w) {
+  const auto& closed = headless::st().closedWindows;
+  if (w == 0 || std::find(closed.begin(), closed.end(), w) != closed.end()) return;
+  headless::st().foreground = w;
+  ++headless::st().foregroundRestores;
+}
+
 }  // namespace plat

@@ -44,11 +44,17 @@ int popupMenu(Window& owner, const Menu& menu) {
   }
   POINT at;
   GetCursorPos(&at);
-  // Without this the menu stays open when the user clicks elsewhere.
+  // Without this the menu stays open when the user clicks elsewhere. A window that never
+  // takes the activation holds the foreground only while its menu is open.
+  const HWND before = GetForegroundWindow();
   SetForegroundWindow(h);
   int chosen = static_cast<int>(TrackPopupMenu(m, TPM_RETURNCMD | TPM_LEFTALIGN | TPM_TOPALIGN,
                                                 at.x, at.y, 0, h, nullptr));
   PostMessageW(h, WM_NULL, 0, 0);
+  if (owner.noActivate() && before && before != h && IsWindow(before) &&
+      GetForegroundWindow() != before) {
+    SetForegroundWindow(before);
+  }
   DestroyMenu(m);
   return chosen - 1;
 }

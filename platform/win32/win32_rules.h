@@ -18,6 +18,7 @@ constexpr unsigned long kStyleSysMenu = 0x00080000ul;
 constexpr unsigned long kStyleThickFrame = 0x00040000ul;
 constexpr unsigned long kExToolWindow = 0x00000080ul;
 constexpr unsigned long kExDlgModalFrame = 0x00000001ul;
+constexpr unsigned long kExNoActivate = 0x08000000ul;
 
 struct Decorations {
   unsigned long style = 0;
@@ -28,7 +29,8 @@ struct Decorations {
 // menu, and a sizing frame when it is sizable; a window without them becomes a pop-up, so
 // that the system never adds a caption of its own, and keeps its system menu. There is
 // never a minimise or maximise box. The border style picks the edge: tool windows (small
-// caption, no taskbar button) or a fixed dialog frame.
+// caption, no taskbar button) or a fixed dialog frame. A window that never takes the
+// activation says so to the system too.
 inline Decorations decorations(const Window& w) {
   Decorations d;
   d.style = kStyleSysMenu | kStyleClipChildren;
@@ -49,6 +51,7 @@ inline Decorations decorations(const Window& w) {
     case BorderStyle::None:
       break;
   }
+  if (w.noActivate()) d.exStyle |= kExNoActivate;
   return d;
 }
 

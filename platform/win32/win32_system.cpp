@@ -220,6 +220,13 @@ bool anotherInstanceRunning() {
   return another;
 }
 
+ForeignWindow foregroundWindow() { return reinterpret_cast<ForeignWindow>(GetForegroundWindow()); }
+
+void restoreForeground(ForeignWindow w) {
+  HWND h = reinterpret_cast<HWND>(w);
+  if (h && IsWindow(h) && GetForegroundWindow() != h) SetForegroundWindow(h);
+}
+
 void shellOpen(const std::string& address) {
   HINSTANCE r = ShellExecuteW(nullptr, L"open", widen(address).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
   // Values up to 32 are errors; the browser that did not open is the user's only sign.

@@ -254,6 +254,97 @@ void reportPlacement(Window& w, HWND h, bool size) {
 
 void syncWindow(Window& w, Change what);
 
+// Runs the system's sizing loop for a window that never takes the activation. The loop
+// follows the mouse beyond the window only while the window is in the foreground (so
+// Wine has it), so the window holds the foreground for the drag alone; the window that
+// had it gets it back.
+void noActivateLoop(HWND h, WPARAM command, LPARAM at) {
+  const HWND before = GetForegroundWindow();
+  if (before != h) SetForegroundWindow(h);
+  SendMessageW(h, WM_SYSCOMMAND, command, at);
+  if (before && before != h && IsWindow(before) && GetForegroundWindow() != before) {
+    SetForegroundWindow(before);
+  }
+}
+
+// Moves the window with the mouse, held by the window, until the left button is released
+// there (`end`: where) or the mouse is taken away. Not the system's move loop, which may
+// take the foreground from the window that has it (Wine's does). False when Esc put the
+// window back where it was.
+bool followMouse(HWND h, POINT pressed, const RECT& start, POINT& end, int button) {
+  end = pressed;
+  // Wakes the loop now and then: a release the window never heard of (it went elsewhere
+  // before the mouse was held) ends the move all the same.
+  const UINT_PTR tick = SetTimer(nullptr, 0, 50, nullptr);
+  struct KillTick {
+    UINT_PTR id;
+    ~KillTick() {
+      if (id) KillTimer(nullptr, id);
+    }
+  } killTick{tick};
+  MSG m;
+  while (GetCapture() == h) {
+    const BOOL got = GetMessageW(&m, nullptr, 0, 0);
+    if (got <= 0) {
+      if (got == 0) PostQuitMessage(static_cast<int>(m.wParam));  // for the program's loop
+      ::ReleaseCapture();
+      return true;
+    }
+    const bool lost = m.message == WM_TIMER && !m.hwnd && m.wParam == tick &&
+                      !(GetAsyncKeyState(button) & 0x8000);
+    if (m.message == WM_MOUSEMOVE || m.message == WM_LBUTTONUP || lost) {
+      if (lost) {
+        GetCursorPos(&end);
+      } else {
+        end = m.pt;
+      }
+      SetWindowPos(h, nullptr, start.left + end.x - pressed.x, start.top + end.y - pressed.y, 0, 0,
+                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+      if (m.message != WM_MOUSEMOVE) {
+        ::ReleaseCapture();
+        return true;
+      }
+      continue;
+    }
+    if (m.message == WM_KEYDOWN && m.wParam == VK_ESCAPE) {
+      SetWindowPos(h, nullptr, start.left, start.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+      ::ReleaseCapture();
+      return false;
+    }
+    TranslateMessage(&m);
+    DispatchMessageW(&m);
+  }
+  return true;
+}
+
+// The sizing loop under way: where it began, so that the rectangle the user drags to is
+// known whatever the window was snapped to meanwhile (Wine's loop adds each mouse step to
+// the rectangle it was given back, so snapped steps would never add up).
+struct SizingLoop {
+  HWND hwnd = nullptr;
+  RECT start{};
+  POINT from{};
+} g_sizing;
+
+POINT messagePoint() {
+  const DWORD pos = GetMessagePos();
+  return {GET_X_LPARAM(pos), GET_Y_LPARAM(pos)};
+}
+
+// The rectangle the mouse has dragged the edge to since the loop began.
+RECT draggedRect(HWND h, WPARAM edge, const RECT& proposed) {
+  if (g_sizing.hwnd != h) return proposed;
+  POINT now;
+  GetCursorPos(&now);
+  const int dx = now.x - g_sizing.from.x, dy = now.y - g_sizing.from.y;
+  RECT r = g_sizing.start;
+  if (edge == WMSZ_LEFT || edge == WMSZ_TOPLEFT || edge == WMSZ_BOTTOMLEFT) r.left += dx;
+  if (edge == WMSZ_RIGHT || edge == WMSZ_TOPRIGHT || edge == WMSZ_BOTTOMRIGHT) r.right += dx;
+  if (edge == WMSZ_TOP || edge == WMSZ_TOPLEFT || edge == WMSZ_TOPRIGHT) r.top += dy;
+  if (edge == WMSZ_BOTTOM || edge == WMSZ_BOTTOMLEFT || edge == WMSZ_BOTTOMRIGHT) r.bottom += dy;
+  return r;
+}
+
 // A scaled window reached a monitor with another DPI: the window, every control and
 // their fonts take the new scale, the window at the corner the system suggests.
 void rescale(Window& w, int dpi, int left, int top) {
@@ -349,6 +440,42 @@ LRESULT CALLBACK windowProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_SIZE:
       if (!p->selfMove && wp != SIZE_MINIMIZED) reportPlacement(*w, h, true);
       return 0;
+    case WM_SIZING:
+      // Whatever the handler makes of the rectangle is what the system shows, so the
+      // frame never shows a size the window does not keep. A scaled window sizes freely.
+      if (w->Sizing && !w->dpiScaled() && wp >= WMSZ_LEFT && wp <= WMSZ_BOTTOMRIGHT) {
+        auto* r = reinterpret_cast<RECT*>(lp);
+        *r = draggedRect(h, wp, *r);
+        int left = r->left, top = r->top, right = r->right, bottom = r->bottom;
+        w->userSizing(static_cast<SizingEdge>(wp - WMSZ_LEFT), left, top, right, bottom);
+        *r = RECT{left, top, right, bottom};
+        return TRUE;
+      }
+      break;
+    case WM_ENTERSIZEMOVE:
+      g_sizing = {h, {}, messagePoint()};
+      GetWindowRect(h, &g_sizing.start);
+      break;
+    case WM_EXITSIZEMOVE:
+      if (g_sizing.hwnd == h) g_sizing = {};
+      break;
+    case WM_MOUSEACTIVATE:
+      if (w->noActivate()) return MA_NOACTIVATE;
+      break;
+    case WM_NCLBUTTONDOWN:
+      // The system's handling of a press on the caption or the sizing frame activates the
+      // window first; the move or the sizing alone leaves the foreground where it is.
+      if (w->noActivate()) {
+        if (wp == HTCAPTION) {
+          backend::beginDragMove(*w);
+          return 0;
+        }
+        if (wp >= HTLEFT && wp <= HTBOTTOMRIGHT) {
+          noActivateLoop(h, SC_SIZE | (wp - HTLEFT + WMSZ_LEFT), lp);
+          return 0;
+        }
+      }
+      break;
     case WM_GETMINMAXINFO: {
       // The framed grid may be narrower than the system's smallest captioned window; the
       // window is exactly as large as the program makes it.
@@ -630,36 +757,30 @@ void frameChanged(Window& w) {
 void beginDragMove(Window& w) {
   HWND h = hwndOf(w);
   if (!h) return;
-  // Whoever holds the mouse lets go of it, so that the system's move below gets it.
+  // Whoever holds the mouse lets go of it, so that the move below gets it.
   ::ReleaseCapture();
   const DWORD pressed = GetMessagePos();  // where the button went down
   RECT start;
   GetWindowRect(h, &start);
   // Hold the mouse first: from here on its release comes to this window whatever lies
-  // under it, so either the button is still down now and the system's move below sees the
+  // under it, so either the button is still down now and the move below sees the
   // release, or it is already up.
   SetCapture(h);
   const int button = GetSystemMetrics(SM_SWAPBUTTON) ? VK_RBUTTON : VK_LBUTTON;
   const bool held = (GetAsyncKeyState(button) & 0x8000) != 0;
+  POINT end;
   if (held) {
-    // The system moves the window with the mouse until the button is released, as if the
-    // caption had been grabbed where the button went down.
-    SendMessageW(h, WM_NCLBUTTONDOWN, HTCAPTION, static_cast<LPARAM>(pressed));
-    if (!IsWindow(h) || (GetKeyState(VK_ESCAPE) & 0x8000)) return;  // Esc put it back
+    // The window follows the mouse until the button is released, as if the caption had
+    // been grabbed where the button went down.
+    if (!followMouse(h, {GET_X_LPARAM(pressed), GET_Y_LPARAM(pressed)}, start, end, button)) return;
   } else {
     ::ReleaseCapture();
+    GetCursorPos(&end);
   }
   // Mouse input quicker than the program may have gone to other windows before the
   // mouse was held: moves are then missing, or the release itself (the button was already
   // up). The window ends where the release puts it, kept inside the work area as the
   // system keeps it.
-  POINT end;
-  if (held) {
-    DWORD released = GetMessagePos();
-    end = {GET_X_LPARAM(released), GET_Y_LPARAM(released)};
-  } else {
-    GetCursorPos(&end);
-  }
   MONITORINFO mi{};
   mi.cbSize = sizeof mi;
   if (GetMonitorInfoW(MonitorFromPoint(end, MONITOR_DEFAULTTONEAREST), &mi)) {

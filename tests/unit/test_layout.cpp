@@ -117,6 +117,78 @@ TEST_F(LayoutTest, SizeNotificationsThatTheProgramCausesChangeNothing) {
   EXPECT_EQ(CurCols, 3);
 }
 
+TEST_F(LayoutTest, AFrameDragIsSnappedBeforeItShowsAndOnlyTheDraggedEdgesMove) {
+  using E = plat::SizingEdge;
+  struct Case {
+    int clientW, clientH;
+    int16 cols, rows;
+  } cases[] = {
+      {100, 300, 2, 3}, {300, 100, 3, 2},
+      {190, 200, 4, 2},  // the columns decide; 192 × 96 re-flowed alone would be 3 × 2
+      {30, 30, 6, 1},
+  };
+  const E edges[] = {E::Left, E::Right, E::Top, E::TopLeft, E::TopRight, E::Bottom, E::BottomLeft,
+                     E::BottomRight};
+  Frameless = false;
+  for (const Case& c : cases) {
+    for (E edge : edges) {
+      useProfile({16, 87, 32, 65, 83, 68}, 3, 2);
+      SCOPED_TRACE(::testing::Message() << c.clientW << "x" << c.clientH << " edge " << static_cast<int>(edge));
+      const int l0 = 300, t0 = 200, r0 = 300 + c.clientW + kFrameW, b0 = 200 + c.clientH + kFrameH;
+      int l = l0, t = t0, r = r0, b = b0;
+      form->userSizing(edge, l, t, r, b);
+      EXPECT_EQ(r - l, 48 * c.cols + kFrameW);
+      EXPECT_EQ(b - t, 48 * c.rows + kFrameH);
+      const bool leftMoves = edge == E::Left || edge == E::TopLeft || edge == E::BottomLeft;
+      const bool topMoves = edge == E::Top || edge == E::TopLeft || edge == E::TopRight;
+      EXPECT_EQ(leftMoves ? r : l, leftMoves ? r0 : l0);
+      EXPECT_EQ(topMoves ? b : t, topMoves ? b0 : t0);
+      // Nothing is laid out until the system puts the window at the snapped rectangle.
+      EXPECT_EQ(CurCols, 3);
+      form->userMoved(l, t);
+      form->userResized(r - l, b - t);
+      EXPECT_EQ(CurCols, c.cols);
+      EXPECT_EQ(CurRows, c.rows);
+      EXPECT_EQ(form->width(), r - l);
+      EXPECT_EQ(form->height(), b - t);
+    }
+  }
+}
+
+TEST_F(LayoutTest, SnappingWhileDraggingEndsInTheGridTheReflowGivesForTheDraggedSize) {
+  Frameless = false;
+  for (int keys : {6, 8, 5, 2}) {
+    const std::vector<int16> codes(static_cast<std::size_t>(keys), testing::kVkA);
+    for (int w = 20; w <= 420; w += 13) {
+      for (int h = 20; h <= 420; h += 17) {
+        useProfile(codes, 3, 2);
+        form->userResized(w + kFrameW, h + kFrameH);  // re-flowed straight from the size
+        const int16 cols = CurCols, rows = CurRows;
+        const int width = form->width(), height = form->height();
+
+        useProfile(codes, 3, 2);
+        int l = 0, t = 0, r = w + kFrameW, b = h + kFrameH;
+        form->userSizing(plat::SizingEdge::BottomRight, l, t, r, b);
+        form->userResized(r - l, b - t);
+        ASSERT_EQ((std::array{CurCols, CurRows}), (std::array{cols, rows}))
+            << keys << " keys at " << w << "x" << h;
+        ASSERT_EQ((std::array{form->width(), form->height()}), (std::array{width, height}));
+      }
+    }
+  }
+}
+
+TEST_F(LayoutTest, AGridTheProgramLaysOutReplacesTheOneAFrameDragChose) {
+  Frameless = false;
+  int l = 0, t = 0, r = 190 + kFrameW, b = 200 + kFrameH;
+  form->userSizing(plat::SizingEdge::BottomRight, l, t, r, b);  // 4 × 2, not yet shown
+  useProfile({16, 87, 32, 65, 83, 68}, 3, 2);  // the options dialog applied a profile
+  form->userResized(r - l, b - t);             // then the window came to that size
+  EXPECT_EQ(CurCols, 3);
+  EXPECT_EQ(CurRows, 2);
+  EXPECT_TRUE(form->noActivate());  // the overlay never takes the game's keyboard
+}
+
 TEST_F(LayoutTest, ADamagedProfileCannotAskForAnEnormousGrid) {
   for (int16 side : {int16{30000}, int16{32767}}) {
     CurCols = CurRows = side;

@@ -102,6 +102,26 @@ TEST_F(OptionsDialog, EveryWayOfClosingGivesTheDisplayWindowBackItsHookAndPlace)
   EXPECT_TRUE(hl::shownBoxes().empty());
 }
 
+TEST_F(OptionsDialog, ClosingGivesTheForegroundBackToTheWindowThatHadItUnlessItWentAway) {
+  constexpr plat::ForeignWindow kGame = 0x4711, kDialog = 0x4712;
+  hl::setForeground(kGame);
+  frmOptions& d = open();
+  hl::setForeground(kDialog);  // the dialog took it on opening
+  d.cmdCancel.userClick();
+  EXPECT_EQ(plat::foregroundWindow(), kGame);
+  EXPECT_EQ(hl::foregroundRestoreCount(), 1);
+
+  // The game ended while the dialog was open: the system chooses.
+  hl::setForeground(kGame);
+  frmOptions& again = open();
+  hl::setForeground(kDialog);
+  hl::closeForeignWindow(kGame);
+  again.cmdOK.userClick();
+  EXPECT_FALSE(dialogOpen());
+  EXPECT_EQ(plat::foregroundWindow(), kDialog);
+  EXPECT_EQ(hl::foregroundRestoreCount(), 1);
+}
+
 TEST_F(OptionsDialog, ClosingDuringAnEditAsksWhetherToDiscardIt) {
   frmOptions& d = open();
   d.CmdEdit.userClick();

@@ -47,6 +47,19 @@ TEST(Win32Decorations, FrameSwitchAndBorderStylePickTheNativeLook) {
   }
 }
 
+TEST(Win32Decorations, AWindowThatNeverTakesTheActivationSaysSoToTheSystem) {
+  for (bool framed : {true, false}) {
+    headless::reset();
+    Window w("w", "LumatapTest");
+    w.setNoActivate(true);
+    w.load();
+    w.setFramed(framed);
+    EXPECT_EQ(decorations(w).exStyle, kExToolWindow | kExNoActivate) << framed;
+    w.setNoActivate(false);
+    EXPECT_EQ(decorations(w).exStyle, kExToolWindow) << framed;
+  }
+}
+
 class Win32Controls : public ::testing::Test {
 protected:
   void SetUp() override { headless::reset(); }

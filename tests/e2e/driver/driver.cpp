@@ -35,6 +35,10 @@
 //   release                              lets go of every key and button still down
 //   close <class> [title]                posts WM_CLOSE
 //   post|send <class|0xhwnd> <msg> <wparam> <lparam>
+//   sizing <class|0xhwnd> <edge> <left> <top> <right> <bottom>
+//                                        sends WM_SIZING (edge: WMSZ_ 1..8) with that outer
+//                                        rectangle, as the system's sizing loop does, and
+//                                        prints the rectangle the window gave back
 //   pixels <x> <y> <w> <h> <file.bmp>    GetDC(NULL) + BitBlt into a 24-bit BMP
 //   info                                 code pages, locale, screen, cursor, foreground
 //   procs                                running processes;  kill <pid>
@@ -1062,6 +1066,33 @@ int CmdPostOrSend(const Args& a) {
   return kOk;
 }
 
+int CmdSizing(const Args& a) {
+  if (a.size() != 7) return Error(kUsage, a[0], L"usage: sizing <class|0xhwnd> <edge> <left> <top> <right> <bottom>");
+  long long v[5] = {};
+  for (int i = 0; i < 5; ++i) {
+    if (!ParseInt(a[static_cast<size_t>(i) + 2], &v[i])) return Error(kUsage, a[0], L"numbers expected");
+  }
+  HWND h = nullptr;
+  long long hv = 0;
+  if (a[1].rfind(L"0x", 0) == 0 && ParseInt(a[1], &hv)) {
+    h = reinterpret_cast<HWND>(static_cast<uintptr_t>(hv));
+    if (!IsWindow(h)) return Error(kNotFound, a[0], L"no such window");
+  } else {
+    auto found = FindAll(WindowQuery{a[1], false, L""});
+    if (found.empty()) return Error(kNotFound, a[0], L"no such window");
+    h = found.front();
+  }
+  // The rectangle travels to the other process and back, as the system carries it.
+  RECT r{static_cast<LONG>(v[1]), static_cast<LONG>(v[2]), static_cast<LONG>(v[3]), static_cast<LONG>(v[4])};
+  DWORD_PTR result = 0;
+  if (!SendMessageTimeoutW(h, WM_SIZING, static_cast<WPARAM>(v[0]), reinterpret_cast<LPARAM>(&r),
+                           SMTO_ABORTIFHUNG, 5000, &result))
+    return Error(kFailed, a[0], L"SendMessageTimeout failed or timed out");
+  Json().Str(L"cmd", a[0]).Int(L"result", static_cast<long long>(result)).Int(L"left", r.left)
+      .Int(L"top", r.top).Int(L"right", r.right).Int(L"bottom", r.bottom).Print();
+  return kOk;
+}
+
 int CmdPixels(const Args& a) {
   if (a.size() != 6) return Error(kUsage, a[0], L"usage: pixels <x> <y> <w> <h> <out.bmp>");
   long long x, y, w, h;
@@ -1484,6 +1515,7 @@ int RunCommand(const Args& a) {
   if (c == L"close") return CmdClose(a);
   if (c == L"post" || c == L"send") return CmdPostOrSend(a);
   if (c == L"pixels") return CmdPixels(a);
+  if (c == L"sizing") return CmdSizing(a);
   if (c == L"sleep") return CmdSleep(a);
   if (c == L"wait-file") return CmdWaitFile(a);
   if (c == L"info") return CmdInfo(a);
