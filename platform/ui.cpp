@@ -424,14 +424,19 @@ void Window::userDpiChanged(int dpi, int left, int top) {
   if (DpiChanged) DpiChanged(dpi, left, top);
 }
 
-Widget* Window::nextInFocusOrder(const Widget* from, bool backward) const {
+std::vector<Widget*> Window::focusOrder(const Widget* keep) const {
   std::vector<Widget*> order;
   for (Widget* c : descendants()) {
-    if (c->tabStop() && c->takesFocus()) order.push_back(c);
+    if (c == keep || (c->tabStop() && c->takesFocus())) order.push_back(c);
   }
-  if (order.empty()) return nullptr;
   std::stable_sort(order.begin(), order.end(),
                    [](const Widget* a, const Widget* b) { return a->tabIndex() < b->tabIndex(); });
+  return order;
+}
+
+Widget* Window::nextInFocusOrder(const Widget* from, bool backward) const {
+  const std::vector<Widget*> order = focusOrder();
+  if (order.empty()) return nullptr;
   auto at = std::find(order.begin(), order.end(), from);
   if (at == order.end()) return backward ? order.back() : order.front();
   std::size_t i = static_cast<std::size_t>(at - order.begin());
@@ -443,12 +448,7 @@ void Window::focusOnFromLost() {
   Widget* from = focused_;
   if (!from || from->takesFocus()) return;
   // The lost control keeps its place in the order, so the search starts right after it.
-  std::vector<Widget*> order;
-  for (Widget* c : descendants()) {
-    if (c == from || (c->tabStop() && c->takesFocus())) order.push_back(c);
-  }
-  std::stable_sort(order.begin(), order.end(),
-                   [](const Widget* a, const Widget* b) { return a->tabIndex() < b->tabIndex(); });
+  const std::vector<Widget*> order = focusOrder(from);
   const std::size_t at = static_cast<std::size_t>(std::find(order.begin(), order.end(), from) - order.begin());
   focused_ = nullptr;
   if (order.size() > 1) {

@@ -432,6 +432,9 @@ public:
 private:
   friend class Widget;
   void applyBounds(int left, int top, int width, int height);  // raises Resize on a size change
+  // The controls of the focus order (tabStop, can have the focus), by ascending tabIndex
+  // (declaration order among equals); `keep` is in it at its place whatever it can do.
+  std::vector<Widget*> focusOrder(const Widget* keep = nullptr) const;
 
   std::string className_;
   BorderStyle borderStyle_ = BorderStyle::SizableToolWindow;

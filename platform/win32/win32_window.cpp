@@ -11,6 +11,7 @@
 
 #include "keyhook/keyevent.h"
 #include "platform/backend.h"
+#include "platform/system.h"
 #include "platform/win32/win32_rules.h"
 
 namespace plat {
@@ -262,9 +263,7 @@ void noActivateLoop(HWND h, WPARAM command, LPARAM at) {
   const HWND before = GetForegroundWindow();
   if (before != h) SetForegroundWindow(h);
   SendMessageW(h, WM_SYSCOMMAND, command, at);
-  if (before && before != h && IsWindow(before) && GetForegroundWindow() != before) {
-    SetForegroundWindow(before);
-  }
+  if (before != h) plat::restoreForeground(reinterpret_cast<ForeignWindow>(before));
 }
 
 // Moves the window with the mouse, held by the window, until the left button is released

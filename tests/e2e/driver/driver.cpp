@@ -1037,20 +1037,24 @@ int CmdClose(const Args& a) {
 }
 
 // post/send <class|hwnd> <msg> <wparam> <lparam>
+// A window named as 0x<handle> or by its class (the first one found); null when there is none.
+HWND TargetWindow(const std::wstring& name) {
+  long long hv = 0;
+  if (name.rfind(L"0x", 0) == 0 && ParseInt(name, &hv)) {
+    HWND h = reinterpret_cast<HWND>(static_cast<uintptr_t>(hv));
+    return IsWindow(h) ? h : nullptr;
+  }
+  auto found = FindAll(WindowQuery{name, false, L""});
+  return found.empty() ? nullptr : found.front();
+}
+
 int CmdPostOrSend(const Args& a) {
   if (a.size() != 5) return Error(kUsage, a[0], L"usage: " + a[0] + L" <class|0xhwnd> <msg> <wparam> <lparam>");
-  long long msg = 0, wp = 0, lp = 0, hv = 0;
+  long long msg = 0, wp = 0, lp = 0;
   if (!ParseInt(a[2], &msg) || !ParseInt(a[3], &wp) || !ParseInt(a[4], &lp))
     return Error(kUsage, a[0], L"numbers expected");
-  HWND h = nullptr;
-  if (a[1].rfind(L"0x", 0) == 0 && ParseInt(a[1], &hv)) {
-    h = reinterpret_cast<HWND>(static_cast<uintptr_t>(hv));
-    if (!IsWindow(h)) return Error(kNotFound, a[0], L"no such window");
-  } else {
-    auto found = FindAll(WindowQuery{a[1], false, L""});
-    if (found.empty()) return Error(kNotFound, a[0], L"no such window");
-    h = found.front();
-  }
+  HWND h = TargetWindow(a[1]);
+  if (!h) return Error(kNotFound, a[0], L"no such window");
   if (a[0] == L"post") {
     if (!PostMessageW(h, static_cast<UINT>(msg), static_cast<WPARAM>(wp), static_cast<LPARAM>(lp)))
       return Error(kFailed, a[0], L"PostMessage failed");
@@ -1072,16 +1076,8 @@ int CmdSizing(const Args& a) {
   for (int i = 0; i < 5; ++i) {
     if (!ParseInt(a[static_cast<size_t>(i) + 2], &v[i])) return Error(kUsage, a[0], L"numbers expected");
   }
-  HWND h = nullptr;
-  long long hv = 0;
-  if (a[1].rfind(L"0x", 0) == 0 && ParseInt(a[1], &hv)) {
-    h = reinterpret_cast<HWND>(static_cast<uintptr_t>(hv));
-    if (!IsWindow(h)) return Error(kNotFound, a[0], L"no such window");
-  } else {
-    auto found = FindAll(WindowQuery{a[1], false, L""});
-    if (found.empty()) return Error(kNotFound, a[0], L"no such window");
-    h = found.front();
-  }
+  HWND h = TargetWindow(a[1]);
+  if (!h) return Error(kNotFound, a[0], L"no such window");
   // The rectangle travels to the other process and back, as the system carries it.
   RECT r{static_cast<LONG>(v[1]), static_cast<LONG>(v[2]), static_cast<LONG>(v[3]), static_cast<LONG>(v[4])};
   DWORD_PTR result = 0;
