@@ -5,7 +5,7 @@
 
 #include "app/keydefs.h"
 
-#include "app/module1.h"
+#include "state/module1.h"
 #include "platform/system.h"
 #include "platform/textfile.h"
 #include "platform/ui.h"

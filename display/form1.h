@@ -8,7 +8,7 @@
 #include <functional>
 #include <string>
 
-#include "app/module1.h"
+#include "state/module1.h"
 #include "platform/ui.h"
 
 namespace lumatap {

@@ -9,7 +9,7 @@
 #include <array>
 #include <string>
 
-#include "app/module1.h"
+#include "state/module1.h"
 #include "platform/ui.h"
 
 namespace lumatap {

@@ -32,12 +32,13 @@ class UpwardIncludes(unittest.TestCase):
     def test_each_upward_include_is_named(self):
         cases = [
             ("platform/ui.cpp", "display/form1.h"),
-            ("platform/win32/x.cpp", "app/module1.h"),
+            ("platform/win32/x.cpp", "state/module1.h"),
             ("keyhook/keyhook.cpp", "options/frmOptions.h"),
-            ("app/module1.cpp", "display/form1.h"),
+            ("state/module1.cpp", "display/form1.h"),
             ("display/skin.cpp", "options/frmOptions.h"),
             ("display/layout.cpp", "app/settings.h"),
             ("options/save.cpp", "app/startup.h"),
+            ("app/startup.cpp", "main/win32/winmain.cpp"),
         ]
         for source, target in cases:
             with self.subTest(source=source, target=target):
@@ -48,12 +49,11 @@ class UpwardIncludes(unittest.TestCase):
     def test_includes_of_the_same_layer_or_below_pass(self):
         code, out = self.run_on({
             "app/startup.cpp": '#include "options/frmOptions.h"\n#include "display/form1.h"\n',
-            "options/frmOptions.cpp": '#include "display/form1.h"\n#include "app/module1.h"\n',
-            "display/form1.h": '#include "app/module1.h"\n#include "platform/ui.h"\n',
-            "app/module1.cpp": '#include "platform/system.h"\n',
+            "options/frmOptions.cpp": '#include "display/form1.h"\n#include "state/module1.h"\n',
+            "display/form1.h": '#include "state/module1.h"\n#include "platform/ui.h"\n',
+            "state/module1.cpp": '#include "platform/system.h"\n',
             "platform/win32/w.cpp": '#include "keyhook/keyevent.h"\n#include "local.h"\n',
-            "platform/win32/tests/t.cpp": '#include "display/form1.h"\n',  # a test
-            "platform/win32/main/winmain.cpp": '#include "app/startup.h"\n',  # the entry
+            "main/win32/winmain.cpp": '#include "app/startup.h"\n',  # the entry
         })
         self.assertEqual(code, 0, out)
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/module1.h"
+#include "state/module1.h"
 #include "platform/headless/headless.h"
 #include "platform/system.h"
 

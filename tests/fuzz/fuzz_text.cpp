@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/module1.h"
+#include "state/module1.h"
 #include "platform/system.h"
 
 namespace {

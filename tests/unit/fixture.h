@@ -7,7 +7,7 @@
 #include <fstream>
 #include <string>
 
-#include "app/module1.h"
+#include "state/module1.h"
 #include "platform/headless/headless.h"
 #include "platform/system.h"
 
