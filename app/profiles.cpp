@@ -9,6 +9,7 @@
 
 #include "display/form1.h"
 #include "platform/textfile.h"
+#include "state/profile_table.h"
 
 namespace lumatap {
 namespace {
@@ -78,7 +79,7 @@ void LoadProfiles() {
   // nothing to show and the options dialog nothing to list: the built-in profiles stand in,
   // and the end of the run saves them.
   if (taken == 0) takeProfiles(plat::splitTextLines(Form1::TxtSetting), leftOut);
-  CurProfile = findProfile(ProfileName);
+  selectProfileTitled(ProfileName);
 }
 
 void SaveProfiles() {

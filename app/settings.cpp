@@ -8,6 +8,7 @@
 
 #include "app/iniReadWrite.h"
 #include "display/form1.h"
+#include "state/profile_table.h"
 
 namespace lumatap {
 namespace {
@@ -100,17 +101,12 @@ void ReadSettings(Form1& form) {
   form.setTop(pixelsFromTwips(top, TwipsY));
   form.placedTwips = {left, top, form.left(), form.top(), true};
 
-  if (readNumber(readValue("window", "frame")) != 0) {
-    Frameless = true;
-    form.sTitleReleace(form);
-  } else {
-    Frameless = false;
-  }
+  form.sTitleReleace(form, readNumber(readValue("window", "frame")) != 0);
 
   SkinName = readValue("style", "skin");
   if (SkinName.empty()) SkinName = kDefaultSkin;
-  ProfileName = readValue("key", "profile");
-  if (ProfileName.empty()) ProfileName = kDefaultProfile;
+  const std::string profile = readValue("key", "profile");
+  selectProfileTitled(profile.empty() ? kDefaultProfile : profile);
   ReadDisplaySettings(form);
 }
 

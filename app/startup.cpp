@@ -6,6 +6,7 @@
 #include "app/settings.h"
 #include "platform/hook.h"
 #include "platform/system.h"
+#include "state/profile_table.h"
 
 namespace lumatap {
 
@@ -37,14 +38,13 @@ void askFirstRunQuestion(Form1& form) {
   plat::MsgAnswer a = plat::messageBox("ルコちゃんのオススメ設定にしますか？（初回のみ）",
                                        "ダウンロードありがとうございます！",
                                        plat::MsgButtons::YesNo, plat::MsgIcon::Question);
-  ProfileName = kDefaultProfile;
+  selectProfileTitled(kDefaultProfile);
   if (a == plat::MsgAnswer::Yes) {
     SkinName = "WASD黒ルコ";
-    Frameless = true;
     form.sTitleReleace(form);
   } else {
     SkinName = kDefaultSkin;
-    Frameless = false;
+    form.sTitleReleace(form, false);
   }
 }
 }  // namespace
@@ -54,7 +54,7 @@ void Program::Form_Load() {
   // keylist.dat) lets other events in: a close request or a log-off may end the program
   // while it is open. The load then stops where it stands.
   ReadScreenMetrics();
-  Frameless = false;
+  form.sTitleReleace(form, false);
   if (CheckPath(programPath("\\lumatap.ini")) >= 0) {
     ReadSettings(form);
   } else {
@@ -69,7 +69,7 @@ void Program::Form_Load() {
                      "", plat::MsgButtons::Ok, plat::MsgIcon::Exclamation);
     if (ending_) return;
   }
-  LayoutBusy = false;
+  LayoutBusy = false;  // nothing re-flows the grid before this load has laid it out
   CurCols = 3;
   CurRows = 2;
   // Where the settings put the window decides how large its pixels are drawn.
@@ -117,6 +117,11 @@ void Program::mnuEnd_Click() {
 }
 
 void Program::showOptions() {
+  // While the dialog is open the display is left alone: no input, below the dialog, and no
+  // keys (the dialog takes keys for its own key buttons).
+  form.setEnabled(false);
+  SetTopmost(form, 0);
+  plat::ResetHook();
   if (options_ && options_->loaded()) {
     options_->show();
     return;
@@ -129,12 +134,32 @@ void Program::showOptions() {
   // at the end, once they have returned.
   options_->Unload = [this, before] {
     retiredOptions_ = std::move(options_);
-    plat::restoreForeground(before);
+    takeDisplayBack(*retiredOptions_, before);
   };
   options_->load();
   options_->Form_Load();
   options_->show();
   options_->focusFirst();
+}
+
+void Program::takeDisplayBack(const frmOptions& dialog, plat::ForeignWindow foreground) {
+  // At the end the display window closes too and takes nothing back.
+  if (!ending_) {
+    if (dialog.changedProfilesUnapplied()) {
+      // CurProfile is a table index. Deleting or storing profiles moves entries around, so
+      // after Cancel it may name another profile (or a free entry), and the keys would
+      // light in cells laid out for a profile no longer there. Find the shown profile
+      // again by its title, as at start-up, and lay it out afresh.
+      if (ProfTitles[CurProfile] != ProfileName) selectProfileTitled(ProfileName);
+      applyCurrentProfile(form);
+    }
+    SetTopmost(form, 1);
+    form.setEnabled(true);
+    plat::SetHook(form);
+    // Keys pressed or released while the dialog had the keyboard were never seen.
+    DrawAllKeys(form, KeysDrawn::AsHeldNow);
+  }
+  plat::restoreForeground(foreground);
 }
 
 }  // namespace lumatap

@@ -7,6 +7,7 @@
 
 #include "display/form1.h"
 #include "options/frmOptions.h"
+#include "platform/system.h"
 
 namespace lumatap {
 
@@ -28,8 +29,12 @@ public:
   void Form_QueryUnload(bool& cancel);
   // The end sequence: hook off, settings and setting.dat written, every window closed.
   void mnuEnd_Click();
-  // Loads and shows the options dialog without waiting for it.
+  // The hand-off of the display window to the options dialog and back, in one pair. The
+  // display asks for the dialog (its menu item), the program takes the window from the
+  // user and shows the dialog without waiting for it; when the dialog unloads, the program
+  // gives the window back.
   void showOptions();
+  void takeDisplayBack(const frmOptions& dialog, plat::ForeignWindow foreground);
 
 private:
   std::unique_ptr<frmOptions> options_;

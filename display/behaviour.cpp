@@ -4,9 +4,10 @@
 
 namespace lumatap {
 
-// Toggles; every change of the frame goes through here together with Frameless, so the two
-// always agree.
-void Form1::sTitleReleace(plat::Window& frm) { frm.setFramed(!frm.framed()); }
+void Form1::sTitleReleace(plat::Window& frm, bool frameless) {
+  Frameless = frameless;
+  frm.setFramed(!frameless);
+}
 
 // Keeps position and size, and shows the window if it was hidden.
 int SetTopmost(plat::Window& frm, int16 mode) {
@@ -21,7 +22,7 @@ void Form1::mnuTitleBer_Click() {
   if (!enabled()) return;
   // The size changes and the events let through below must neither re-flow nor redraw:
   // the grid keeps its size and picture, only the frame around it comes or goes.
-  LayoutBusy = true;
+  LayoutBusyScope busy;
   const bool frameComesBack = Frameless;
   int width = 0, height = 0;
   gridWindowSize(*this, !frameComesBack, width, height);
@@ -29,15 +30,11 @@ void Form1::mnuTitleBer_Click() {
   setHeight(height);
   setBorderStyle(frameComesBack ? plat::BorderStyle::SizableToolWindow : plat::BorderStyle::None);
   plat::doEvents();
-  sTitleReleace(*this);
-  Frameless = !frameComesBack;
-  LayoutBusy = false;
+  sTitleReleace(*this, !frameComesBack);
 }
 
+// The program hands the window to the dialog and takes it back (Program::showOptions).
 void Form1::mnuOption_Click() {
-  setEnabled(false);
-  SetTopmost(*this, 0);  // so the dialog can come above it
-  plat::ResetHook();     // keys do not reach the grid while the dialog is open
   if (showOptions) showOptions();
 }
 

@@ -32,7 +32,7 @@ Form1::Form1() : plat::Window("Form1", "LumatapForm1"), PicView(this, "PicView")
   KeyUp = [this](int k, int s) { Form_KeyUp(k, s); };
   Timer = [this] { Form_Timer(); };
   DpiChanged = [this](int dpi, int left, int top) { Form_DpiChanged(dpi, left, top); };
-  KeysMayBeStale = [this] { redrawFromKeyState(*this); };
+  KeysMayBeStale = [this] { DrawAllKeys(*this, KeysDrawn::AsHeldNow); };
   ForegroundChanged = [this](bool hidden) { Form_ForegroundChanged(hidden); };
   // The grid covers the whole client area, so it acts as the window for the mouse.
   PicView.MouseDown = [this](int b, int s, int x, int y) { Form_MouseDown(b, s, x, y); };

@@ -91,7 +91,9 @@ public:
   void Form_Timer();
 
   // Frame, placement, mouse and menu.
-  void sTitleReleace(plat::Window& frm);
+  // The one place the frame changes: switches the caption and sizing frame of `frm` off
+  // (or, with frameless false, on again) and sets Frameless to match.
+  void sTitleReleace(plat::Window& frm, bool frameless = true);
   void mnuTitleBer_Click();
   void mnuOption_Click();
   void Form_MouseDown(int button, int shift, int x, int y);
@@ -137,11 +139,12 @@ void LoadSkin(Form1& form);
 // scale gives it at any other and the decoded image need not be kept beside it.
 void scaleSkinToGrid(Form1& form);
 void LayoutGrid(Form1& form, int16 cols, int16 rows);
-void DrawAllKeys(Form1& form);
-// Draws every slot as its key is really held now, for when a key-up may have been lost
-// (the session was locked, the secure desktop shown, the hook given back after the
-// options dialog). A dozen key-state queries at most; nothing when the layout is busy.
-void redrawFromKeyState(Form1& form);
+// Draws every slot of the current profile afresh: released, as after a layout, or as its
+// key is really held now (AsHeldNow), for when a key-up may have been lost (the session was
+// locked, the secure desktop shown, the hook given back after the options dialog); that
+// costs a dozen key-state queries at most. Nothing while the layout is busy.
+enum class KeysDrawn { Released, AsHeldNow };
+void DrawAllKeys(Form1& form, KeysDrawn keys = KeysDrawn::Released);
 int SetTopmost(plat::Window& frm, int16 mode);
 // Lays out and draws the grid of the current profile, as start-up and the options dialog
 // do once they have chosen it.

@@ -17,35 +17,23 @@ int gridSide(int cells) { return std::clamp(cells, 0, kMaxGridSide); }
 // Division rounding toward minus infinity, for the "cells that fit" counts.
 int floorDiv(int a, int b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
 
-// Clears LayoutBusy on every way out.
-struct LayoutBusyScope {
-  LayoutBusyScope() { LayoutBusy = true; }
-  ~LayoutBusyScope() { LayoutBusy = false; }
-  LayoutBusyScope(const LayoutBusyScope&) = delete;
-  LayoutBusyScope& operator=(const LayoutBusyScope&) = delete;
-};
-
 }  // namespace
 
 int gridScaleForDpi(int dpi) { return std::max(1, (dpi + 47) / 96); }
 
 void applyMonitorScale(Form1& form, int dpi) {
   form.gridScale = gridScaleForDpi(dpi);
-  // The frame of a window follows the scale of the monitor it is on.
-  const plat::ScreenMetrics m = plat::screenMetrics(dpi);
-  CaptionHeight = static_cast<int16>(m.captionHeight);
-  FrameWidth = static_cast<int16>(m.frameWidth);
-  FrameHeight = static_cast<int16>(m.frameHeight);
+  takeFrameMetrics(plat::screenMetrics(dpi));
 }
 
 namespace {
+// What the caption and sizing frame add to the grid, none without them.
+int frameExtraWidth(bool frameless) { return frameless ? 0 : 2 * FrameWidth; }
+int frameExtraHeight(bool frameless) { return frameless ? 0 : CaptionHeight + 2 * FrameHeight; }
+
 void windowSizeFor(const Form1& form, bool frameless, int cols, int rows, int& width, int& height) {
-  width = form.cellPixels() * gridSide(cols);
-  height = form.cellPixels() * gridSide(rows);
-  if (!frameless) {
-    width += 2 * FrameWidth;
-    height += CaptionHeight + 2 * FrameHeight;
-  }
+  width = form.cellPixels() * gridSide(cols) + frameExtraWidth(frameless);
+  height = form.cellPixels() * gridSide(rows) + frameExtraHeight(frameless);
 }
 }  // namespace
 
@@ -84,12 +72,8 @@ GridShape reflowGrid(const Form1& form, int windowWidth, int windowHeight) {
   const int n = shownKeyCount();
   // Estimate the client area. Window sizes are whole pixels here, so there is nothing left
   // to round.
-  int w = windowWidth;
-  int h = windowHeight;
-  if (!Frameless) {
-    w -= 2 * FrameWidth;
-    h -= CaptionHeight + 2 * FrameHeight;
-  }
+  const int w = windowWidth - frameExtraWidth(Frameless);
+  const int h = windowHeight - frameExtraHeight(Frameless);
   // A cell fits when at most 6 of its skin pixels are missing.
   const int cell = form.cellPixels();
   const int fitCols = floorDiv(w + 6 * form.gridScale, cell);

@@ -132,7 +132,7 @@ int shownKeyCount() {
   return std::clamp<int>(ProfKeyCounts[CurProfile], 0, kSlotsPerProfile);
 }
 
-void DrawAllKeys(Form1& form) {
+void DrawAllKeys(Form1& form, KeysDrawn keys) {
   if (LayoutBusy) return;
   cancelHolds(form);
   plat::Surface& grid = form.PicView.surface();
@@ -140,21 +140,10 @@ void DrawAllKeys(Form1& form) {
   grid.clear();
   form.litSlots = 0;
   const int n = CurCols > 0 ? shownKeyCount() : 0;
-  for (int i = 0; i < n; ++i) drawSlot(form, i, ProfKeys[CurProfile][i], kReleasedRow);
-  if (form.keysHidden) showKeysHidden(form);
-  form.PicView.present();
-}
-
-void redrawFromKeyState(Form1& form) {
-  if (LayoutBusy) return;
-  cancelHolds(form);
-  plat::Surface& grid = form.PicView.surface();
-  grid.clear();
-  form.litSlots = 0;
-  const int n = CurCols > 0 ? shownKeyCount() : 0;
   for (int i = 0; i < n; ++i) {
     const int16 code = ProfKeys[CurProfile][i];
-    drawSlot(form, i, code, plat::keyIsDown(code) ? kPressedRow : kReleasedRow);
+    const bool held = keys == KeysDrawn::AsHeldNow && plat::keyIsDown(code);
+    drawSlot(form, i, code, held ? kPressedRow : kReleasedRow);
   }
   if (form.keysHidden) showKeysHidden(form);
   form.PicView.present();
@@ -166,7 +155,7 @@ void Form1::Form_ForegroundChanged(bool hidden) {
   if (topmost()) setTopmost(true);
   keysHidden = hidden;
   if (hidden) keysHiddenSeen = true;
-  redrawFromKeyState(*this);
+  DrawAllKeys(*this, KeysDrawn::AsHeldNow);
 }
 
 void Form1::Form_KeyDown(int keyCode, int) { pressKey(*this, keyCode); }

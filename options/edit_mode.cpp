@@ -3,6 +3,7 @@
 #include <array>
 
 #include "options/frmOptions.h"
+#include "state/profile_table.h"
 
 namespace lumatap {
 
@@ -105,22 +106,11 @@ void frmOptions::CmdDelete_Click() {
     return;
   }
   tableChanged_ = true;
+  deleteProfile(static_cast<int16>(sel));
+  // The table closes the gap, so a list row stays its table index.
   if (sel + 1 == count) {
-    ProfTitles[sel].clear();
     ListProfile.removeItem(sel);
   } else {
-    // Profiles stay contiguous from 0, so a list row keeps being its table index.
-    for (int i = sel; i <= count - 2; ++i) {
-      ProfTitles[i] = ProfTitles[i + 1];
-      ProfKeyCounts[i] = ProfKeyCounts[i + 1];
-      ProfCols[i] = ProfCols[i + 1];
-      ProfRows[i] = ProfRows[i + 1];
-      for (int s = 0; s < kSlotsPerProfile; ++s) {
-        ProfKeys[i][s] = ProfKeys[i + 1][s];
-        unresolvedKeyNames[i][s] = unresolvedKeyNames[i + 1][s];
-      }
-    }
-    ProfTitles[count - 1].clear();
     FillProfileList();
   }
   ListProfile.setListIndex(0);

@@ -2,7 +2,7 @@
 #include "options/frmOptions.h"
 
 #include "display/form1.h"
-#include "platform/hook.h"
+#include "platform/ini.h"
 
 namespace lumatap {
 
@@ -128,7 +128,7 @@ void frmOptions::buildControls() {
   ImgSaveCansel.setVisible(false);
   FrmAbout.setVisible(false);
   // The title is also the profile's name in lumatap.ini, whose values hold 254 bytes.
-  TxtTitle.setMaxBytes(kMaxTitleBytes);
+  TxtTitle.setMaxBytes(static_cast<int>(plat::kIniValueLimit));
   Label4.setForeColor(plat::rgb(64, 64, 64));
   for (plat::Label& l : LblURL) {
     l.setForeColor(plat::rgb(0, 0, 255));
@@ -219,8 +219,7 @@ void frmOptions::cmdOK_Click() {
                      plat::MsgIcon::Exclamation);
     return;
   }
-  CurProfile = static_cast<int16>(sel);
-  ProfileName = ListProfile.text();
+  selectProfile(static_cast<int16>(sel));
   if (lstFolder.text() != SkinName) {
     SkinName = lstFolder.text();
     LoadSkin(owner_);
@@ -232,16 +231,6 @@ void frmOptions::cmdOK_Click() {
 
 void frmOptions::cmdCancel_Click() { requestClose(); }
 
-void frmOptions::resyncDisplay() {
-  // The display's CurProfile is a table index. Deleting or storing profiles moves entries
-  // around, so after Cancel the index may name another profile (or a free entry) and the
-  // keys would light in cells laid out for a profile that is no longer there. Find the
-  // shown profile again by its title, as at start-up, and lay it out afresh.
-  if (applied_ || !tableChanged_) return;
-  if (ProfTitles[CurProfile] != ProfileName) CurProfile = findProfile(ProfileName);
-  applyCurrentProfile(owner_);
-}
-
 void frmOptions::Form_QueryUnload(bool& cancel) {
   if (ending_) return;
   if (editing() &&
@@ -250,15 +239,7 @@ void frmOptions::Form_QueryUnload(bool& cancel) {
                        "", plat::MsgButtons::YesNo,
                        plat::MsgIcon::Question) != plat::MsgAnswer::Yes) {
     cancel = true;
-    return;
   }
-  resyncDisplay();
-  // Give the display window back what opening the dialog took from it.
-  SetTopmost(owner_, 1);
-  owner_.setEnabled(true);
-  plat::SetHook(owner_);
-  // Keys pressed or released while the dialog had the keyboard were never seen.
-  redrawFromKeyState(owner_);
 }
 
 void frmOptions::closeForEnd() {

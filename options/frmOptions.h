@@ -10,6 +10,7 @@
 #include <string>
 
 #include "state/module1.h"
+#include "state/profile_table.h"
 #include "platform/ui.h"
 
 namespace lumatap {
@@ -21,9 +22,6 @@ class Form1;
 inline constexpr const char* kHomeLinkCaption = "Lumatap ホーム";
 inline constexpr const char* kHomeLinkAddress = "https://lumatap.github.io/";
 inline constexpr const char* kGuideLinkAddress = "https://lumatap.github.io/guide/";
-
-// The longest title, in bytes of code page 932: lumatap.ini keeps values up to that.
-inline constexpr int kMaxTitleBytes = 254;
 
 // The editor's key buttons: a profile made here has 1 to 9 keys.
 inline constexpr int kSlotCount = 9;
@@ -42,8 +40,8 @@ inline constexpr plat::Color kEditorEditing = 0x006DD1FF; // light orange editor
 
 class frmOptions : public plat::Window {
 public:
-  // The dialog edits what `owner` shows, and gives it back the keyboard and the top place
-  // when it closes.
+  // The dialog edits what `owner` shows; the program takes the window from the user while
+  // the dialog is open and gives it back when it unloads.
   explicit frmOptions(Form1& owner);
   ~frmOptions() override;
 
@@ -132,8 +130,13 @@ public:
   // ---- Saving ------------------------------------------------------------------------
   void CmdSave_Click();
   void StoreEditedProfile(int16 i);
+  // The profile as the editor shows it.
+  ProfileEdit editedProfile() const;
 
   bool editing() const { return Frame1.enabled(); }
+  // A profile was stored or deleted and OK did not choose what the display shows: the
+  // display's profile may have moved, changed or gone.
+  bool changedProfilesUnapplied() const { return tableChanged_ && !applied_; }
 
 private:
   void buildControls();
@@ -147,9 +150,6 @@ private:
   std::array<plat::Widget*, 4> listSide();
   // "タイトル:", "キー数:" and "配置:".
   std::array<plat::Label*, 3> editorLabels();
-
-  // Puts the display back in step with the profile table after a close without OK.
-  void resyncDisplay();
 
   Form1& owner_;
   bool ending_ = false;

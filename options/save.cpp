@@ -4,6 +4,7 @@
 
 #include "options/frmOptions.h"
 #include "platform/system.h"
+#include "state/profile_table.h"
 
 namespace lumatap {
 
@@ -66,10 +67,8 @@ void frmOptions::CmdSave_Click() {
 
   if (IsNewProfile) {
     // New admits at most nine existing profiles, so the first free entry exists.
-    const int16 i = static_cast<int16>(std::min(ListProfile.listCount(), kMaxProfiles - 1));
-    // The entry may have held a deleted profile; none of its key names belongs to this one.
-    for (auto& name : unresolvedKeyNames[i]) name.reset();
-    StoreEditedProfile(i);
+    tableChanged_ = true;
+    addProfile(editedProfile());
     ListProfile.addItem(TxtTitle.text());
     ListProfile.setListIndex(ListProfile.listCount() - 1);
   } else {
@@ -88,20 +87,20 @@ void frmOptions::CmdSave_Click() {
   EndEdit();
 }
 
+ProfileEdit frmOptions::editedProfile() const {
+  ProfileEdit p;
+  p.title = TxtTitle.text();
+  p.keyCount = static_cast<int16>(readNumber(CmbKeyCnt.text()));
+  chosenLayout(p.cols, p.rows);
+  // Slots hold names; a name no defined key has leaves the slot's key as it was.
+  const int keys = std::clamp(static_cast<int>(p.keyCount), 0, kSlotCount);
+  for (int s = 0; s < keys; ++s) p.keys[s] = static_cast<int16>(codeOfName(Cmd[s].caption()));
+  return p;
+}
+
 void frmOptions::StoreEditedProfile(int16 i) {
   tableChanged_ = true;
-  ProfTitles[i] = TxtTitle.text();
-  ProfKeyCounts[i] = static_cast<int16>(readNumber(CmbKeyCnt.text()));
-  chosenLayout(ProfCols[i], ProfRows[i]);
-  const int keys = std::clamp(static_cast<int>(ProfKeyCounts[i]), 0, kSlotCount);
-  for (int s = 0; s < keys; ++s) {
-    // Slots hold names; a name no defined key has leaves the slot's key as it was.
-    const int code = codeOfName(Cmd[s].caption());
-    if (code >= 0) {
-      ProfKeys[i][s] = static_cast<int16>(code);
-      unresolvedKeyNames[i][s].reset();
-    }
-  }
+  storeProfile(i, editedProfile());
 }
 
 }  // namespace lumatap

@@ -59,14 +59,6 @@ int codeOfName(const std::string& name) {
   return -1;
 }
 
-int16 findProfile(const std::string& title) {
-  int16 found = 0;
-  for (int16 p = 0; p < kMaxProfiles && !ProfTitles[p].empty(); ++p) {
-    if (ProfTitles[p] == title) found = p;
-  }
-  return found;
-}
-
 int16 CheckPath(const std::string& path) { return static_cast<int16>(plat::fileAttributes(path)); }
 
 namespace {
@@ -189,6 +181,10 @@ void ReadScreenMetrics() {
   plat::ScreenMetrics m = plat::screenMetrics();
   TwipsX = static_cast<int16>(roundHalfEven(m.twipsPerPixelX));
   TwipsY = static_cast<int16>(roundHalfEven(m.twipsPerPixelY));
+  takeFrameMetrics(m);
+}
+
+void takeFrameMetrics(const plat::ScreenMetrics& m) {
   CaptionHeight = static_cast<int16>(m.captionHeight);
   FrameWidth = static_cast<int16>(m.frameWidth);
   FrameHeight = static_cast<int16>(m.frameHeight);

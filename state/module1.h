@@ -8,6 +8,10 @@
 #include <string_view>
 #include <vector>
 
+namespace plat {
+struct ScreenMetrics;
+}
+
 namespace lumatap {
 
 using int16 = std::int16_t;
@@ -64,16 +68,20 @@ extern std::string ProfileName;
 extern bool LayoutBusy;
 extern bool Frameless;
 
+// Sets LayoutBusy for its lifetime and clears it on every way out.
+struct LayoutBusyScope {
+  LayoutBusyScope() { LayoutBusy = true; }
+  ~LayoutBusyScope() { LayoutBusy = false; }
+  LayoutBusyScope(const LayoutBusyScope&) = delete;
+  LayoutBusyScope& operator=(const LayoutBusyScope&) = delete;
+};
+
 // Back to the start values; the program does this once, tests before each case.
 void resetSharedState();
 
 // The code of the first defined key with that name, lowest code first; -1 when none has it.
 // Profiles store key names, and a name several codes share stands for the lowest of them.
 int codeOfName(const std::string& name);
-
-// The profile with that title among those in use (the last one when titles repeat, as a
-// file read line by line leaves it); 0 when none has it.
-int16 findProfile(const std::string& title);
 
 // The program folder followed by a name, e.g. programPath("\\keylist.dat").
 std::string programPath(std::string_view tail);
@@ -101,6 +109,9 @@ std::optional<int16> wholeNumber(std::string_view text);
 long roundHalfEven(double v);
 
 void ReadScreenMetrics();
+// Takes CaptionHeight, FrameWidth and FrameHeight from the metrics of a monitor: the frame
+// of a window follows the scale of the monitor it is on.
+void takeFrameMetrics(const plat::ScreenMetrics& m);
 
 // Tells the user that a data file could not be saved; the old file is still whole.
 void reportUnsavedFile(const std::string& path);

@@ -413,7 +413,7 @@ def gif_bytes(rgb):
 # program icon: four caps, the top-left one lit, in the look of the dark skin
 
 
-ICON_REL = Path("platform") / "win32" / "main" / "lumatap.ico"
+ICON_REL = Path("main") / "win32" / "lumatap.ico"
 ICON_SIZES = (16, 20, 24, 32, 48, 256)
 ICON_SS = 8
 
