@@ -25,6 +25,10 @@ Program::Program() {
   form.QueryUnload = [this](bool& cancel) { Form_QueryUnload(cancel); };
   form.mnuEnd().Click = [this](int) { mnuEnd_Click(); };
   form.showOptions = [this] { showOptions(); };
+  plat::MenuItem& streamMenu = form.mnuStream();
+  streamMenu.items[0].Click = [this](int) { stream.mnuStreamUse_Click(); };
+  streamMenu.items[1].Click = [this](int) { stream.mnuStreamCopy_Click(); };
+  streamMenu.items[2].Click = [this](int) { stream.mnuStreamNewAddress_Click(); };
 }
 
 Program::~Program() {
@@ -82,6 +86,7 @@ void Program::Form_Load() {
   LoadProfiles();
   applyCurrentProfile(form);
   SetTopmost(form, 1);  // also shows the window
+  stream.load();
 }
 
 void Program::Form_QueryUnload(bool& cancel) {
@@ -102,6 +107,7 @@ void Program::mnuEnd_Click() {
   if (ending_) return;
   ending_ = true;
   plat::ResetHook();
+  stream.stop();
   // The window shows at the very end of the load, and only then. Before, the shared state
   // holds nothing read from the files, and writing it would replace the user's settings
   // and profiles with empty ones.

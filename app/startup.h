@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "display/form1.h"
+#include "app/stream_page.h"
 #include "options/frmOptions.h"
 #include "platform/system.h"
 
@@ -19,6 +20,7 @@ public:
   Program& operator=(const Program&) = delete;
 
   Form1 form;
+  StreamPage stream{form};
 
   // The options dialog while it is loaded (null otherwise).
   frmOptions* options() const { return options_.get(); }

@@ -18,13 +18,18 @@ Form1::Form1() : plat::Window("Form1", "LumatapForm1"), PicView(this, "PicView")
   move(0, 0, 160, 120);
 
   mnu.name = "mnu";
-  mnu.items.resize(4);
+  mnu.items.resize(5);
   mnu.items[0].caption = "フレームなし";
   mnu.items[0].Click = [this](int) { mnuTitleBer_Click(); };
   mnu.items[1].caption = "オプション";
   mnu.items[1].Click = [this](int) { mnuOption_Click(); };
-  mnu.items[2].caption = "-";
-  mnu.items[3].caption = "終了";  // start-up connects it to the end sequence
+  mnu.items[2].caption = "配信用ページ";
+  mnu.items[2].items.resize(3);
+  mnu.items[2].items[0].caption = "配信用ページを使う";
+  mnu.items[2].items[1].caption = "アドレスをコピー";
+  mnu.items[2].items[2].caption = "新しいアドレスにする";
+  mnu.items[3].caption = "-";
+  mnu.items[4].caption = "終了";  // start-up connects it to the end sequence
 
   Resize = [this] { Form_Resize(); };
   Sizing = [this](plat::SizingEdge e, int& l, int& t, int& r, int& b) { Form_Sizing(e, l, t, r, b); };

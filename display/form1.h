@@ -5,6 +5,7 @@
 // the program around it (the end sequence, the options dialog) it asks for through the
 // window's close request, its End menu item and `showOptions`, which start-up connects.
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -62,7 +63,10 @@ public:
   plat::Menu mnu;         // the pop-up menu
   plat::MenuItem& mnuTitleBer() { return mnu.items[0]; }
   plat::MenuItem& mnuOption() { return mnu.items[1]; }
-  plat::MenuItem& mnuEnd() { return mnu.items[3]; }
+  // The stream page's submenu: use it (checked while served), copy its address, make a
+  // new address. Start-up connects the items.
+  plat::MenuItem& mnuStream() { return mnu.items[2]; }
+  plat::MenuItem& mnuEnd() { return mnu.items[4]; }
 
   // The built-in profile table, written to setting.dat when that file is absent.
   static const char* const TxtSetting;
@@ -70,8 +74,22 @@ public:
   // Left and Top in twips as the settings placed the window, valid while it stays there.
   struct { long left = 0, top = 0; int atLeft = 0, atTop = 0; bool set = false; } placedTwips;
 
-  // The skin whose picture PicKeys holds (a fallback to the default skin keeps the name).
+  // The skin whose picture PicKeys holds (a fallback to the default skin keeps the name),
+  // and the file that picture was decoded from.
   std::string loadedSkin;
+  std::string skinFile;
+
+  // The stream page is being served: every change of the grid goes out to it as well.
+  bool streamPage = false;
+  // What the page was last told of the layout; the skin's pixels go again only when the
+  // skin file changes.
+  struct {
+    std::string json;
+    std::string skinFile;
+    std::string skinRgba;
+    int skinWidth = 0, skinHeight = 0;
+    std::uint32_t version = 0, skinVersion = 0;
+  } streamLayout;
 
   // Loads and shows the options dialog without waiting for it; set by start-up.
   std::function<void()> showOptions;
@@ -125,6 +143,9 @@ GridShape reflowGrid(const Form1& form, int windowWidth, int windowHeight);
 // Gives the rectangle being sized this width and height by moving the dragged edges only.
 void resizeFromEdge(plat::SizingEdge edge, int& left, int& top, int& right, int& bottom, int width,
                     int height);
+// The skin cell that shows a key; a code outside the table has no definition either and
+// shows cell 0.
+int cellOf(int16 code);
 // How many slots of the current profile the grid shows: its key count, kept within the 12
 // slots a profile has (only a damaged setting.dat holds more, or fewer than none).
 int shownKeyCount();
@@ -146,6 +167,12 @@ void LayoutGrid(Form1& form, int16 cols, int16 rows);
 enum class KeysDrawn { Released, AsHeldNow };
 void DrawAllKeys(Form1& form, KeysDrawn keys = KeysDrawn::Released);
 int SetTopmost(plat::Window& frm, int16 mode);
+// Hands the grid to the screen, and to the stream page while it is served.
+void presentGrid(Form1& form);
+// Tells the stream page the grid's layout (columns, rows, each slot's skin cell) and, when
+// the skin file changed, the skin's pixels; nothing when the page is not served or
+// nothing changed. `force` sends it even then, as to a page just turned on.
+void publishStreamLayout(Form1& form, bool force = false);
 // Lays out and draws the grid of the current profile, as start-up and the options dialog
 // do once they have chosen it.
 void applyCurrentProfile(Form1& form);

@@ -5,6 +5,7 @@
 
 #include "display/form1.h"
 #include "platform/hook.h"
+#include "platform/stream.h"
 #include "platform/system.h"
 
 namespace lumatap {
@@ -14,9 +15,6 @@ namespace {
 // Rows of the skin picture, in cells.
 constexpr int kReleasedRow = 0;
 constexpr int kPressedRow = 1;
-
-// A slot's key code outside the table has no definition either: it shows cell 0.
-int cellOf(int16 code) { return code >= 0 && code < kKeyDefCount ? KeyDefs[code].Cell : 0; }
 
 // Copies one picture of `code` into slot `slot`'s cell, row by row from the top-left.
 void drawSlot(Form1& form, int slot, int16 code, int pictureRow) {
@@ -101,7 +99,7 @@ void pressKey(Form1& form, int keyCode) {
     }
   }
   if (wasHolding) scheduleRelease(form, now);
-  form.PicView.present();
+  presentGrid(form);
 }
 
 void releaseKey(Form1& form, int keyCode) {
@@ -122,10 +120,17 @@ void releaseKey(Form1& form, int keyCode) {
   if (form.holdingSlots != holdingBefore) scheduleRelease(form, now);
   // A release that only starts a hold changes nothing on screen. A key that is in no slot
   // presents as before, so every event that reaches the grid is still one present.
-  if (drawn || !mine) form.PicView.present();
+  if (drawn || !mine) presentGrid(form);
 }
 
 }  // namespace
+
+int cellOf(int16 code) { return code >= 0 && code < kKeyDefCount ? KeyDefs[code].Cell : 0; }
+
+void presentGrid(Form1& form) {
+  form.PicView.present();
+  if (form.streamPage) plat::publishStreamLit(form.litSlots, form.keysHidden);
+}
 
 int shownKeyCount() {
   if (CurProfile < 0 || CurProfile >= kMaxProfiles) return 0;
@@ -146,7 +151,8 @@ void DrawAllKeys(Form1& form, KeysDrawn keys) {
     drawSlot(form, i, code, held ? kPressedRow : kReleasedRow);
   }
   if (form.keysHidden) showKeysHidden(form);
-  form.PicView.present();
+  publishStreamLayout(form);
+  presentGrid(form);
 }
 
 void Form1::Form_ForegroundChanged(bool hidden) {
@@ -172,7 +178,7 @@ void Form1::Form_Timer() {
     drawn = true;
   }
   scheduleRelease(*this, now);
-  if (drawn) PicView.present();
+  if (drawn) presentGrid(*this);
 }
 
 }  // namespace lumatap

@@ -82,6 +82,7 @@ void LoadSkin(Form1& form) {
     form.PicKeys.swap(image);  // the previous image goes with `image`
     form.skinScale = form.gridScale;
     form.loadedSkin = SkinName;
+    form.skinFile = path;
     return;
   }
   reportUnreadable(path, startingUp);

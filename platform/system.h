@@ -1,6 +1,7 @@
 #pragma once
 // Services of the operating system that the core needs. Each backend implements them.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -68,6 +69,14 @@ bool anotherInstanceRunning();
 
 // Opens a web address with the user's browser. The result is not reported.
 void shellOpen(const std::string& address);
+
+// Fills `bytes` with random bytes from the system's generator, fit for a secret. False
+// when the generator fails (the bytes are then not to be used).
+bool randomBytes(unsigned char* bytes, std::size_t count);
+
+// Puts text on the clipboard for the user to paste elsewhere. False when the clipboard
+// could not be had (another program holds it).
+bool setClipboardText(const std::string& text);
 
 // Ends the process at once, without running the end sequence.
 [[noreturn]] void terminateProcess(int code);

@@ -539,12 +539,24 @@ MsgAnswer messageBox(const std::string& text, const std::string& title, MsgButto
   return a == MsgAnswer::Yes ? MsgAnswer::Yes : MsgAnswer::No;
 }
 
+namespace {
+// The item at a position counted as the backends count them: each item in order, and the
+// items of a submenu right after the submenu's own.
+MenuItem* menuItemAt(std::vector<MenuItem>& items, int& position) {
+  for (MenuItem& item : items) {
+    if (position-- == 0) return &item;
+    if (MenuItem* inner = menuItemAt(item.items, position)) return inner;
+  }
+  return nullptr;
+}
+}  // namespace
+
 void popupMenu(Window& owner, Menu& menu) {
   int chosen = backend::popupMenu(owner, menu);
-  if (chosen < 0 || chosen >= static_cast<int>(menu.items.size())) return;
-  MenuItem& item = menu.items[static_cast<std::size_t>(chosen)];
-  if (item.separator() || !item.enabled) return;
-  if (item.Click) item.Click(item.index);
+  if (chosen < 0) return;
+  MenuItem* item = menuItemAt(menu.items, chosen);
+  if (!item || item->separator() || !item->enabled || !item->items.empty()) return;
+  if (item->Click) item->Click(item->index);
 }
 
 void doEvents() { backend::doEvents(); }

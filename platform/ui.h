@@ -288,6 +288,8 @@ struct MenuItem {
   bool enabled = true;
   int index = 0;            // passed to Click; lets one handler serve an array of items
   std::function<void(int index)> Click;
+  // A submenu: the item opens these instead of being chosen itself.
+  std::vector<MenuItem> items;
   bool separator() const { return caption == "-"; }
 };
 

@@ -41,9 +41,12 @@ struct ShownMenu {
   std::string name;
   std::vector<MenuItem> items;
 };
-// The position of the item chosen from the next pop-up menu; -1 dismisses it.
+// The item chosen from the next pop-up menu, by its position among the menu's items with
+// the items of each submenu counted right after the submenu's own; -1 dismisses it.
 void queueMenuChoice(int position);
 const std::vector<ShownMenu>& shownMenus();
+// What the program last put on the clipboard.
+const std::string& clipboardText();
 
 ScreenMetrics& metrics();
 // The DPI of the monitor every window is on; 0 (the default) means metrics().dpi.

@@ -80,6 +80,19 @@ std::vector<std::string> listFolder(const std::string& path) {
   return names;
 }
 
+bool randomBytes(unsigned char* bytes, std::size_t count) {
+  const int fd = open("/dev/urandom", O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  std::size_t got = 0;
+  while (got < count) {
+    const ssize_t n = read(fd, bytes + got, count - got);
+    if (n <= 0 && errno != EINTR) break;
+    if (n > 0) got += static_cast<std::size_t>(n);
+  }
+  close(fd);
+  return got == count;
+}
+
 namespace {
 // Converts with iconv; a character that cannot be converted becomes '?'.
 std::string convert(const char* to, const char* from, const std::string& in, std::size_t badStep) {

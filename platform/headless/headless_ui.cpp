@@ -13,6 +13,7 @@ struct State {
   std::function<MsgAnswer(const ShownBox&)> boxHandler;
   std::vector<ShownBox> boxes;
   std::deque<int> menuChoices;
+  std::string clipboard;
   std::vector<ShownMenu> menus;
   ScreenMetrics metrics;
   bool anotherInstance = false;
@@ -85,6 +86,7 @@ void setBoxHandler(std::function<MsgAnswer(const ShownBox&)> h) { st().boxHandle
 const std::vector<ShownBox>& shownBoxes() { return st().boxes; }
 void queueMenuChoice(int position) { st().menuChoices.push_back(position); }
 const std::vector<ShownMenu>& shownMenus() { return st().menus; }
+const std::string& clipboardText() { return st().clipboard; }
 ScreenMetrics& metrics() { return st().metrics; }
 void setAnotherInstance(bool running) { st().anotherInstance = running; }
 bool hookInstalled() { return st().hooked != nullptr; }
@@ -170,6 +172,10 @@ ScreenMetrics screenMetrics(int dpi) {
 bool anotherInstanceRunning() { return st().anotherInstance; }
 long long clockMicros() { return st().clock; }
 void shellOpen(const std::string& address) { st().addresses.push_back(address); }
+bool setClipboardText(const std::string& text) {
+  st().clipboard = text;
+  return true;
+}
 [[noreturn]] void terminateProcess(int code) { throw Terminated(code); }
 std::string programFolder() { return st().folder; }
 

@@ -2,6 +2,8 @@
 #include "platform/backend.h"
 #include "platform/win32/win32.h"
 
+#include <functional>
+
 namespace plat::backend {
 
 using win32::hwndOf;
@@ -32,16 +34,30 @@ int popupMenu(Window& owner, const Menu& menu) {
     win32::traceFailure("CreatePopupMenu");
     return -1;
   }
-  for (std::size_t i = 0; i < menu.items.size(); ++i) {
-    const MenuItem& item = menu.items[i];
-    if (item.separator()) {
-      AppendMenuW(m, MF_SEPARATOR, 0, nullptr);
-      continue;
-    }
-    UINT flags = MF_STRING | (item.checked ? MF_CHECKED : 0) | (item.enabled ? 0 : MF_GRAYED);
-    // Command ids are positions + 1, since 0 means that nothing was chosen.
-    AppendMenuW(m, flags, i + 1, widen(item.caption).c_str());
-  }
+  // Command ids are positions + 1, since 0 means that nothing was chosen; a submenu's items
+  // are counted right after it.
+  UINT_PTR position = 0;
+  const std::function<void(HMENU, const std::vector<MenuItem>&)> append =
+      [&](HMENU into, const std::vector<MenuItem>& items) {
+        for (const MenuItem& item : items) {
+          const UINT_PTR id = ++position;
+          if (item.separator()) {
+            AppendMenuW(into, MF_SEPARATOR, 0, nullptr);
+            continue;
+          }
+          UINT flags = MF_STRING | (item.checked ? MF_CHECKED : 0) | (item.enabled ? 0 : MF_GRAYED);
+          if (!item.items.empty()) {
+            // Destroyed with the menu it is appended to.
+            HMENU sub = CreatePopupMenu();
+            if (!sub) continue;
+            append(sub, item.items);
+            AppendMenuW(into, flags | MF_POPUP, reinterpret_cast<UINT_PTR>(sub), widen(item.caption).c_str());
+          } else {
+            AppendMenuW(into, flags, id, widen(item.caption).c_str());
+          }
+        }
+      };
+  append(m, menu.items);
   POINT at;
   GetCursorPos(&at);
   // Without this the menu stays open when the user clicks elsewhere. A window that never

@@ -1,9 +1,11 @@
 // Files, text, screen and process services on Windows.
 #include "platform/win32/win32.h"
 
+#include <bcrypt.h>
 #include <shellapi.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include "platform/system.h"
 #include "platform/trace.h"
@@ -231,6 +233,39 @@ void shellOpen(const std::string& address) {
   HINSTANCE r = ShellExecuteW(nullptr, L"open", widen(address).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
   // Values up to 32 are errors; the browser that did not open is the user's only sign.
   if (reinterpret_cast<INT_PTR>(r) <= 32) win32::traceFailure("ShellExecuteW");
+}
+
+bool randomBytes(unsigned char* bytes, std::size_t count) {
+  // The system's preferred generator, as for any secret.
+  const NTSTATUS s = BCryptGenRandom(nullptr, bytes, static_cast<ULONG>(count),
+                                     BCRYPT_USE_SYSTEM_PREFERRED_RNG);
+  if (s < 0) win32::traceFailure("BCryptGenRandom");
+  return s >= 0;
+}
+
+bool setClipboardText(const std::string& text) {
+  const std::wstring w = widen(text);
+  const std::size_t size = (w.size() + 1) * sizeof(wchar_t);
+  HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, size);
+  if (!block) return false;
+  if (void* p = GlobalLock(block)) {
+    std::memcpy(p, w.c_str(), size);
+    GlobalUnlock(block);
+  }
+  if (!OpenClipboard(nullptr)) {
+    win32::traceFailure("OpenClipboard");
+    GlobalFree(block);
+    return false;
+  }
+  EmptyClipboard();
+  // Once set, the block is the system's.
+  const bool set = SetClipboardData(CF_UNICODETEXT, block) != nullptr;
+  if (!set) {
+    win32::traceFailure("SetClipboardData");
+    GlobalFree(block);
+  }
+  CloseClipboard();
+  return set;
 }
 
 [[noreturn]] void terminateProcess(int code) { ExitProcess(static_cast<UINT>(code)); }
