@@ -1,0 +1,164 @@
+"""Debian's Chromium, headless, driven over the DevTools protocol on a pipe.
+
+    with Browser() as b:
+        b.open("http://127.0.0.1:28455/?token=...")
+        b.evaluate("document.title")
+        png = b.screenshot()          # PNG bytes, with alpha
+
+No port is opened for the browser itself: --remote-debugging-pipe talks JSON messages,
+each ended by a NUL byte, over the child's file descriptors 3 (to the browser) and 4
+(from it). Events the browser sends while a command waits are kept in `events`.
+"""
+
+import base64
+import fcntl
+import json
+import os
+import shutil
+import subprocess
+import tempfile
+import time
+
+CHROMIUM = os.environ.get("LUMATAP_CHROMIUM", "/usr/bin/chromium")
+
+
+class BrowserError(RuntimeError):
+    pass
+
+
+class Browser:
+    def __init__(self, width=800, height=600):
+        self.width, self.height = width, height
+        self.events = []
+        self._next_id = 0
+        self._buffer = b""
+        self._session = None
+
+    def __enter__(self):
+        self._profile = tempfile.mkdtemp(prefix="lumatap-chromium-")
+        to_child_r, self._to_child = os.pipe()
+        self._from_child, from_child_w = os.pipe()
+        # As root, with nothing of the machine's network: no sandbox, no background traffic.
+        args = [CHROMIUM, "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
+                "--no-first-run", "--disable-background-networking", "--disable-component-update",
+                "--disable-sync", "--disable-extensions", "--remote-debugging-pipe",
+                f"--user-data-dir={self._profile}", f"--window-size={self.width},{self.height}",
+                "about:blank"]
+        # The browser reads commands on fd 3 and writes answers on fd 4; the shell puts the
+        # pipes there.
+        # Both are first lifted above 4, so neither is 3 or 4 already (and below 10, the most a
+        # shell redirection reads).
+        high_r = fcntl.fcntl(to_child_r, fcntl.F_DUPFD, 5)
+        high_w = fcntl.fcntl(from_child_w, fcntl.F_DUPFD, 5)
+        os.close(to_child_r)
+        os.close(from_child_w)
+        to_child_r, from_child_w = high_r, high_w
+        shell = f'exec "$@" 3<&{to_child_r} 4>&{from_child_w} {to_child_r}<&- {from_child_w}>&-'
+        self._proc = subprocess.Popen(["/bin/sh", "-c", shell, "sh"] + args,
+                                      pass_fds=(to_child_r, from_child_w),
+                                      stdout=subprocess.DEVNULL, stderr=(None if os.environ.get("LUMATAP_BROWSER_LOG") else subprocess.DEVNULL))
+        os.close(to_child_r)
+        os.close(from_child_w)
+        targets = self._command("Target.getTargets")["targetInfos"]
+        page = next(t for t in targets if t["type"] == "page")
+        self._session = self._command("Target.attachToTarget", targetId=page["targetId"],
+                                      flatten=True)["sessionId"]
+        self.command("Page.enable")
+        self.command("Runtime.enable")
+        # Where nothing is drawn the screenshot stays transparent, as in OBS.
+        self.command("Emulation.setDefaultBackgroundColorOverride",
+                     color={"r": 0, "g": 0, "b": 0, "a": 0})
+        return self
+
+    def __exit__(self, *exc):
+        try:
+            self._command("Browser.close", timeout=5)
+        except Exception:
+            pass
+        try:
+            self._proc.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            self._proc.kill()
+            self._proc.wait()
+        for fd in (self._to_child, self._from_child):
+            try:
+                os.close(fd)
+            except OSError:
+                pass
+        shutil.rmtree(self._profile, ignore_errors=True)
+
+    # ---- Protocol ------------------------------------------------------------------
+
+    def _read_message(self, deadline):
+        while b"\0" not in self._buffer:
+            if time.monotonic() > deadline:
+                raise BrowserError("the browser did not answer in time")
+            chunk = os.read(self._from_child, 1 << 16)
+            if not chunk:
+                raise BrowserError("the browser went away")
+            self._buffer += chunk
+        raw, self._buffer = self._buffer.split(b"\0", 1)
+        return json.loads(raw)
+
+    def _command(self, method, timeout=30, session=None, **params):
+        self._next_id += 1
+        message = {"id": self._next_id, "method": method, "params": params}
+        if session:
+            message["sessionId"] = session
+        os.write(self._to_child, json.dumps(message).encode() + b"\0")
+        deadline = time.monotonic() + timeout
+        while True:
+            m = self._read_message(deadline)
+            if m.get("id") == self._next_id:
+                if "error" in m:
+                    raise BrowserError(f"{method}: {m['error']}")
+                return m.get("result", {})
+            if "method" in m:
+                self.events.append(m)
+
+    def command(self, method, timeout=30, **params):
+        """A command to the page's session."""
+        return self._command(method, timeout=timeout, session=self._session, **params)
+
+    # ---- What the tests use ----------------------------------------------------------
+
+    def open(self, url, timeout=30):
+        self.events.clear()
+        self.command("Page.navigate", url=url)
+        self.wait_event("Page.loadEventFired", timeout)
+
+    def wait_event(self, method, timeout=30):
+        deadline = time.monotonic() + timeout
+        while True:
+            for i, e in enumerate(self.events):
+                if e["method"] == method:
+                    return self.events.pop(i)
+            self._command("Runtime.evaluate", timeout=max(0.1, deadline - time.monotonic()),
+                          session=self._session, expression="0")
+            if time.monotonic() > deadline:
+                raise BrowserError(f"no {method} within {timeout} s")
+            time.sleep(0.05)
+
+    def evaluate(self, expression, timeout=30):
+        """The value of a JavaScript expression (promises are awaited)."""
+        r = self.command("Runtime.evaluate", timeout=timeout, expression=expression,
+                         returnByValue=True, awaitPromise=True)
+        if "exceptionDetails" in r:
+            raise BrowserError(f"{expression}: {r['exceptionDetails']}")
+        return r["result"].get("value")
+
+    def wait_for(self, expression, timeout=10, what=None):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            if self.evaluate(expression):
+                return
+            time.sleep(0.05)
+        raise BrowserError(f"not true within {timeout} s: {what or expression}")
+
+    def screenshot(self, clip=None):
+        """The page as PNG bytes, transparent where nothing is drawn."""
+        params = {"format": "png", "captureBeyondViewport": False}
+        if clip:
+            x, y, w, h = clip
+            params["clip"] = {"x": x, "y": y, "width": w, "height": h, "scale": 1}
+        return base64.b64decode(self.command("Page.captureScreenshot", **params)["data"])
