@@ -63,6 +63,48 @@ def measure_latency(h: harness.Harness, presses: int, hold_ms: int, gap_ms: int)
     return out
 
 
+def measure_page(h: harness.Harness, presses: int, hold_ms: int, gap_ms: int) -> dict:
+    """From the window's present to the stream page's handler having drawn the same keys,
+    with Debian's Chromium (headless) on the page; and the window's own key-to-present time
+    in the same run."""
+    from browser import Browser
+    port = mr.free_port()
+    app, folder, _ = mr.start_measured(h, min_lit_ms=0, stream=(port, mr.STREAM_TOKEN))
+    with Browser() as b:
+        mr.open_stream_page(b, port)
+        offset_before = mr.page_clock_offset(b)
+        keytimes = mr.press(h, presses, hold_ms * 1000, gap_ms, folder.parent / "page.tsv")
+        time.sleep(0.5)
+        offset_after = mr.page_clock_offset(b)
+        drawn = b.evaluate("drawnAt")
+    records = mr.end_measured(h, app, folder)
+    events = mr.match_events(records, keytimes, VK_A)
+    # The two clocks may drift apart a little over the run (the kernel slews one of them):
+    # each page time is placed by the offset interpolated over the run.
+    t0, t1 = keytimes[0][1], keytimes[-1][1]
+
+    def to_qpc(page_ms: float) -> float:
+        at = page_ms * 10_000 + offset_before
+        share = min(1.0, max(0.0, (at - t0) / max(1, t1 - t0)))
+        return page_ms * 10_000 + offset_before + share * (offset_after - offset_before)
+    pages = [(to_qpc(ms), lit) for ms, lit in drawn]
+    bit = 1 << A_SLOT
+    latencies, missing, j = [], 0, 0
+    for e in events:
+        want = bit if e.kind == "down" else 0
+        while j < len(pages) and (pages[j][0] < e.present.done - 20_000 or (pages[j][1] & bit) != want):
+            j += 1  # earlier drawings, or (with a clock a hair apart) one that shows another state
+        if j == len(pages):
+            missing += 1
+            continue
+        latencies.append(records.us(pages[j][0] - e.present.done))
+        j += 1
+    return {"presses": presses, "hold_ms": hold_ms, "gap_ms": gap_ms, "unmatched": missing,
+            "clock_drift_us": records.us(offset_after - offset_before),
+            "present_to_page_us": summary(latencies),
+            "key_to_present_us": summary([records.us(e.present.done - e.sent) for e in events])}
+
+
 def measure_taps(h: harness.Harness, taps: int, hold_us: int, gap_ms: int) -> dict:
     app, folder, _ = mr.start_measured(h, min_lit_ms=0)
     keytimes = mr.press(h, taps, hold_us, gap_ms, folder.parent / "taps.tsv")
@@ -213,20 +255,23 @@ def main() -> int:
     ap.add_argument("--idle", type=float, default=10.0)
     ap.add_argument("--events", type=int, default=10_000)
     ap.add_argument("--starts", type=int, default=10)
-    ap.add_argument("--only", choices=["latency", "taps", "taps-visible", "idle", "memory", "startup"], action="append")
+    ap.add_argument("--only", choices=["latency", "page", "taps", "taps-visible", "idle", "memory", "startup"],
+                    action="append")
     ap.add_argument("--out", type=Path, default=REPO / "build" / "measure" / "figures.json")
     args = ap.parse_args()
     if not mr.measure_exe().exists():
         sys.exit(f"{mr.measure_exe()} is missing; build it first (see the top of this file)")
 
     figures: dict = {"machine": machine(), "taken": time.strftime("%Y-%m-%d %H:%M:%S")}
-    parts = args.only or ["startup", "latency", "taps", "taps-visible", "idle", "memory"]
+    parts = args.only or ["startup", "latency", "page", "taps", "taps-visible", "idle", "memory"]
     with harness.Harness() as h:
         mr.check_shared_clock(h)
         for part in parts:
             print(f"== {part}", flush=True)
             if part == "latency":
                 figures[part] = measure_latency(h, args.presses, args.hold_ms, args.gap_ms)
+            elif part == "page":
+                figures[part] = measure_page(h, args.presses, args.hold_ms, args.gap_ms)
             elif part == "taps":
                 figures[part] = measure_taps(h, args.taps, args.tap_us, 20)
             elif part == "taps-visible":

@@ -52,9 +52,11 @@ def check_shared_clock(h) -> None:
 
 
 def write_settings(folder: Path, frame: int = 1, skin: str = "default", at=START,
-                   min_lit_ms: int | None = None, see_through: bool = False) -> None:
+                   min_lit_ms: int | None = None, see_through: bool = False,
+                   stream: tuple[int, str] | None = None) -> None:
     """A settings file, so the program starts without its first-run question; with
-    `min_lit_ms`, a [display] section that sets the minimum lit time."""
+    `min_lit_ms`, a [display] section that sets the minimum lit time; with `stream`
+    (port, token), the stream page served."""
     text = (f"[window]\r\nX={at[0]}\r\nY={at[1]}\r\nframe={frame}\r\n"
             f"[style]\r\nskin={skin}\r\n[key]\r\nprofile={PROFILE}\r\n")
     if min_lit_ms is not None or see_through:
@@ -63,6 +65,8 @@ def write_settings(folder: Path, frame: int = 1, skin: str = "default", at=START
         text += f"minLitMs={min_lit_ms}\r\n"
     if see_through:
         text += "backColor=FF00FF\r\nseeThrough=1\r\n"
+    if stream:
+        text += f"[stream]\r\nenabled=1\r\nport={stream[0]}\r\ntoken={stream[1]}\r\n"
     (folder / "lumatap.ini").write_bytes(text.encode("cp932"))
 
 
@@ -76,11 +80,11 @@ def add_measure_exe(folder: Path) -> Path:
 # Running the measurement build
 
 def start_measured(h: Harness, min_lit_ms: int | None = None,
-                   see_through: bool = False) -> tuple[App, Path, int]:
+                   see_through: bool = False, stream: tuple[int, str] | None = None) -> tuple[App, Path, int]:
     """lumatap_measure.exe in a fresh program folder, its window up; returns the app, the
     folder and the counter value just before the launch. `min_lit_ms` None: the default."""
     folder = h.new_app_folder()
-    write_settings(folder, min_lit_ms=min_lit_ms, see_through=see_through)
+    write_settings(folder, min_lit_ms=min_lit_ms, see_through=see_through, stream=stream)
     add_measure_exe(folder)
     launched = qpc_now()
     app = h.launch(folder, exe="lumatap_measure.exe")
@@ -363,3 +367,49 @@ def unix_stats(pid: int) -> dict[str, int]:
     return {"run_ns": run_ns, "switches": switches, "threads": len(os.listdir(f"/proc/{pid}/task")),
             "rss": status.get("VmRSS", 0), "rss_anon": status.get("RssAnon", 0),
             "vm_data": status.get("VmData", 0)}
+
+
+# ---------------------------------------------------------------------------------------
+# The stream page in a browser
+
+
+STREAM_TOKEN = "00112233445566778899aabbccddeeff"
+
+
+def free_port() -> int:
+    import socket
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def open_stream_page(browser, port: int, token: str = STREAM_TOKEN, timeout: float = 20) -> None:
+    """Opens the page once it is served and notes, in the page's own clock, the moment of
+    each drawing its event handler makes, with the lit slots drawn."""
+    import socket
+    deadline = time.monotonic() + timeout
+    while True:
+        try:
+            socket.create_connection(("127.0.0.1", port), timeout=1).close()
+            break
+        except OSError:
+            if time.monotonic() > deadline:
+                raise
+            time.sleep(0.1)
+    browser.open(f"http://127.0.0.1:{port}/?token={token}")
+    browser.evaluate("window.drawnAt = []; addEventListener('lumatap-drawn', "
+                     "e => drawnAt.push([performance.now(), e.detail.lit])); 0")
+    browser.wait_for("document.querySelector('canvas').width > 0", 20, "the page's grid")
+
+
+def page_clock_offset(browser, samples: int = 30) -> float:
+    """QPC ticks (CLOCK_MONOTONIC_RAW, 100 ns) minus the page's performance.now() in the same
+    unit, from the sample with the shortest round trip."""
+    best = None
+    for _ in range(samples):
+        before = qpc_now()
+        now_ms = browser.evaluate("performance.now()")
+        after = qpc_now()
+        if best is None or after - before < best[0]:
+            best = (after - before, (before + after) / 2 - now_ms * 10_000)
+    return best[1]

@@ -5,6 +5,7 @@ lumatap_measure.exe (the program with timing probes, build/measure); the memory 
 runs the shipped lumatap.exe. No time is asserted here: the timings are written up by
 tools/measure.py in docs/PERFORMANCE.md."""
 
+import contextlib
 import os
 import sys
 import time
@@ -14,6 +15,7 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
 import measure_records as mr  # noqa: E402
+from browser import CHROMIUM, Browser  # noqa: E402
 from harness import MAIN_CLASS, MAIN_TITLE, LumatapTestCase, crop_rect, wait_until  # noqa: E402
 
 A_SLOT = mr.PROFILE_KEYS.index("A")
@@ -37,13 +39,21 @@ class MeasuredProgramTest(LumatapTestCase):
     def test_an_idle_program_takes_no_message_and_no_processor_time(self):
         self.require_measure_build()
         mr.check_shared_clock(self.h)
-        # Also with the see-through background: a layered window must not wake either.
-        for see_through in (False, True):
-            with self.subTest(see_through=see_through):
-                self.check_idle(see_through)
+        # Also with the see-through background: a layered window must not wake either; and
+        # with the stream page open in a browser, which must not keep anything awake.
+        for see_through, page in ((False, False), (True, False), (False, True)):
+            with self.subTest(see_through=see_through, page=page):
+                if page and not os.path.exists(CHROMIUM):
+                    self.skipTest(f"{CHROMIUM} missing (tools/setup-deps.sh installs it)")
+                with contextlib.ExitStack() as stack:
+                    self.check_idle(see_through, stack.enter_context(Browser()) if page else None)
 
-    def check_idle(self, see_through: bool) -> None:
-        app, folder, _ = mr.start_measured(self.h, see_through=see_through)
+    def check_idle(self, see_through: bool, browser=None) -> None:
+        port = mr.free_port()
+        app, folder, _ = mr.start_measured(self.h, see_through=see_through,
+                                           stream=(port, mr.STREAM_TOKEN) if browser else None)
+        if browser:
+            mr.open_stream_page(browser, port)
         # Keys first, so the hook, the drawing and the hold of the taps have run; then ten
         # seconds of nothing.
         mr.press(self.h, 5, 20_000, 20, folder.parent / "keys.tsv")
@@ -54,6 +64,9 @@ class MeasuredProgramTest(LumatapTestCase):
         records = mr.end_measured(self.h, app, folder)
 
         self.assertEqual(len(records.key_events(mr.VK_A)), 10, "the keys before the pause were lost")
+        if browser:
+            # The page saw the keys: 10 lit changes drawn after the first picture.
+            self.assertGreaterEqual(len(browser.evaluate("drawnAt")), 10, "the page missed the keys")
         self.assertGreater(len([m for m in records.wndproc if m.message == mr.WM_TIMER]), 0,
                            "the taps of 20 ms were not held")
         quiet = lambda items: [m for m in items if start <= m.at <= end]  # noqa: E731
