@@ -7,9 +7,9 @@
 #include <windows.h>
 
 #include <string>
-#include <string_view>
 
 #include "platform/ui.h"
+#include "platform/win32/win32_trace.h"
 
 namespace plat::backend {
 
@@ -44,10 +44,6 @@ struct Peer {
 namespace plat::win32 {
 
 using backend::Peer;
-
-// ---- Trace -------------------------------------------------------------------------
-// Notes that `what` failed, with the system's text for GetLastError().
-void traceFailure(std::string_view what);
 
 // ---- Text --------------------------------------------------------------------------
 std::wstring widen(const std::string& utf8);

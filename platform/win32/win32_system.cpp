@@ -18,23 +18,6 @@ void trace(std::string_view what) {
 
 namespace win32 {
 
-void traceFailure(std::string_view what) {
-  const DWORD error = GetLastError();
-  wchar_t* text = nullptr;
-  const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                     FORMAT_MESSAGE_IGNORE_INSERTS,
-                                 nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::string line(what);
-  line += " failed: error " + std::to_string(error);
-  if (n > 0) {
-    std::string message = narrow(text, static_cast<int>(n));
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) message.pop_back();
-    line += " (" + message + ")";
-  }
-  if (text) LocalFree(text);
-  trace(line);
-}
-
 namespace {
 std::wstring toWide(UINT codePage, const std::string& bytes) {
   if (bytes.empty()) return {};
