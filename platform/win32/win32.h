@@ -45,12 +45,12 @@ namespace plat::win32 {
 
 using backend::Peer;
 
-// ---- Text --------------------------------------------------------------------------
+// ---- Text (win32_system.cpp) --------------------------------------------------------
 std::wstring widen(const std::string& utf8);
 std::string narrow(const wchar_t* text, int length = -1);
 std::string windowText(HWND h);
 
-// ---- Widgets and their native windows ----------------------------------------------
+// ---- Widgets and their native windows (win32_common.cpp) ----------------------------
 Peer* peerOf(const Widget& w);
 HWND hwndOf(const Widget& w);
 Widget* widgetOf(HWND h);
@@ -59,7 +59,7 @@ Peer& attach(Widget& w, HWND h);
 // Frees the peer of w (not of its children); the native window is left alone.
 void detach(Widget& w);
 
-// ---- Drawing -----------------------------------------------------------------------
+// ---- Drawing (win32_common.cpp) -----------------------------------------------------
 // 0x00BBGGRR values are COLORREFs already; the top bit names a system colour.
 COLORREF colorRef(Color c);
 HBRUSH backBrush(Widget& w);
@@ -69,7 +69,7 @@ HFONT uiFont(bool bold = false, bool underline = false, int dpi = 0);
 // width × height when those are given.
 void drawSurface(HDC dc, const Surface& s, int x, int y, int width = -1, int height = -1);
 
-// ---- Display scale -----------------------------------------------------------------
+// ---- Display scale (win32_common.cpp) -----------------------------------------------
 // The DPI the widget is laid out for on screen: its window's for a dpiScaled window, 96
 // (one program pixel is one screen pixel) otherwise.
 int layoutDpi(const Widget& w);
