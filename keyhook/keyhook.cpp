@@ -18,6 +18,7 @@
 #include <atomic>
 
 #include "keyhook/keyevent.h"
+#include "platform/win32/win32_handles.h"
 #include "platform/win32/win32_trace.h"
 
 namespace {
@@ -158,7 +159,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
 extern "C" void __stdcall SetHook(HWND window) {
   g_target.store(window);
   if (g_thread) return;
-  HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  const plat::win32::Handle ready(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   g_thread = CreateThread(nullptr, 0, watch, ready, 0, &g_threadId);
   if (!g_thread) {
     // The window then lights no keys; a later SetHook tries again.
@@ -167,7 +168,6 @@ extern "C" void __stdcall SetHook(HWND window) {
     // Keys pressed once SetHook has returned are seen.
     WaitForSingleObject(ready, 5000);
   }
-  if (ready) CloseHandle(ready);
 }
 
 // Stops watching; no key reaches the window after this returns.

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/ui.h"
+#include "platform/win32/win32_handles.h"
 #include "platform/win32/win32_trace.h"
 
 namespace plat::backend {
@@ -17,7 +18,6 @@ struct Peer {
   Peer() = default;
   Peer(const Peer&) = delete;
   Peer& operator=(const Peer&) = delete;
-  ~Peer();
 
   HWND hwnd = nullptr;
   // Set while the program itself moves or resizes the window, so that the WM_MOVE and
@@ -33,10 +33,11 @@ struct Peer {
   bool sessionWatched = false;
   // A dpiScaled window: the DPI its layout is drawn at now (that of its monitor).
   int dpi = 0;
-  // Background brush for the widget's back colour.
+  // Background brush for the widget's back colour: the system's for a system colour,
+  // else ownBrush.
   HBRUSH brush = nullptr;
   COLORREF brushColor = 0;
-  bool ownsBrush = false;
+  win32::GdiObject<HBRUSH> ownBrush;
 };
 
 }  // namespace plat::backend

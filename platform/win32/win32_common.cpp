@@ -9,10 +9,6 @@
 namespace plat {
 namespace backend {
 
-Peer::~Peer() {
-  if (ownsBrush) DeleteObject(brush);
-}
-
 void PeerDeleter::operator()(Peer* p) const { delete p; }
 
 }  // namespace backend
@@ -60,13 +56,18 @@ HBRUSH backBrush(Widget& w) {
   if (!p) return GetSysColorBrush(COLOR_BTNFACE);
   const COLORREF want = colorRef(c);
   if (p->brush && p->brushColor == want) return p->brush;
-  if (p->ownsBrush) DeleteObject(p->brush);
+  // The old brush goes first: deleting it after a failed CreateSolidBrush could change
+  // the error the note gives.
+  p->ownBrush.reset();
   p->brushColor = want;
-  p->ownsBrush = !(c & 0x80000000u);
-  p->brush = p->ownsBrush ? CreateSolidBrush(want) : GetSysColorBrush(static_cast<int>(c & 0xFF));
+  if (c & 0x80000000u) {
+    p->brush = GetSysColorBrush(static_cast<int>(c & 0xFF));
+  } else {
+    p->ownBrush.reset(CreateSolidBrush(want));
+    p->brush = p->ownBrush;
+  }
   if (!p->brush) {
     traceFailure("CreateSolidBrush");
-    p->ownsBrush = false;
     p->brush = GetSysColorBrush(COLOR_BTNFACE);
   }
   return p->brush;
@@ -102,7 +103,7 @@ HFONT uiFont(bool bold, bool underline, int dpi) {
     static const wchar_t* const candidates[] = {L"Yu Gothic UI", L"Meiryo UI", L"MS UI Gothic",
                                                 L"Noto Sans CJK JP", L"Noto Sans JP",
                                                 L"IPAPGothic", L"VL PGothic"};
-    HDC screen = GetDC(nullptr);
+    const WindowDc screen(nullptr);
     face = L"MS Shell Dlg 2";
     for (const wchar_t* c : candidates) {
       if (fontExists(screen, c)) {
@@ -111,7 +112,6 @@ HFONT uiFont(bool bold, bool underline, int dpi) {
       }
     }
     systemDpi = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
   }
   if (dpi <= 0) dpi = systemDpi;
   const int variant = (bold ? 1 : 0) + (underline ? 2 : 0);
