@@ -180,7 +180,7 @@ void paintFrame(Frame& f, HDC dc, HWND h) {
   GetClientRect(h, &r);
   FillRect(dc, &r, backBrush(f));
   if (f.caption().empty() && !f.showBorder()) return;  // a plain panel
-  HGDIOBJ old = SelectObject(dc, fontFor(f));
+  const SelectedObject font(dc, fontFor(f));
   TEXTMETRICW tm;
   GetTextMetricsW(dc, &tm);
   RECT edge = r;
@@ -195,7 +195,6 @@ void paintFrame(Frame& f, HDC dc, HWND h) {
     RECT t{toScreen(f, 6), 0, r.right - toScreen(f, 6), tm.tmHeight};
     DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &t, DT_SINGLELINE | DT_NOPREFIX);
   }
-  SelectObject(dc, old);
 }
 
 LRESULT CALLBACK frameProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
@@ -230,7 +229,7 @@ void drawButton(Button& b, const DRAWITEMSTRUCT& d) {
                (r.bottom - r.top - toScreen(b, picture.height())) / 2 + shift);
   } else {
     std::wstring text = widen(b.caption());
-    HGDIOBJ old = SelectObject(dc, fontFor(b));
+    const SelectedObject font(dc, fontFor(b));
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, (d.itemState & ODS_DISABLED) ? GetSysColor(COLOR_GRAYTEXT)
                                                   : colorRef(b.foreColor()));
@@ -238,7 +237,6 @@ void drawButton(Button& b, const DRAWITEMSTRUCT& d) {
     OffsetRect(&t, shift, shift);
     DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &t,
               DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
-    SelectObject(dc, old);
   }
   if (d.itemState & ODS_FOCUS) {
     RECT f = r;
@@ -545,9 +543,8 @@ void present(Picture& p) {
   HWND h = win32::hwndOf(p);
   if (!h) return;
   // Straight onto the screen: a key lights within this call, not at the next paint.
-  HDC dc = GetDC(h);
+  const win32::WindowDc dc(h);
   win32::drawScaled(dc, p, p.surface(), 0, 0);
-  ReleaseDC(h, dc);
 }
 
 }  // namespace backend
