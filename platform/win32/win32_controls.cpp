@@ -297,9 +297,27 @@ void setText(Widget& w, HWND h) {
   p->selfText = true;
   const std::wstring text = widen(w.caption());
   SetWindowTextW(h, text.c_str());
-  // The caret after the text, where typing goes on, also when typing was undone.
-  if (w.kind() == Widget::Kind::TextBox) SendMessageW(h, EM_SETSEL, text.size(), text.size());
+  // The caret where the box holds it: after what the user put in, also when that was cut
+  // or undone, and at the end of a text the program set. The box counts in UTF-8 bytes,
+  // the edit control in UTF-16 units.
+  if (w.kind() == Widget::Kind::TextBox) {
+    const auto& box = static_cast<const TextBox&>(w);
+    const std::size_t caret = widen(box.text().substr(0, box.caret())).size();
+    SendMessageW(h, EM_SETSEL, caret, caret);
+  }
   p->selfText = false;
+}
+
+// The user's edit as the edit control holds it: its text and the caret after it.
+void reportEdit(TextBox& box, HWND h) {
+  const int length = GetWindowTextLengthW(h);
+  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+  text.resize(static_cast<std::size_t>(GetWindowTextW(h, text.data(), length + 1)));
+  DWORD caret = 0;
+  SendMessageW(h, EM_GETSEL, 0, reinterpret_cast<LPARAM>(&caret));
+  caret = std::min<DWORD>(caret, static_cast<DWORD>(text.size()));
+  box.userSetText(narrow(text.c_str(), static_cast<int>(text.size())),
+                  narrow(text.c_str(), static_cast<int>(caret)).size());
 }
 
 // ---- Creation ----------------------------------------------------------------------
@@ -491,9 +509,7 @@ bool controlMessage(Window&, UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
           if (code == STN_CLICKED) c->userClick();
           break;
         case Widget::Kind::TextBox:
-          if (code == EN_CHANGE && !peerOf(*c)->selfText) {
-            static_cast<TextBox*>(c)->userSetText(windowText(ch));
-          }
+          if (code == EN_CHANGE && !peerOf(*c)->selfText) reportEdit(*static_cast<TextBox*>(c), ch);
           break;
         case Widget::Kind::ListBox:
           if (code == LBN_SELCHANGE) {
