@@ -16,9 +16,10 @@
 #include <windows.h>
 
 #include <atomic>
-#include <string>
 
 #include "keyhook/keyevent.h"
+#include "platform/win32/win32_handles.h"
+#include "platform/win32/win32_trace.h"
 
 namespace {
 
@@ -37,25 +38,9 @@ HWND g_sink = nullptr;
 keyhook::KeyTranslator g_keys;
 keyhook::ChannelGuard g_guard;
 
-// For a debugger: what failed, with the system's text for the error. Never called with
-// anything about a key.
-void traceFailure(const wchar_t* what) {
-  const DWORD error = GetLastError();
-  std::wstring line = L"keyhook.dll: ";
-  line += what;
-  line += L" failed: error " + std::to_wstring(error);
-  wchar_t* text = nullptr;
-  if (FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                         FORMAT_MESSAGE_IGNORE_INSERTS,
-                     nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr)) {
-    std::wstring message = text;
-    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r')) message.pop_back();
-    line += L" (" + message + L")";
-  }
-  if (text) LocalFree(text);
-  line += L'\n';
-  OutputDebugStringW(line.c_str());
-}
+// Failure notes name the library, so that a debugger tells them from the program's.
+using plat::win32::traceFailure;
+constexpr wchar_t kNoteFrom[] = L"keyhook.dll";
 
 void deliver(unsigned message, unsigned vk, unsigned scanCode, std::uint32_t flags) {
   keyhook::KeyMessage m;
@@ -78,7 +63,7 @@ LRESULT CALLBACK keyboardProc(int code, WPARAM wParam, LPARAM lParam) {
 void installHook() {
   if (g_hook) UnhookWindowsHookEx(g_hook);  // fails when the system already removed it
   g_hook = SetWindowsHookExW(WH_KEYBOARD_LL, keyboardProc, g_module, 0);
-  if (!g_hook) traceFailure(L"SetWindowsHookExW");
+  if (!g_hook) traceFailure("SetWindowsHookExW", kNoteFrom);
 }
 
 void listenRaw(bool on) {
@@ -87,7 +72,7 @@ void listenRaw(bool on) {
   d.usUsage = 0x06;      // keyboard
   d.dwFlags = on ? RIDEV_INPUTSINK : RIDEV_REMOVE;
   d.hwndTarget = on ? g_sink : nullptr;
-  if (!RegisterRawInputDevices(&d, 1, sizeof d) && on) traceFailure(L"RegisterRawInputDevices");
+  if (!RegisterRawInputDevices(&d, 1, sizeof d) && on) traceFailure("RegisterRawInputDevices", kNoteFrom);
 }
 
 void rawInput(HRAWINPUT handle) {
@@ -133,7 +118,7 @@ DWORD WINAPI watch(LPVOID ready) {
   wc.lpszClassName = L"LumatapKeySink";
   RegisterClassW(&wc);
   g_sink = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, g_module, nullptr);
-  if (!g_sink) traceFailure(L"CreateWindowExW key sink");
+  if (!g_sink) traceFailure("CreateWindowExW key sink", kNoteFrom);
   // Which thread watches, for the tests that remove the hook behind its back.
   if (HWND target = g_target.load()) {
     SetPropW(target, L"LumatapKeyThread", reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(GetCurrentThreadId())));
@@ -152,7 +137,7 @@ DWORD WINAPI watch(LPVOID ready) {
   }
 
   if (g_sink) listenRaw(false);
-  if (g_hook && !UnhookWindowsHookEx(g_hook)) traceFailure(L"UnhookWindowsHookEx");
+  if (g_hook && !UnhookWindowsHookEx(g_hook)) traceFailure("UnhookWindowsHookEx", kNoteFrom);
   g_hook = nullptr;
   if (g_sink) DestroyWindow(g_sink);
   g_sink = nullptr;
@@ -174,15 +159,15 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
 extern "C" void __stdcall SetHook(HWND window) {
   g_target.store(window);
   if (g_thread) return;
-  HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  const plat::win32::Handle ready(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   g_thread = CreateThread(nullptr, 0, watch, ready, 0, &g_threadId);
   if (!g_thread) {
-    traceFailure(L"CreateThread");  // the window then lights no keys; a later SetHook tries again
+    // The window then lights no keys; a later SetHook tries again.
+    traceFailure("CreateThread", kNoteFrom);
   } else if (ready) {
     // Keys pressed once SetHook has returned are seen.
     WaitForSingleObject(ready, 5000);
   }
-  if (ready) CloseHandle(ready);
 }
 
 // Stops watching; no key reaches the window after this returns.
@@ -190,7 +175,9 @@ extern "C" void __stdcall ResetHook() {
   g_target.store(nullptr);
   if (!g_thread) return;
   PostThreadMessageW(g_threadId, WM_QUIT, 0, 0);
-  if (WaitForSingleObject(g_thread, 5000) != WAIT_OBJECT_0) traceFailure(L"the watching thread's end");
+  if (WaitForSingleObject(g_thread, 5000) != WAIT_OBJECT_0) {
+    traceFailure("the watching thread's end", kNoteFrom);
+  }
   CloseHandle(g_thread);
   g_thread = nullptr;
   g_threadId = 0;

@@ -239,13 +239,56 @@ void Button::setPicture(Surface s) {
   changed(Change::Picture);
 }
 
-void TextBox::userSetText(const std::string& t) {
-  const bool tooLong = maxBytes_ > 0 && static_cast<int>(toCp932(t).size()) > maxBytes_;
-  if (!acceptsInput() || tooLong) {
+namespace {
+bool continuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+int cp932Bytes(const std::string& utf8) { return static_cast<int>(toCp932(utf8).size()); }
+}  // namespace
+
+void TextBox::userSetText(const std::string& t, std::size_t caret) {
+  if (!acceptsInput()) {
     if (t != text()) changed(Change::Caption);  // put the native control back in step
     return;
   }
-  setCaption(t);
+  caret = std::min(caret, t.size());
+  while (caret > 0 && caret < t.size() && continuationByte(t[caret])) --caret;
+  std::string kept = t;
+  if (maxBytes_ > 0 && cp932Bytes(t) > maxBytes_) {
+    // An edit replaces a stretch of the old text; the caret ends after what it put in, so
+    // the text from there on is the old text's end, and what the two share before it
+    // is the old text's start. Both are bounded to whole characters.
+    const std::string& old = text();
+    std::size_t tail = 0;
+    while (tail < old.size() && tail < t.size() - caret &&
+           old[old.size() - 1 - tail] == t[t.size() - 1 - tail]) {
+      ++tail;
+    }
+    std::size_t head = 0;
+    while (head < old.size() - tail && head < caret && old[head] == t[head]) ++head;
+    while (head > 0 && continuationByte(t[head])) --head;
+    while (tail > 0 && continuationByte(t[t.size() - tail])) --tail;
+
+    const std::string before = t.substr(0, head);
+    const std::string after = t.substr(t.size() - tail);
+    const std::string put = t.substr(head, t.size() - tail - head);
+    int room = maxBytes_ - cp932Bytes(before + after);
+    std::size_t fits = 0;
+    while (fits < put.size()) {
+      std::size_t next = fits + 1;
+      while (next < put.size() && continuationByte(put[next])) ++next;
+      room -= cp932Bytes(put.substr(fits, next - fits));
+      if (room < 0) break;
+      fits = next;
+    }
+    kept = before + put.substr(0, fits) + after;
+    caret = head + fits;
+  }
+  caret_ = caret;
+  if (kept != text()) {
+    setCaption(kept);
+  } else if (kept != t) {
+    changed(Change::Caption);  // put the native control back in step
+  }
 }
 
 // ---- Lists -------------------------------------------------------------------------

@@ -11,7 +11,9 @@
 // - Changing a window's size raises its Resize synchronously, whoever changed it.
 // - A picture's Click is a left press and a release inside it; a button has no
 //   double-click, so a quick second click on it is another press.
-// - Typing into a text box that takes no input, or past its limit, is undone.
+// - Typing into a text box that takes no input is undone. An edit that would pass the
+//   box's limit keeps as much of what it put in as fits, in whole characters, as a
+//   native edit box with a limit cuts a paste.
 // - Tab moves the focus through the controls that take input, by ascending tab index.
 // - When the focused control stops taking input (it, or a container around it, is
 //   disabled or hidden), the focus moves on to the next control of the focus order that
@@ -21,6 +23,7 @@
 // - A message box returns Yes, No or OK; a box without a title shows the application
 //   title.
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
@@ -213,11 +216,20 @@ public:
     setBackColor(kWindowBackground);
   }
   const std::string& text() const { return caption(); }
-  void setText(const std::string& t) { setCaption(t); }
-  // The user typed: the backend reports the new text. Raises no event of its own. A box
-  // that takes no input, or whose limit the new text would pass, keeps its text and
-  // raises a Caption change, so the backend puts it back on screen.
-  void userSetText(const std::string& t);
+  void setText(const std::string& t) {
+    caret_ = t.size();
+    setCaption(t);
+  }
+  // The user edited: the backend reports the text as the native box now holds it and the
+  // caret in it (a byte offset; npos for the end). Raises no event of its own. A box that
+  // takes no input keeps its text. One whose limit the edit would pass keeps the longest
+  // start of what the edit put in that fits, cut between whole characters, with the caret
+  // after it; what the edit removed stays removed. Whenever the text kept is not what the
+  // native box holds, a Caption change tells the backend to put it, and the caret, back.
+  void userSetText(const std::string& t, std::size_t caret = std::string::npos);
+  // Where the caret stands in text(), a byte offset: where the user's last edit left it,
+  // or the end of a text the program set.
+  std::size_t caret() const { return std::min(caret_, text().size()); }
   // The most the user can type, counted in bytes of code page 932 as the program's files
   // hold the text; 0 for no limit. Text set by the program is not limited.
   int maxBytes() const { return maxBytes_; }
@@ -225,6 +237,7 @@ public:
 
 private:
   int maxBytes_ = 0;
+  std::size_t caret_ = 0;
 };
 
 // A list box or a drop-down list that only lets the user pick an entry.

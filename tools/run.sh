@@ -20,14 +20,19 @@ if [ -n "${DISPLAY:-}" ]; then
   cd "$dist" && exec wine ./lumatap.exe
 fi
 
-# No display: a virtual one, a screenshot, and an orderly end.
-n=97
-while [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
-Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+# No display: a virtual one, a screenshot, and an orderly end. Xvfb chooses a number no
+# server listens on and names it once it is ready: a number chosen here by its lock file
+# could belong to a server whose lock file is out of sight (one outside a chroot), and
+# the program would start on that server's screen instead.
+named=$(mktemp -d)
+mkfifo "$named/display"
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$named/display" >/dev/null 2>&1 &
 xvfb=$!
-trap 'kill $xvfb 2>/dev/null || true' EXIT
+trap 'kill $xvfb 2>/dev/null || true; rm -rf "$named"' EXIT
+n=
+read -r -t 30 n < "$named/display" || true
+[ -n "$n" ] || { echo "run.sh: Xvfb did not start" >&2; exit 1; }
 export DISPLAY=":$n"
-for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 [ -d "$WINEPREFIX" ] || { wineboot -i >/dev/null 2>&1; wineserver -w; }
 (cd "$dist" && wine ./lumatap.exe >/dev/null 2>&1 &)
 # On a first start the program asks whether to use the recommended settings; nobody can

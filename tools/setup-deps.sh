@@ -20,7 +20,7 @@ PACKAGES=(
   cmake g++ make
   g++-mingw-w64-x86-64
   wine wine64
-  xvfb x11-utils imagemagick
+  xvfb imagemagick
   locales fonts-noto-cjk
   libstb-dev
   libgtest-dev libgmock-dev libbenchmark-dev
@@ -51,14 +51,14 @@ fi
 #   x86_64-w64-mingw32-g++      (g++-mingw-w64-x86-64 with binutils-mingw-w64-x86-64);
 #   x86_64-w64-mingw32-windres  the e2e harness builds its driver with the g++ by hand
 #   wine wineserver wineboot  the Windows tests, the e2e harness and run.sh (wine, wine64)
-#   Xvfb xdpyinfo             the virtual display and the wait for it (xvfb, x11-utils)
+#   Xvfb                      the virtual display (xvfb)
 #   import                    screenshots of the virtual display (imagemagick)
 #   clang clang++             the fuzz preset (clang, libclang-rt-14-dev)
 #   /usr/bin/python3          the asset checks and the e2e tests, with PIL (python3-pil)
 #   mount umount              the full-disk and read-only e2e tests (mount)
 #   locale locale-gen         the Japanese locale below (libc-bin, locales)
 for c in cmake ctest make gcc g++ x86_64-w64-mingw32-gcc x86_64-w64-mingw32-g++ \
-         x86_64-w64-mingw32-windres wine wineserver wineboot Xvfb xdpyinfo import \
+         x86_64-w64-mingw32-windres wine wineserver wineboot Xvfb import \
          clang clang++ /usr/bin/python3 mount umount locale locale-gen; do
   if ! command -v "$c" >/dev/null 2>&1; then
     echo "setup-deps.sh: '$c' is still missing after installing packages" >&2

@@ -7,9 +7,10 @@
 #include <windows.h>
 
 #include <string>
-#include <string_view>
 
 #include "platform/ui.h"
+#include "platform/win32/win32_handles.h"
+#include "platform/win32/win32_trace.h"
 
 namespace plat::backend {
 
@@ -17,7 +18,6 @@ struct Peer {
   Peer() = default;
   Peer(const Peer&) = delete;
   Peer& operator=(const Peer&) = delete;
-  ~Peer();
 
   HWND hwnd = nullptr;
   // Set while the program itself moves or resizes the window, so that the WM_MOVE and
@@ -33,10 +33,11 @@ struct Peer {
   bool sessionWatched = false;
   // A dpiScaled window: the DPI its layout is drawn at now (that of its monitor).
   int dpi = 0;
-  // Background brush for the widget's back colour.
+  // Background brush for the widget's back colour: the system's for a system colour,
+  // else ownBrush.
   HBRUSH brush = nullptr;
   COLORREF brushColor = 0;
-  bool ownsBrush = false;
+  win32::GdiObject<HBRUSH> ownBrush;
 };
 
 }  // namespace plat::backend
@@ -45,16 +46,12 @@ namespace plat::win32 {
 
 using backend::Peer;
 
-// ---- Trace -------------------------------------------------------------------------
-// Notes that `what` failed, with the system's text for GetLastError().
-void traceFailure(std::string_view what);
-
-// ---- Text --------------------------------------------------------------------------
+// ---- Text (win32_system.cpp) --------------------------------------------------------
 std::wstring widen(const std::string& utf8);
 std::string narrow(const wchar_t* text, int length = -1);
 std::string windowText(HWND h);
 
-// ---- Widgets and their native windows ----------------------------------------------
+// ---- Widgets and their native windows (win32_common.cpp) ----------------------------
 Peer* peerOf(const Widget& w);
 HWND hwndOf(const Widget& w);
 Widget* widgetOf(HWND h);
@@ -63,7 +60,7 @@ Peer& attach(Widget& w, HWND h);
 // Frees the peer of w (not of its children); the native window is left alone.
 void detach(Widget& w);
 
-// ---- Drawing -----------------------------------------------------------------------
+// ---- Drawing (win32_common.cpp) -----------------------------------------------------
 // 0x00BBGGRR values are COLORREFs already; the top bit names a system colour.
 COLORREF colorRef(Color c);
 HBRUSH backBrush(Widget& w);
@@ -73,7 +70,7 @@ HFONT uiFont(bool bold = false, bool underline = false, int dpi = 0);
 // width × height when those are given.
 void drawSurface(HDC dc, const Surface& s, int x, int y, int width = -1, int height = -1);
 
-// ---- Display scale -----------------------------------------------------------------
+// ---- Display scale (win32_common.cpp) -----------------------------------------------
 // The DPI the widget is laid out for on screen: its window's for a dpiScaled window, 96
 // (one program pixel is one screen pixel) otherwise.
 int layoutDpi(const Widget& w);

@@ -180,7 +180,7 @@ void paintFrame(Frame& f, HDC dc, HWND h) {
   GetClientRect(h, &r);
   FillRect(dc, &r, backBrush(f));
   if (f.caption().empty() && !f.showBorder()) return;  // a plain panel
-  HGDIOBJ old = SelectObject(dc, fontFor(f));
+  const SelectedObject font(dc, fontFor(f));
   TEXTMETRICW tm;
   GetTextMetricsW(dc, &tm);
   RECT edge = r;
@@ -195,7 +195,6 @@ void paintFrame(Frame& f, HDC dc, HWND h) {
     RECT t{toScreen(f, 6), 0, r.right - toScreen(f, 6), tm.tmHeight};
     DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &t, DT_SINGLELINE | DT_NOPREFIX);
   }
-  SelectObject(dc, old);
 }
 
 LRESULT CALLBACK frameProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
@@ -230,7 +229,7 @@ void drawButton(Button& b, const DRAWITEMSTRUCT& d) {
                (r.bottom - r.top - toScreen(b, picture.height())) / 2 + shift);
   } else {
     std::wstring text = widen(b.caption());
-    HGDIOBJ old = SelectObject(dc, fontFor(b));
+    const SelectedObject font(dc, fontFor(b));
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, (d.itemState & ODS_DISABLED) ? GetSysColor(COLOR_GRAYTEXT)
                                                   : colorRef(b.foreColor()));
@@ -238,7 +237,6 @@ void drawButton(Button& b, const DRAWITEMSTRUCT& d) {
     OffsetRect(&t, shift, shift);
     DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &t,
               DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
-    SelectObject(dc, old);
   }
   if (d.itemState & ODS_FOCUS) {
     RECT f = r;
@@ -299,9 +297,27 @@ void setText(Widget& w, HWND h) {
   p->selfText = true;
   const std::wstring text = widen(w.caption());
   SetWindowTextW(h, text.c_str());
-  // The caret after the text, where typing goes on, also when typing was undone.
-  if (w.kind() == Widget::Kind::TextBox) SendMessageW(h, EM_SETSEL, text.size(), text.size());
+  // The caret where the box holds it: after what the user put in, also when that was cut
+  // or undone, and at the end of a text the program set. The box counts in UTF-8 bytes,
+  // the edit control in UTF-16 units.
+  if (w.kind() == Widget::Kind::TextBox) {
+    const auto& box = static_cast<const TextBox&>(w);
+    const std::size_t caret = widen(box.text().substr(0, box.caret())).size();
+    SendMessageW(h, EM_SETSEL, caret, caret);
+  }
   p->selfText = false;
+}
+
+// The user's edit as the edit control holds it: its text and the caret after it.
+void reportEdit(TextBox& box, HWND h) {
+  const int length = GetWindowTextLengthW(h);
+  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+  text.resize(static_cast<std::size_t>(GetWindowTextW(h, text.data(), length + 1)));
+  DWORD caret = 0;
+  SendMessageW(h, EM_GETSEL, 0, reinterpret_cast<LPARAM>(&caret));
+  caret = std::min<DWORD>(caret, static_cast<DWORD>(text.size()));
+  box.userSetText(narrow(text.c_str(), static_cast<int>(text.size())),
+                  narrow(text.c_str(), static_cast<int>(caret)).size());
 }
 
 // ---- Creation ----------------------------------------------------------------------
@@ -493,9 +509,7 @@ bool controlMessage(Window&, UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
           if (code == STN_CLICKED) c->userClick();
           break;
         case Widget::Kind::TextBox:
-          if (code == EN_CHANGE && !peerOf(*c)->selfText) {
-            static_cast<TextBox*>(c)->userSetText(windowText(ch));
-          }
+          if (code == EN_CHANGE && !peerOf(*c)->selfText) reportEdit(*static_cast<TextBox*>(c), ch);
           break;
         case Widget::Kind::ListBox:
           if (code == LBN_SELCHANGE) {
@@ -545,9 +559,8 @@ void present(Picture& p) {
   HWND h = win32::hwndOf(p);
   if (!h) return;
   // Straight onto the screen: a key lights within this call, not at the next paint.
-  HDC dc = GetDC(h);
+  const win32::WindowDc dc(h);
   win32::drawScaled(dc, p, p.surface(), 0, 0);
-  ReleaseDC(h, dc);
 }
 
 }  // namespace backend

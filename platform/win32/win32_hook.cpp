@@ -54,8 +54,8 @@ constexpr DWORD kEventDesktopSwitch = 0x0020;  // EVENT_SYSTEM_DESKTOPSWITCH
 // The integrity level of a process's token; -1 when it cannot be read. A window of a
 // process above this one's cannot be watched (the system's UI privilege isolation).
 long integrityOf(HANDLE process) {
-  HANDLE token = nullptr;
-  if (!OpenProcessToken(process, TOKEN_QUERY, &token)) return -1;
+  win32::Handle token;
+  if (!OpenProcessToken(process, TOKEN_QUERY, token.put())) return -1;
   long level = -1;
   DWORD size = 0;
   GetTokenInformation(token, TokenIntegrityLevel, nullptr, 0, &size);
@@ -67,7 +67,6 @@ long integrityOf(HANDLE process) {
       if (count) level = static_cast<long>(*GetSidSubAuthority(label->Label.Sid, count - 1));
     }
   }
-  CloseHandle(token);
   return level;
 }
 
@@ -77,11 +76,9 @@ bool keysHiddenBy(HWND foreground) {
   DWORD pid = 0;
   GetWindowThreadProcessId(foreground, &pid);
   if (!pid || pid == GetCurrentProcessId()) return false;
-  HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+  const win32::Handle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
   if (!process) return false;  // nothing known: say nothing
-  const long theirs = integrityOf(process);
-  CloseHandle(process);
-  return theirs > own;
+  return integrityOf(process) > own;
 }
 
 void CALLBACK windowEvent(HWINEVENTHOOK, DWORD event, HWND hwnd, LONG, LONG, DWORD, DWORD) {

@@ -20,23 +20,6 @@ void trace(std::string_view what) {
 
 namespace win32 {
 
-void traceFailure(std::string_view what) {
-  const DWORD error = GetLastError();
-  wchar_t* text = nullptr;
-  const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                     FORMAT_MESSAGE_IGNORE_INSERTS,
-                                 nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::string line(what);
-  line += " failed: error " + std::to_string(error);
-  if (n > 0) {
-    std::string message = narrow(text, static_cast<int>(n));
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) message.pop_back();
-    line += " (" + message + ")";
-  }
-  if (text) LocalFree(text);
-  trace(line);
-}
-
 namespace {
 std::wstring toWide(UINT codePage, const std::string& bytes) {
   if (bytes.empty()) return {};
@@ -90,9 +73,9 @@ int fileAttributes(const std::string& path) {
 }
 
 bool readFile(const std::string& path, std::string& bytes) {
-  HANDLE f = CreateFileW(widen(path).c_str(), GENERIC_READ,
-                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const win32::Handle f(CreateFileW(widen(path).c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (f == INVALID_HANDLE_VALUE) return false;  // also a folder
   std::string out;
   char buf[65536];
@@ -106,7 +89,6 @@ bool readFile(const std::string& path, std::string& bytes) {
     if (got == 0) break;
     out.append(buf, got);
   }
-  CloseHandle(f);
   if (ok) bytes.swap(out);
   return ok;
 }
@@ -114,8 +96,8 @@ bool readFile(const std::string& path, std::string& bytes) {
 bool replaceFile(const std::string& path, const std::string& bytes) {
   const std::wstring target = widen(path);
   const std::wstring temp = target + L".tmp~";
-  HANDLE f = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  win32::Handle f(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
   if (f == INVALID_HANDLE_VALUE) return false;
   bool ok = true;
   std::size_t done = 0;
@@ -126,7 +108,7 @@ bool replaceFile(const std::string& path, const std::string& bytes) {
     done += wrote;
   }
   if (ok) ok = FlushFileBuffers(f) != 0;
-  if (!CloseHandle(f)) ok = false;
+  if (!f.close()) ok = false;
   // Fails, leaving the old file as it was, when another program holds the target open.
   if (ok) {
     ok = MoveFileExW(temp.c_str(), target.c_str(),
@@ -175,10 +157,9 @@ std::string toCp932(const std::string& utf8) { return win32::toShiftJis(utf8); }
 
 ScreenMetrics screenMetrics(int dpi) {
   ScreenMetrics m;
-  HDC screen = GetDC(nullptr);
+  const win32::WindowDc screen(nullptr);
   int dpiX = GetDeviceCaps(screen, LOGPIXELSX);
   int dpiY = GetDeviceCaps(screen, LOGPIXELSY);
-  ReleaseDC(nullptr, screen);
   if (dpiX > 0) m.twipsPerPixelX = 1440.0 / dpiX;
   if (dpiY > 0) m.twipsPerPixelY = 1440.0 / dpiY;
   if (dpiY > 0) m.dpi = dpiY;

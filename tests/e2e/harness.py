@@ -29,6 +29,7 @@ import io
 import json
 import os
 import re
+import select
 import shutil
 import signal
 import subprocess
@@ -214,13 +215,8 @@ class Harness:
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             except subprocess.TimeoutExpired:
                 pass
-        if self._xvfb and self._xvfb.poll() is None:
-            self._xvfb.terminate()
-            try:
-                self._xvfb.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                self._xvfb.kill()
-                self._xvfb.wait()
+        if self._xvfb:
+            stop_xvfb(self._xvfb)
         self._xvfb = None
         if os.environ.get("LUMATAP_KEEP_TMP") != "1":
             for d in self._tmp_dirs:
@@ -253,29 +249,7 @@ class Harness:
                 time.sleep(0.5)
 
     def _start_xvfb(self) -> None:
-        w, h = self.screen
-        for n in range(90, 141):
-            if Path(f"/tmp/.X{n}-lock").exists() or Path(f"/tmp/.X11-unix/X{n}").exists():
-                continue
-            proc = subprocess.Popen(
-                ["Xvfb", f":{n}", "-screen", "0", f"{w}x{h}x24", "-nolisten", "tcp", "-noreset"],
-                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                preexec_fn=_die_with_parent)
-            display = f":{n}"
-
-            def ready() -> bool:
-                if proc.poll() is not None:
-                    return True  # lost a race for this number; try the next
-                r = subprocess.run(["xdpyinfo", "-display", display], stdout=subprocess.DEVNULL,
-                                   stderr=subprocess.DEVNULL)
-                return r.returncode == 0
-
-            wait_until(ready, 15, f"Xvfb on {display}", interval=0.1)
-            if proc.poll() is None:
-                self._xvfb = proc
-                self.display = display
-                return
-        raise RuntimeError("no free X display number in :90..:140")
+        self._xvfb, self.display = start_xvfb(self.screen)
 
     def _wine_env(self) -> dict[str, str]:
         env = dict(os.environ)
@@ -528,9 +502,7 @@ class Harness:
 
     def screenshot(self) -> Image.Image:
         """The whole X display as X shows it."""
-        r = subprocess.run(["import", "-display", self.display, "-window", "root", "png:-"],
-                           capture_output=True, timeout=60, check=True)
-        return Image.open(io.BytesIO(r.stdout)).convert("RGB")
+        return screenshot(self.display)
 
     def capture_gdi(self, rect: tuple[int, int, int, int]) -> Image.Image:
         """The screen rectangle (left, top, right, bottom) as Windows programs see it,
@@ -556,6 +528,65 @@ class Harness:
         path.parent.mkdir(parents=True, exist_ok=True)
         self.screenshot().save(path)
         return path
+
+
+def start_xvfb(screen: tuple[int, int], display: Optional[str] = None,
+               timeout: float = 15) -> tuple[subprocess.Popen, str]:
+    """Starts Xvfb with one screen of that size and returns it with its display (":N")
+    once it accepts connections.
+
+    Xvfb chooses the number itself, the first one no server listens on, and names it
+    through -displayfd when it is ready. A number chosen here by its lock file could
+    belong to a server whose files in /tmp are out of sight (one outside the chroot we run
+    in), and that server would answer for ours, with its own screen.
+    `display` fixes the number instead, for a test that needs a server on one."""
+    w, h = screen
+    read_fd, write_fd = os.pipe()
+    proc = None
+    try:
+        try:
+            proc = subprocess.Popen(
+                ["Xvfb", *([display] if display else []), "-displayfd", str(write_fd),
+                 "-screen", "0", f"{w}x{h}x24", "-nolisten", "tcp", "-noreset"],
+                pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                preexec_fn=_die_with_parent)
+        finally:
+            os.close(write_fd)  # so that the read below sees the end when Xvfb ends
+        reported = b""
+        deadline = time.monotonic() + timeout
+        while not reported.endswith(b"\n"):
+            left = max(0.0, deadline - time.monotonic())
+            if not select.select([read_fd], [], [], left)[0]:
+                raise TimeoutError(f"Xvfb named no display within {timeout:.0f}s")
+            chunk = os.read(read_fd, 64)
+            if not chunk:
+                raise RuntimeError(f"Xvfb {display or ''} ended with {proc.wait()} before it "
+                                   "accepted connections")
+            reported += chunk
+    except BaseException:
+        if proc:
+            stop_xvfb(proc)
+        raise
+    finally:
+        os.close(read_fd)
+    return proc, f":{int(reported)}"
+
+
+def stop_xvfb(proc: subprocess.Popen) -> None:
+    if proc.poll() is None:
+        proc.terminate()
+        try:
+            proc.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            proc.wait()
+
+
+def screenshot(display: str) -> Image.Image:
+    """The whole X display as X shows it."""
+    r = subprocess.run(["import", "-display", display, "-window", "root", "png:-"],
+                       capture_output=True, timeout=60, check=True)
+    return Image.open(io.BytesIO(r.stdout)).convert("RGB")
 
 
 def _exit_on_signal(signum, frame) -> None:

@@ -8,7 +8,8 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
-from harness import LumatapTestCase, crop_rect, to_windows_path, wait_until  # noqa: E402
+from harness import (LumatapTestCase, crop_rect, screenshot, start_xvfb,  # noqa: E402
+                     stop_xvfb, to_windows_path, wait_until)
 
 from PIL import Image, ImageChops  # noqa: E402
 
@@ -29,6 +30,30 @@ class HelperTest(unittest.TestCase):
         with self.assertRaisesRegex(TimeoutError, "the thing"):
             wait_until(lambda: False, 0.2, "the thing", interval=0.01)
         self.assertLess(time.monotonic() - start, 5)
+
+
+class XvfbTest(unittest.TestCase):
+    def test_the_display_is_the_server_the_harness_started(self):
+        # Servers with another screen whose files in /tmp are out of sight, as those of
+        # servers outside a chroot are inside it, on the numbers a search by those files
+        # would take first: the lowest free one, and the lowest from :90, where the
+        # harness used to search.
+        def looks_free(n: int) -> bool:
+            return not (Path(f"/tmp/.X{n}-lock").exists() or Path(f"/tmp/.X11-unix/X{n}").exists())
+
+        for search_from in (None, 90):
+            wanted = None if search_from is None else \
+                f":{next(n for n in range(search_from, 200) if looks_free(n))}"
+            try:
+                other, display = start_xvfb((640, 480), display=wanted)
+            except RuntimeError:
+                continue  # a server out of sight holds that number already, which serves as well
+            self.addCleanup(stop_xvfb, other)
+            Path(f"/tmp/.X11-unix/X{display[1:]}").unlink()
+
+        ours, display = start_xvfb((1280, 800))
+        self.addCleanup(stop_xvfb, ours)
+        self.assertEqual(screenshot(display).size, (1280, 800))
 
 
 class DriverTest(LumatapTestCase):

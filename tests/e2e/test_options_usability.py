@@ -172,11 +172,13 @@ class OptionsUsabilityTest(base.OptionsDialogTest):
             pass
         self.assertEqual(rows(client()), before, "the skin choice did not move")
 
+    def title_box(self) -> str:
+        r = self.h.driver("children", OPTIONS_CLASS, OPTIONS_TITLE, check=True)
+        return next(c["hwnd"] for c in r.of("children") if c["class"] == "Edit")
+
     def title_length(self) -> int:
         """The title box's length in UTF-16 units, as the box itself reports it."""
-        r = self.h.driver("children", OPTIONS_CLASS, OPTIONS_TITLE, check=True)
-        edit = next(c["hwnd"] for c in r.of("children") if c["class"] == "Edit")
-        return self.h.driver("send", edit, "14", "0", "0", check=True).first["result"]  # WM_GETTEXTLENGTH
+        return self.h.driver("send", self.title_box(), "14", "0", "0", check=True).first["result"]  # WM_GETTEXTLENGTH
 
     def test_a_title_fits_the_files_or_is_refused_at_save(self):
         dialog = self.open_dialog()
@@ -201,6 +203,20 @@ class OptionsUsabilityTest(base.OptionsDialogTest):
         self.h.press("OK")
         self.h.wait_gone(MSGBOX_CLASS, timeout=10)
         self.assertEqual(self.title_length(), 6, "the title stays for mending")
+
+    def test_a_pasted_title_keeps_as_much_as_the_files_hold(self):
+        dialog = self.open_dialog()
+        self.click(dialog, NEW_BUTTON)
+        self.click(dialog, base.TITLE_BOX)
+        # 150 different kanji are 300 bytes in code page 932; lumatap.ini keeps 254.
+        kanji = "".join(c for c in map(chr, range(0x4E00, 0x5000))
+                        if c.encode("cp932", "replace") != b"?")[:150]
+        self.h.script(f"clipboard {kanji}", "key down CONTROL", "key tap V", "key up CONTROL")
+        wait_until(lambda: self.title_length() > 0, 10, "the pasted title")
+        box = self.title_box()
+        self.assertEqual(self.h.driver("text", box, check=True).first["text"], kanji[:127])
+        selection = self.h.driver("send", box, "176", "0", "0", check=True).first["result"]  # EM_GETSEL
+        self.assertEqual((selection & 0xFFFF, selection >> 16), (127, 127), "the caret after it")
 
 
 if __name__ == "__main__":

@@ -182,6 +182,35 @@ TEST_F(WidgetTest, TypingPastABoxsLimitInCodePage932BytesIsUndone) {
   EXPECT_EQ(box.text(), "the program sets what it likes") << "typing on it is still refused";
 }
 
+TEST_F(WidgetTest, AnEditPastABoxsLimitKeepsWhatFitsOfWhatItPutInAndTheCaretAfterIt) {
+  TextBox box(&window, "box");
+  box.setMaxBytes(6);
+  const struct {
+    const char* what;
+    const char* before;
+    const char* edited;  // as the native box holds it after the edit
+    std::size_t caret;   // its caret then, a byte offset into edited
+    const char* kept;
+    std::size_t caretKept;
+  } cases[] = {
+      {"ASCII pasted into an empty box", "", "abcdefgh", 8, "abcdef", 6},
+      {"double-byte characters", "", "あいうえ", 12, "あいう", 9},
+      {"a character straddling the limit", "a", "aあいう", 10, "aあい", 7},
+      {"pasted into the middle", "abcd", "abXYZcd", 5, "abXYcd", 4},
+      {"pasted over a selection", "abcdef", "ab漢字ef", 8, "ab漢ef", 5},
+      {"typed into a full box", "abcdef", "abcXdef", 4, "abcdef", 3},
+      {"deleting from a longer text the program set", "abcdefgh", "abcdefg", 7, "abcdefg", 7},
+  };
+  for (const auto& c : cases) {
+    box.setText(c.before);
+    const int before = changesOf(box, Change::Caption);
+    box.userSetText(c.edited, c.caret);
+    EXPECT_EQ(box.text(), c.kept) << c.what;
+    EXPECT_EQ(box.caret(), c.caretKept) << c.what;
+    EXPECT_GT(changesOf(box, Change::Caption), before) << c.what << ": the backend shows what is kept";
+  }
+}
+
 TEST_F(WidgetTest, TabFollowsTabIndexAndSkipsWhatTakesNoInput) {
   Frame editor(&window, "editor");
   Button inEditor(&editor, "inEditor");

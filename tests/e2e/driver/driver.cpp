@@ -29,12 +29,15 @@
 //   key <down|up|tap> <vk> [scancode]    SendInput; vk as a number, a letter or a name
 //                                        such as LSHIFT, SPACE, F1
 //   type <text>                          SendInput of Unicode characters (Japanese too)
+//   clipboard <text>                     puts the text on the clipboard, for a paste
 //   mouse <move|down|up|click|dblclick> <x> <y> [left|right|middle]
 //   mouse drag <x> <y> <x2> <y2> [left|right|middle]
 //   keystate <vk>                        GetAsyncKeyState
 //   release                              lets go of every key and button still down
 //   close <class> [title]                posts WM_CLOSE
 //   post|send <class|0xhwnd> <msg> <wparam> <lparam>
+//   text <class|0xhwnd>                  the text the window gives for WM_GETTEXT: what an
+//                                        edit box holds, which its window name is not
 //   sizing <class|0xhwnd> <edge> <left> <top> <right> <bottom>
 //                                        sends WM_SIZING (edge: WMSZ_ 1..8) with that outer
 //                                        rectangle, as the system's sizing loop does, and
@@ -921,6 +924,31 @@ int CmdType(const Args& a) {
   return kOk;
 }
 
+int CmdClipboard(const Args& a) {
+  if (a.size() != 2) return Error(kUsage, a[0], L"usage: clipboard <text>");
+  // SetClipboardData wants an owner: EmptyClipboard gives the clipboard to the window that
+  // opened it. The window lives as long as the driver, a script's paste included.
+  static HWND owner = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                      nullptr, nullptr);
+  if (!owner) return Error(kFailed, a[0], L"no window to own the clipboard");
+  const size_t bytes = (a[1].size() + 1) * sizeof(wchar_t);
+  HGLOBAL text = GlobalAlloc(GMEM_MOVEABLE, bytes);
+  if (!text) return Error(kFailed, a[0], L"GlobalAlloc failed");
+  CopyMemory(GlobalLock(text), a[1].c_str(), bytes);
+  GlobalUnlock(text);
+  bool taken = false;
+  if (OpenClipboard(owner)) {
+    taken = EmptyClipboard() && SetClipboardData(CF_UNICODETEXT, text);
+    CloseClipboard();
+  }
+  if (!taken) {
+    GlobalFree(text);
+    return Error(kFailed, a[0], L"cannot set the clipboard");
+  }
+  Json().Str(L"cmd", a[0]).Int(L"length", static_cast<long long>(a[1].size())).Print();
+  return kOk;
+}
+
 int CmdKey(const Args& a) {
   if (a.size() < 3 || a.size() > 4)
     return Error(kUsage, a[0], L"usage: key <down|up|tap> <vk> [scancode]");
@@ -1067,6 +1095,23 @@ int CmdPostOrSend(const Args& a) {
     return Error(kFailed, a[0], L"SendMessageTimeout failed or timed out");
   Json().Str(L"cmd", a[0]).HexStr(L"hwnd", reinterpret_cast<uintptr_t>(h))
       .Int(L"result", static_cast<long long>(result)).Print();
+  return kOk;
+}
+
+int CmdText(const Args& a) {
+  if (a.size() != 2) return Error(kUsage, a[0], L"usage: text <class|0xhwnd>");
+  HWND h = TargetWindow(a[1]);
+  if (!h) return Error(kNotFound, a[0], L"no such window");
+  DWORD_PTR length = 0;
+  if (!SendMessageTimeoutW(h, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length))
+    return Error(kFailed, a[0], L"WM_GETTEXTLENGTH failed or timed out");
+  std::wstring text(length + 1, L'\0');
+  DWORD_PTR got = 0;
+  if (!SendMessageTimeoutW(h, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+                           SMTO_ABORTIFHUNG, 5000, &got))
+    return Error(kFailed, a[0], L"WM_GETTEXT failed or timed out");
+  text.resize(std::min<size_t>(got, length));
+  Json().Str(L"cmd", a[0]).HexStr(L"hwnd", reinterpret_cast<uintptr_t>(h)).Str(L"text", text).Print();
   return kOk;
 }
 
@@ -1507,9 +1552,11 @@ int RunCommand(const Args& a) {
   if (c == L"focus-log") return CmdFocusLog(a);
   if (c == L"key") return CmdKey(a);
   if (c == L"type") return CmdType(a);
+  if (c == L"clipboard") return CmdClipboard(a);
   if (c == L"mouse") return CmdMouse(a);
   if (c == L"close") return CmdClose(a);
   if (c == L"post" || c == L"send") return CmdPostOrSend(a);
+  if (c == L"text") return CmdText(a);
   if (c == L"pixels") return CmdPixels(a);
   if (c == L"sizing") return CmdSizing(a);
   if (c == L"sleep") return CmdSleep(a);
