@@ -62,7 +62,8 @@ enum class StreamStart {
 };
 
 // Listens on 127.0.0.1:port, never on another address, and returns at once. The token is
-// the one every request must carry. Starting a running server again restarts it.
+// the one every request must carry. Starting a running server again restarts it (and a
+// start that fails leaves it off).
 StreamStart startStreamServer(int port, const std::string& token);
 // Closes every connection and the listening socket; returns once the server's thread has
 // ended. Does nothing when the server is off.
