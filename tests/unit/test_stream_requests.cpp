@@ -158,30 +158,4 @@ TEST_F(StreamRequestTest, EachRouteAnswersWithWhatThePageNeedsAndKeepsItPrivate)
   EXPECT_FALSE(c->finished()) << "an event stream stays open";
 }
 
-TEST_F(StreamRequestTest, AnEventStreamTooFarBehindIsClosedAndOneThatKeepsUpIsNot) {
-  policy.limits.backlogBytes = 1000;
-  Connection* slow = nullptr;
-  respond(get(std::string("/events?token=") + kToken), slow);
-  const std::string message = "event: lit\ndata: {\"lit\":1,\"hidden\":0}\n\n";
-  // Whatever it was given went out: it never falls behind.
-  for (int i = 0; i < 100; ++i) {
-    slow->push(message);
-    slow->sent(slow->unsent().size());
-  }
-  EXPECT_FALSE(slow->finished());
-  // A burst longer than the bound is no sign of falling behind; still holding more than
-  // the bound when the next messages come is.
-  std::string burst;
-  for (int i = 0; i < 100; ++i) burst += message;
-  slow->push(burst);
-  EXPECT_FALSE(slow->finished());
-  slow->sent(slow->unsent().size() - 1000);
-  slow->push(message);
-  EXPECT_FALSE(slow->finished()) << "up to its bound";
-  slow->sent(message.size() - 1);
-  slow->push(message);
-  EXPECT_TRUE(slow->finished()) << "past its bound";
-  EXPECT_TRUE(slow->unsent().empty()) << "what it still had is not sent";
-}
-
 }  // namespace

@@ -148,7 +148,8 @@ TEST_F(StreamServerTest, AClientThatNeverReadsIsDroppedWhileTheOtherGetsEveryCha
   openEvents(page);
   Client stuck(port, 4096);
   openEvents(stuck);  // and never reads again
-  // Bursts shorter than the window's queue, so nothing is coalesced for a page that keeps up.
+  // Bursts shorter than the window's queue, so nothing is coalesced for a page that keeps
+  // up; each is far over the backlog bound, which a page that keeps up never reaches.
   std::uint32_t slots = 0;
   for (int burst = 0; burst < 60; ++burst) {
     const std::uint32_t first = slots;
