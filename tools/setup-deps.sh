@@ -22,7 +22,7 @@ PACKAGES=(
   wine wine64
   xvfb imagemagick
   locales fonts-noto-cjk
-  libstb-dev
+  libstb-dev node-llhttp
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   python3-pil
@@ -62,6 +62,15 @@ for c in cmake ctest make gcc g++ x86_64-w64-mingw32-gcc x86_64-w64-mingw32-g++ 
          clang clang++ /usr/bin/python3 mount umount locale locale-gen; do
   if ! command -v "$c" >/dev/null 2>&1; then
     echo "setup-deps.sh: '$c' is still missing after installing packages" >&2
+    exit 1
+  fi
+done
+# The HTTP parser of the stream page is compiled from the C sources Debian ships with
+# node-llhttp; it installs no command, so check its files.
+for f in /usr/share/llhttp/api.c /usr/share/llhttp/http.c /usr/share/llhttp/llhttp.c \
+         /usr/share/include/llhttp/llhttp.h; do
+  if [ ! -f "$f" ]; then
+    echo "setup-deps.sh: '$f' is still missing after installing packages" >&2
     exit 1
   fi
 done

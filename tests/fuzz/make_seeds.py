@@ -369,12 +369,63 @@ def hand_gif(width, height, local=False, frame=None, transparent=None, interlace
     return bytes(out)
 
 
+# --------------------------------------------------------------------------------------
+# The stream page's server: what one client sends, FF FE FD FC where a piece ends
+
+STREAM_TOKEN = "0123456789abcdef0123456789abcdef"
+STREAM_CUT = b"\xff\xfe\xfd\xfc"
+
+
+def stream_request(target, headers="Host: 127.0.0.1:8080\r\n", method="GET", body=""):
+    return f"{method} {target} HTTP/1.1\r\n{headers}\r\n{body}".encode("latin-1")
+
+
+def stream_seeds():
+    t = STREAM_TOKEN
+    host = "Host: 127.0.0.1:8080\r\n"
+    fillers = "".join(f"X-Filler-{i}: x\r\n" for i in range(40))
+    seeds = {
+        "page": stream_request(f"/?token={t}"),
+        "page-localhost-options": stream_request(
+            f"/?scale=2&token={t}&counters=1",
+            "Host: localhost:8080\r\nOrigin: http://localhost:8080\r\nUser-Agent: OBS\r\n"),
+        "events": stream_request(f"/events?token={t}",
+                                 host + "Accept: text/event-stream\r\nOrigin: http://127.0.0.1:8080\r\n"),
+        "skin": stream_request(f"/skin?token={t}&v=3"),
+        "unknown-path": stream_request(f"/favicon.ico?token={t}"),
+        "no-token": stream_request("/"),
+        "wrong-token": stream_request("/?token=" + t[:-1] + "0"),
+        "short-token": stream_request("/?token=" + t[:-1]),
+        "token-twice": stream_request(f"/?token={t}&token={t}"),
+        "evil-host": stream_request(f"/?token={t}", "Host: evil.example:8080\r\n"),
+        "wrong-port": stream_request(f"/?token={t}", "Host: 127.0.0.1:8081\r\n"),
+        "no-host": stream_request(f"/?token={t}", ""),
+        "two-hosts": stream_request(f"/?token={t}", host + host),
+        "foreign-origin": stream_request(f"/events?token={t}", host + "Origin: http://evil.example\r\n"),
+        "post": stream_request(f"/?token={t}", method="POST"),
+        "head": stream_request(f"/?token={t}", method="HEAD"),
+        "body": stream_request(f"/?token={t}", host + "Content-Length: 5\r\n", body="hello"),
+        "chunked": stream_request(f"/?token={t}", host + "Transfer-Encoding: chunked\r\n",
+                                  body="5\r\nhello\r\n0\r\n\r\n"),
+        "too-many-headers": stream_request(f"/?token={t}", host + fillers),
+        "too-long": stream_request(f"/?token={t}&pad=" + "x" * 8300),
+        "not-http": b"HELLO\r\n\r\n",
+        "incomplete": stream_request(f"/events?token={t}")[:-2],
+        "pipelined-pair": stream_request(f"/events?token={t}") + stream_request(f"/skin?token={t}"),
+        "split": STREAM_CUT.join([b"GET /even", b"ts?token=" + t[:10].encode(), t[10:].encode() + b" HTTP/1.1\r",
+                                  b"\nHost: 127.0.0", b".1:8080\r\n\r", b"\n"]),
+    }
+    for name, data in seeds.items():
+        write("stream", name, data)
+
+
 def main():
     ini_seeds()
     keylist_seeds()
     profile_seeds()
     cols_seeds()
     image_seeds()
+    stream_seeds()
 
 
 if __name__ == "__main__":

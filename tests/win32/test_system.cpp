@@ -1,17 +1,20 @@
 // The system services of the Windows backend, on Windows itself (under Wine here): files
 // replaced as a whole or not at all, folder listings, the program folder, code page 932
-// whatever the system's code page is, and the single-instance claim.
+// whatever the system's code page is, the single-instance claim, and the stream page's
+// server on Winsock.
 //
 // A plain program rather than a test framework, so that it builds with the cross compiler
 // alone: each check prints what failed, and the exit code counts the failures.
 //   lumatap_win32_tests.exe                  all checks
 //   lumatap_win32_tests.exe --foreign-locale all checks, on a system whose code page is not 932
+#include <winsock2.h>
 #include <windows.h>
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "platform/stream.h"
 #include "platform/system.h"
 
 namespace {
@@ -175,6 +178,93 @@ void oneCopyAtATime() {
   CHECK(code == 1);
 }
 
+SOCKET tcpSocket() {
+  SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  const DWORD guard = 10000;  // a read that gets nothing fails the check instead of hanging
+  setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&guard), sizeof guard);
+  return s;
+}
+
+sockaddr_in loopback(int port) {
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(static_cast<u_short>(port));
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  return a;
+}
+
+// Reads until `end` has come (true) or the connection ends.
+bool readUntil(SOCKET s, std::string& got, const std::string& end) {
+  char chunk[4096];
+  while (got.find(end) == std::string::npos) {
+    const int n = recv(s, chunk, sizeof chunk, 0);
+    if (n <= 0) return false;
+    got.append(chunk, static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+// True once the other side has closed the connection, whatever it sent before.
+bool endedByServer(SOCKET s) {
+  char chunk[4096];
+  for (;;) {
+    const int n = recv(s, chunk, sizeof chunk, 0);
+    if (n == 0 || (n < 0 && WSAGetLastError() == WSAECONNRESET)) return true;
+    if (n < 0) return false;
+  }
+}
+
+void theStreamPageServesAPageOfThisMachine() {
+  WSADATA wsa;
+  CHECK(WSAStartup(MAKEWORD(2, 2), &wsa) == 0);
+  const std::string token = "0123456789abcdef0123456789abcdef";
+  SOCKET probe = tcpSocket();
+  sockaddr_in a = loopback(0);
+  int size = sizeof a;
+  bind(probe, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  getsockname(probe, reinterpret_cast<sockaddr*>(&a), &size);
+  closesocket(probe);
+  const int port = ntohs(a.sin_port);
+
+  plat::publishStreamLayout({"{\"cols\":3}", "rgba", 4});
+  plat::publishStreamLit(6, true);
+  CHECK(plat::startStreamServer(port, token) == plat::StreamStart::Listening);
+  SOCKET page = tcpSocket();
+  a = loopback(port);
+  CHECK(connect(page, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0);
+  const std::string request = "GET /events?token=" + token + " HTTP/1.1\r\nHost: localhost:" +
+                              std::to_string(port) + "\r\n\r\n";
+  send(page, request.data(), static_cast<int>(request.size()), 0);
+  std::string got;
+  CHECK(readUntil(page, got, "event: lit\ndata: {\"lit\":6,\"hidden\":1}\n\n"));
+  CHECK(got.find("HTTP/1.1 200 OK\r\n") == 0);
+  CHECK(got.find("retry: 500\n\nevent: layout\ndata: {\"version\":4,\"layout\":{\"cols\":3}}\n\n") !=
+        std::string::npos);
+  plat::publishStreamLit(7, false);
+  CHECK(readUntil(page, got, "event: lit\ndata: {\"lit\":7,\"hidden\":0}\n\n"));
+
+  // Nobody else binds the port while the server has it, not even asking to share it.
+  SOCKET other = tcpSocket();
+  const BOOL on = TRUE;
+  setsockopt(other, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&on), sizeof on);
+  CHECK(bind(other, reinterpret_cast<const sockaddr*>(&a), sizeof a) == SOCKET_ERROR);
+  closesocket(other);
+
+  plat::stopStreamServer();
+  CHECK(endedByServer(page));
+  closesocket(page);
+
+  // A port another program listens on is said to be taken.
+  SOCKET holder = tcpSocket();
+  CHECK(bind(holder, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0);
+  CHECK(listen(holder, 1) == 0);
+  CHECK(plat::startStreamServer(port, token) == plat::StreamStart::PortTaken);
+  closesocket(holder);
+  CHECK(plat::startStreamServer(port, token) == plat::StreamStart::Listening);
+  plat::stopStreamServer();
+  WSACleanup();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -191,6 +281,7 @@ int main(int argc, char** argv) {
   foldersListEveryEntry(dir);
   textIsCodePage932WhateverTheSystemUses();
   oneCopyAtATime();
+  theStreamPageServesAPageOfThisMachine();
 
   // Leave nothing behind.
   for (const char* f : {"\\keylist.dat", "\\setting.dat", "\\skin\\readme.txt"}) {

@@ -1,0 +1,212 @@
+// The stream server on POSIX sockets, so the native tests talk to it over real
+// connections: poll for the sockets, a pipe for the window's wake-up. What the bytes mean
+// is decided in platform/stream_http.cpp.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/stream_http.h"
+
+namespace plat::stream {
+
+namespace {
+
+std::mutex g_shared;
+
+struct Client {
+  Client(int fd, Server& server, Clock::time_point now) : fd(fd), conn(server, now) {}
+  int fd;
+  Connection conn;
+};
+
+struct Running {
+  int listenFd = -1;
+  int wakeRead = -1;
+  int wakeWrite = -1;
+  std::atomic<bool> stopping{false};
+  std::unique_ptr<Server> server;
+  std::thread thread;
+};
+std::unique_ptr<Running> g_running;  // the window's thread's
+
+// Reads what the client sent, a bounded amount a turn so that one busy client cannot keep
+// the others waiting.
+void receive(Client& c) {
+  char buffer[16 * 1024];
+  for (std::size_t total = 0; total < 4 * sizeof buffer && c.conn.wantsInput();) {
+    const ssize_t n = recv(c.fd, buffer, sizeof buffer, 0);
+    if (n > 0) {
+      c.conn.receive(buffer, static_cast<std::size_t>(n));
+      total += static_cast<std::size_t>(n);
+    } else if (n == 0) {
+      c.conn.inputEnded();
+    } else if (errno != EINTR) {
+      if (errno != EAGAIN && errno != EWOULDBLOCK) c.conn.broken();
+      return;
+    }
+  }
+}
+
+void flush(Client& c) {
+  while (!c.conn.unsent().empty()) {
+    const std::string_view out = c.conn.unsent();
+    const ssize_t n = send(c.fd, out.data(), out.size(), MSG_NOSIGNAL);
+    if (n > 0) {
+      c.conn.sent(static_cast<std::size_t>(n));
+    } else if (n < 0 && errno == EINTR) {
+      continue;
+    } else {
+      if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) c.conn.broken();
+      return;
+    }
+  }
+}
+
+// Ends a connection at once, whatever is still unsent, and leaves nothing of it behind
+// that could hold the port after a stop.
+void drop(int fd) {
+  const linger now{1, 0};
+  setsockopt(fd, SOL_SOCKET, SO_LINGER, &now, sizeof now);
+  close(fd);
+}
+
+void run(Running& r) {
+  std::vector<std::unique_ptr<Client>> clients;
+  std::vector<pollfd> fds;
+  for (;;) {
+    fds.assign({{r.wakeRead, POLLIN, 0}, {r.listenFd, POLLIN, 0}});
+    int timeout = -1;
+    Clock::time_point now = Clock::now();
+    for (const auto& c : clients) {
+      short events = c->conn.wantsInput() ? POLLIN : 0;
+      if (!c->conn.unsent().empty()) events |= POLLOUT;
+      fds.push_back({c->fd, events, 0});
+      timeout = sooner(timeout, c->conn.msLeft(now));
+    }
+    if (poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR) break;
+    if (r.stopping.load()) break;
+
+    if (fds[0].revents) {
+      char drain[64];
+      while (read(r.wakeRead, drain, sizeof drain) > 0) {
+      }
+    }
+    const std::string news = r.server->takePublished();
+    const std::size_t known = clients.size();
+    for (std::size_t i = 0; i < known; ++i) {
+      clients[i]->conn.push(news);
+      if (fds[i + 2].revents) receive(*clients[i]);
+    }
+    if (fds[1].revents) {
+      now = Clock::now();
+      for (int fd; (fd = accept4(r.listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC)) >= 0;) {
+        if (r.server->full(clients.size())) {
+          close(fd);
+          continue;
+        }
+        const int one = 1;
+        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        const int buffer = r.server->policy().limits.socketBuffer;
+        setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &buffer, sizeof buffer);
+        clients.push_back(std::make_unique<Client>(fd, *r.server, now));
+        receive(*clients.back());
+      }
+    }
+    now = Clock::now();
+    for (std::size_t i = 0; i < clients.size();) {
+      Client& c = *clients[i];
+      c.conn.expire(now);
+      flush(c);
+      if (c.conn.finished()) {
+        close(c.fd);
+        clients.erase(clients.begin() + static_cast<std::ptrdiff_t>(i));
+      } else {
+        ++i;
+      }
+    }
+  }
+  for (const auto& c : clients) drop(c->fd);
+}
+
+void closeAll(Running& r) {
+  for (int fd : {r.listenFd, r.wakeRead, r.wakeWrite}) {
+    if (fd >= 0) close(fd);
+  }
+}
+
+}  // namespace
+
+void lockShared() { g_shared.lock(); }
+void unlockShared() { g_shared.unlock(); }
+
+void wake() {
+  if (!g_running) return;
+  const char one = 1;
+  // A full pipe already holds a wake-up.
+  if (write(g_running->wakeWrite, &one, 1) < 0) return;
+}
+
+StreamStart serve(const Policy& policy) {
+  auto r = std::make_unique<Running>();
+  r->listenFd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (r->listenFd < 0) return StreamStart::Failed;
+  // Lets a restart bind while connections of the last run linger in TIME_WAIT; Linux never
+  // lets a second socket listen on the port this way.
+  const int one = 1;
+  setsockopt(r->listenFd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<std::uint16_t>(policy.port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (bind(r->listenFd, reinterpret_cast<const sockaddr*>(&address), sizeof address) < 0) {
+    const int error = errno;
+    closeAll(*r);
+    return error == EADDRINUSE ? StreamStart::PortTaken : StreamStart::Failed;
+  }
+  int wakePipe[2];
+  if (listen(r->listenFd, SOMAXCONN) < 0 || pipe2(wakePipe, O_NONBLOCK | O_CLOEXEC) < 0) {
+    closeAll(*r);
+    return StreamStart::Failed;
+  }
+  r->wakeRead = wakePipe[0];
+  r->wakeWrite = wakePipe[1];
+  r->server = std::make_unique<Server>(policy);
+  try {
+    r->thread = std::thread(run, std::ref(*r));
+  } catch (const std::system_error&) {
+    closeAll(*r);
+    return StreamStart::Failed;
+  }
+  g_running = std::move(r);
+  return StreamStart::Listening;
+}
+
+}  // namespace plat::stream
+
+namespace plat {
+
+void stopStreamServer() {
+  using stream::g_running;
+  if (!g_running) return;
+  g_running->stopping.store(true);
+  const char one = 1;
+  if (write(g_running->wakeWrite, &one, 1) < 0) {
+    // The pipe is full, so the thread wakes anyway.
+  }
+  g_running->thread.join();
+  stream::closeAll(*g_running);
+  g_running.reset();
+}
+
+}  // namespace plat

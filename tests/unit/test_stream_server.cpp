@@ -1,0 +1,193 @@
+// The stream server over real sockets on this machine: what a page's event stream reads
+// as the window publishes, a client that never reads or never finishes its request costing
+// the others nothing, and a stop that leaves no connection and no listener behind.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <string>
+#include <utility>
+
+#include "platform/stream.h"
+#include "platform/stream_http.h"
+
+namespace {
+
+constexpr char kToken[] = "00112233445566778899aabbccddeeff";
+
+sockaddr_in loopback(int port) {
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(static_cast<std::uint16_t>(port));
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  return a;
+}
+
+// A port nobody listens on now.
+int freePort() {
+  const int s = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a = loopback(0);
+  socklen_t size = sizeof a;
+  bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  getsockname(s, reinterpret_cast<sockaddr*>(&a), &size);
+  close(s);
+  return ntohs(a.sin_port);
+}
+
+// A client socket. Reads give up after a while, so a broken server fails the test instead
+// of hanging it.
+class Client {
+public:
+  explicit Client(int port, int receiveBuffer = 0) : fd_(socket(AF_INET, SOCK_STREAM, 0)) {
+    if (receiveBuffer) setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+    const timeval guard{10, 0};
+    setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &guard, sizeof guard);
+    const sockaddr_in a = loopback(port);
+    connected_ = connect(fd_, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0;
+  }
+  ~Client() { close(fd_); }
+  bool connected() const { return connected_; }
+
+  void send(const std::string& bytes) { ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL); }
+  void get(const std::string& target, int port) {
+    send("GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\n\r\n");
+  }
+
+  // Up to and including `end`; "" once the server has closed the connection.
+  std::string readUntil(const std::string& end) {
+    for (;;) {
+      const std::size_t at = buffer_.find(end);
+      if (at != std::string::npos) {
+        std::string piece = buffer_.substr(0, at + end.size());
+        buffer_.erase(0, at + end.size());
+        return piece;
+      }
+      char chunk[4096];
+      const ssize_t n = recv(fd_, chunk, sizeof chunk, 0);
+      if (n <= 0) return "";
+      buffer_.append(chunk, static_cast<std::size_t>(n));
+    }
+  }
+  std::string nextEvent() { return readUntil("\n\n"); }
+  // True once the server has closed the connection, whatever it sent before.
+  bool closedByServer() {
+    char chunk[4096];
+    for (;;) {
+      const ssize_t n = recv(fd_, chunk, sizeof chunk, 0);
+      if (n == 0 || (n < 0 && errno == ECONNRESET)) return true;
+      if (n < 0) return false;  // the guard ran out
+    }
+  }
+
+private:
+  int fd_;
+  bool connected_ = false;
+  std::string buffer_;
+};
+
+std::string lit(std::uint32_t slots, bool hidden) {
+  return "event: lit\ndata: {\"lit\":" + std::to_string(slots) + ",\"hidden\":" + (hidden ? "1" : "0") + "}\n\n";
+}
+
+class StreamServerTest : public testing::Test {
+protected:
+  StreamServerTest() {
+    plat::publishStreamLayout({"{\"cols\":3}", "rgba", 1});
+    plat::publishStreamLit(0, false);
+    port = freePort();
+    plat::stream::Limits limits;
+    limits.requestTime = std::chrono::milliseconds(300);
+    limits.backlogBytes = 4096;
+    EXPECT_EQ(plat::startStreamServer(port, kToken, limits), plat::StreamStart::Listening);
+  }
+  ~StreamServerTest() override { plat::stopStreamServer(); }
+
+  // An event stream, read past the state it starts with.
+  void openEvents(Client& c) {
+    ASSERT_TRUE(c.connected());
+    c.get(std::string("/events?token=") + kToken, port);
+    ASSERT_NE(c.readUntil("\r\n\r\n").find("200 OK"), std::string::npos);
+    ASSERT_EQ(c.nextEvent(), "retry: 500\n\n");
+    ASSERT_EQ(c.nextEvent(), "event: layout\ndata: {\"version\":1,\"layout\":{\"cols\":3}}\n\n");
+    ASSERT_EQ(c.nextEvent(), lit(0, false));
+  }
+
+  int port = 0;
+};
+
+TEST_F(StreamServerTest, AnEventStreamGetsEveryPublishedChangeInOrder) {
+  Client page(port);
+  openEvents(page);
+  plat::publishStreamLayout({"{\"cols\":2,\r\n\"rows\":1}", "rgba2", 2});
+  plat::publishStreamLit(1, false);
+  plat::publishStreamLit(3, true);
+  EXPECT_EQ(page.nextEvent(), "event: layout\ndata: {\"version\":2,\"layout\":{\"cols\":2,\ndata: \"rows\":1}}\n\n");
+  EXPECT_EQ(page.nextEvent(), lit(1, false));
+  EXPECT_EQ(page.nextEvent(), lit(3, true));
+
+  // A page opened now starts from the state as it stands, and the skin is the new one.
+  Client late(port);
+  late.get(std::string("/events?token=") + kToken, port);
+  late.readUntil("\r\n\r\n");
+  late.nextEvent();
+  EXPECT_EQ(late.nextEvent(), "event: layout\ndata: {\"version\":2,\"layout\":{\"cols\":2,\ndata: \"rows\":1}}\n\n");
+  EXPECT_EQ(late.nextEvent(), lit(3, true));
+  Client skin(port);
+  skin.get(std::string("/skin?token=") + kToken + "&v=2", port);
+  EXPECT_NE(skin.readUntil("\r\n\r\n").find("X-Skin-Version: 2"), std::string::npos);
+  EXPECT_EQ(skin.readUntil("rgba2"), "rgba2");
+  EXPECT_TRUE(skin.closedByServer());
+}
+
+TEST_F(StreamServerTest, AClientThatNeverReadsIsDroppedWhileTheOtherGetsEveryChange) {
+  Client page(port);
+  openEvents(page);
+  Client stuck(port, 4096);
+  openEvents(stuck);  // and never reads again
+  // Bursts shorter than the window's queue, so nothing is coalesced for a page that keeps
+  // up; each is far over the backlog bound, which a page that keeps up never reaches.
+  std::uint32_t slots = 0;
+  for (int burst = 0; burst < 60; ++burst) {
+    const std::uint32_t first = slots;
+    for (int i = 0; i < 500; ++i) plat::publishStreamLit(++slots, false);
+    for (std::uint32_t s = first + 1; s <= slots; ++s) {
+      ASSERT_EQ(page.nextEvent(), lit(s, false)) << "burst " << burst;
+    }
+  }
+  EXPECT_TRUE(stuck.closedByServer()) << "its backlog passed the bound";
+}
+
+TEST_F(StreamServerTest, AClientThatDoesNotFinishItsRequestInTimeIsClosed) {
+  Client page(port);
+  openEvents(page);
+  Client trickle(port);
+  for (char c : std::string("GET /events?tok")) trickle.send(std::string(1, c));
+  EXPECT_TRUE(trickle.closedByServer());
+  plat::publishStreamLit(9, false);
+  EXPECT_EQ(page.nextEvent(), lit(9, false)) << "the other goes on";
+}
+
+TEST_F(StreamServerTest, APortTakenIsSaidAndStopClosesEveryConnection) {
+  EXPECT_EQ(plat::startStreamServer(port, kToken), plat::StreamStart::Listening) << "restarted";
+  Client page(port);
+  openEvents(page);
+
+  plat::stopStreamServer();
+  EXPECT_TRUE(page.closedByServer());
+  Client refused(port);
+  EXPECT_FALSE(refused.connected()) << "nobody listens";
+
+  const int other = socket(AF_INET, SOCK_STREAM, 0);
+  const sockaddr_in a = loopback(port);
+  ASSERT_EQ(bind(other, reinterpret_cast<const sockaddr*>(&a), sizeof a), 0);
+  ASSERT_EQ(listen(other, 1), 0);
+  EXPECT_EQ(plat::startStreamServer(port, kToken), plat::StreamStart::PortTaken);
+  close(other);
+  EXPECT_EQ(plat::startStreamServer(port, "not a token"), plat::StreamStart::Failed);
+}
+
+}  // namespace
