@@ -88,7 +88,10 @@ canvas { display: block; image-rendering: pixelated; }
   }
 
   var events = new EventSource("/events?token=" + encodeURIComponent(token));
-  events.addEventListener("layout", function (e) { takeLayout(JSON.parse(e.data)); });
+  events.addEventListener("layout", function (e) {
+    var m = JSON.parse(e.data);
+    if (m.layout) takeLayout(m.layout);
+  });
   events.addEventListener("lit", function (e) {
     var m = JSON.parse(e.data);
     lit = m.lit >>> 0;

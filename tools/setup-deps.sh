@@ -23,6 +23,7 @@ PACKAGES=(
   xvfb imagemagick
   locales fonts-noto-cjk
   libstb-dev node-llhttp
+  chromium
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   python3-pil
@@ -57,9 +58,10 @@ fi
 #   /usr/bin/python3          the asset checks and the e2e tests, with PIL (python3-pil)
 #   mount umount              the full-disk and read-only e2e tests (mount)
 #   locale locale-gen         the Japanese locale below (libc-bin, locales)
+#   /usr/bin/chromium         the stream page's end-to-end tests, headless (chromium)
 for c in cmake ctest make gcc g++ x86_64-w64-mingw32-gcc x86_64-w64-mingw32-g++ \
          x86_64-w64-mingw32-windres wine wineserver wineboot Xvfb import \
-         clang clang++ /usr/bin/python3 mount umount locale locale-gen; do
+         clang clang++ /usr/bin/python3 mount umount locale locale-gen /usr/bin/chromium; do
   if ! command -v "$c" >/dev/null 2>&1; then
     echo "setup-deps.sh: '$c' is still missing after installing packages" >&2
     exit 1

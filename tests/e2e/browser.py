@@ -44,19 +44,19 @@ class Browser:
                 "--disable-sync", "--disable-extensions", "--remote-debugging-pipe",
                 f"--user-data-dir={self._profile}", f"--window-size={self.width},{self.height}",
                 "about:blank"]
-        # The browser reads commands on fd 3 and writes answers on fd 4; the shell puts the
-        # pipes there.
-        # Both are first lifted above 4, so neither is 3 or 4 already (and below 10, the most a
-        # shell redirection reads).
-        high_r = fcntl.fcntl(to_child_r, fcntl.F_DUPFD, 5)
-        high_w = fcntl.fcntl(from_child_w, fcntl.F_DUPFD, 5)
-        os.close(to_child_r)
-        os.close(from_child_w)
-        to_child_r, from_child_w = high_r, high_w
-        shell = f'exec "$@" 3<&{to_child_r} 4>&{from_child_w} {to_child_r}<&- {from_child_w}>&-'
-        self._proc = subprocess.Popen(["/bin/sh", "-c", shell, "sh"] + args,
-                                      pass_fds=(to_child_r, from_child_w),
-                                      stdout=subprocess.DEVNULL, stderr=(None if os.environ.get("LUMATAP_BROWSER_LOG") else subprocess.DEVNULL))
+        # The browser reads commands on fd 3 and writes answers on fd 4. Both ends are lifted
+        # out of the way first, so neither is 3 or 4 already; Python's own descriptors do not
+        # pass exec, these two do.
+        def place_pipes():
+            r = fcntl.fcntl(to_child_r, fcntl.F_DUPFD, 100)
+            w = fcntl.fcntl(from_child_w, fcntl.F_DUPFD, 100)
+            os.dup2(r, 3)
+            os.dup2(w, 4)
+            os.close(r)
+            os.close(w)
+        self._proc = subprocess.Popen(args, preexec_fn=place_pipes, close_fds=False,
+                                      stdout=subprocess.DEVNULL,
+                                      stderr=None if os.environ.get("LUMATAP_BROWSER_LOG") else subprocess.DEVNULL)
         os.close(to_child_r)
         os.close(from_child_w)
         targets = self._command("Target.getTargets")["targetInfos"]
