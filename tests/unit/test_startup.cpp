@@ -1,5 +1,10 @@
 // Starting and ending the program: the first-run question, the load without data files,
 // the end sequence that saves, the single instance and the missing keylist.dat.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <memory>
 
 #include "app/iniReadWrite.h"
@@ -329,6 +334,53 @@ TEST_F(StartupTest, EveryUnsavedFileIsReportedWhateverCloseRequestsArriveMeanwhi
   EXPECT_EQ(loadedDuringBox, (std::vector<bool>{true, true}));
   EXPECT_FALSE(program->form.loaded()) << "the end sequence still closes the window";
   EXPECT_TRUE(plat::headless::messageLoopQuit());
+}
+
+TEST_F(StartupTest, TheStreamPageIsTurnedOnAndOffFromTheMenuAndKeptInTheSettings) {
+  // A free port of this machine, as the settings name it.
+  const int port = [] {
+    const int s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t n = sizeof a;
+    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    getsockname(s, reinterpret_cast<sockaddr*>(&a), &n);
+    close(s);
+    return static_cast<int>(ntohs(a.sin_port));
+  }();
+  const std::string before = "[window]\r\nX=0\r\nY=0\r\nframe=0\r\n[style]\r\nskin=default\r\n[key]\r\n"
+                             "profile=WASDスタンダード\r\n[stream]\r\nenabled=1\r\nport=" +
+                             std::to_string(port) + "\r\ntoken=not-a-token\r\n";
+  writeBytes("lumatap.ini", before);
+  start();
+  Form1& form = program->form;
+  // Left on with a token that is none: not served, and the file is not touched.
+  EXPECT_FALSE(program->stream.serving());
+  EXPECT_FALSE(form.mnuStream().items[0].checked);
+  EXPECT_EQ(readBytes("lumatap.ini"), before);
+
+  // 配信用ページ > 配信用ページを使う: counted after the submenu's own position.
+  plat::headless::queueMenuChoice(3);
+  form.PicView.userMouseUp(2, 0, 5, 5);
+  ASSERT_TRUE(program->stream.serving());
+  const std::string token = setting("stream", "token");
+  EXPECT_TRUE(isStreamToken(token)) << token;
+  const std::string address = "http://127.0.0.1:" + std::to_string(port) + "/?token=" + token;
+  EXPECT_EQ(plat::headless::clipboardText(), address);
+  ASSERT_FALSE(shownBoxes().empty());
+  EXPECT_NE(shownBoxes().back().text.find(address), std::string::npos);
+  EXPECT_EQ(setting("stream", "enabled"), "1");
+  EXPECT_TRUE(form.mnuStream().items[0].checked);
+  EXPECT_TRUE(form.mnuStream().items[1].enabled);
+
+  // The same item again: off, and so it stays at the next start.
+  plat::headless::queueMenuChoice(3);
+  form.PicView.userMouseUp(2, 0, 5, 5);
+  EXPECT_FALSE(program->stream.serving());
+  EXPECT_EQ(setting("stream", "enabled"), "0");
+  EXPECT_EQ(setting("stream", "token"), token) << "the address stays the same when turned on again";
+  EXPECT_FALSE(form.mnuStream().items[1].enabled);
 }
 
 }  // namespace
