@@ -95,13 +95,14 @@ void run(Running& r) {
       timeout = sooner(timeout, c->conn.msLeft(now));
     }
     if (poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR) break;
-    if (r.stopping.load()) break;
-
     if (fds[0].revents) {
       char drain[64];
       while (read(r.wakeRead, drain, sizeof drain) > 0) {
       }
     }
+    // Looked at after the drain: the stop's byte may be among those just read, and the
+    // flag is set before that byte is written.
+    if (r.stopping.load()) break;
     const std::string news = r.server->takePublished();
     const std::size_t known = clients.size();
     for (std::size_t i = 0; i < known; ++i) {
