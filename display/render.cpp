@@ -75,7 +75,7 @@ void scheduleTimer(Form1& form, long long now) {
     if (leaving >= 0 && (due < 0 || leaving < due)) due = leaving;
   }
   // Most presses leave the oldest one where it was: no call into the system for them.
-  if (due == form.timerDueAt) return;
+  if (due == form.timerDueAt && (due < 0 || form.timerPending())) return;
   form.timerDueAt = due;
   if (due < 0) {
     form.stopTimer();
