@@ -88,6 +88,7 @@ void ReadDisplaySettings(Form1& form) {
   form.gridBackground = kGridBackground;
   colorFromHex(readValue("display", "backColor"), form.gridBackground);
   form.seeThrough = wholeNumberIn(readValue("display", "seeThrough"), 0, 1, 0) == 1;
+  form.showCounters = wholeNumberIn(readValue("display", "counters"), 0, 1, 0) == 1;
   // The window's own background shows wherever the grid does not reach (during a resize);
   // see-through, it goes with the grid's.
   if (form.seeThrough) form.setBackColor(form.gridBackground);

@@ -18,7 +18,7 @@ Form1::Form1() : plat::Window("Form1", "LumatapForm1"), PicView(this, "PicView")
   move(0, 0, 160, 120);
 
   mnu.name = "mnu";
-  mnu.items.resize(5);
+  mnu.items.resize(6);
   mnu.items[0].caption = "フレームなし";
   mnu.items[0].Click = [this](int) { mnuTitleBer_Click(); };
   mnu.items[1].caption = "オプション";
@@ -28,8 +28,10 @@ Form1::Form1() : plat::Window("Form1", "LumatapForm1"), PicView(this, "PicView")
   mnu.items[2].items[0].caption = "配信用ページを使う";
   mnu.items[2].items[1].caption = "アドレスをコピー";
   mnu.items[2].items[2].caption = "新しいアドレスにする";
-  mnu.items[3].caption = "-";
-  mnu.items[4].caption = "終了";  // start-up connects it to the end sequence
+  mnu.items[3].caption = "カウンターをリセット";
+  mnu.items[3].Click = [this](int) { mnuResetCounters_Click(); };
+  mnu.items[4].caption = "-";
+  mnu.items[5].caption = "終了";  // start-up connects it to the end sequence
 
   Resize = [this] { Form_Resize(); };
   Sizing = [this](plat::SizingEdge e, int& l, int& t, int& r, int& b) { Form_Sizing(e, l, t, r, b); };

@@ -5,10 +5,12 @@
 // the program around it (the end sequence, the options dialog) it asks for through the
 // window's close request, its End menu item and `showOptions`, which start-up connects.
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
 
+#include "display/counters.h"
 #include "state/module1.h"
 #include "platform/ui.h"
 
@@ -50,11 +52,25 @@ public:
   int minLitMs = kDefaultMinLitMs;
   plat::Color gridBackground = kGridBackground;
   bool seeThrough = false;
+  // Each cell shows how often its key was pressed.
+  bool showCounters = false;
   // When each slot's key last went down, on plat::clockMicros().
   long long pressedAt[kSlotsPerProfile] = {};
   // Slots whose key is up again but that stay drawn pressed until minLitMs has passed
-  // since the press; the window's timer is pending exactly while this is not empty.
+  // since the press. The window's one timer runs out at the earliest of their ends and,
+  // while the counters are watched, of the moment the oldest press leaves KPS.
   unsigned holdingSlots = 0;
+  // When the pending timer runs out, on plat::clockMicros(); -1 with none pending. A press
+  // that leaves the moment unchanged does not start the timer again.
+  long long timerDueAt = -1;
+
+  // Presses per key since the start or the last reset, KPS and its peak.
+  KeyCounters counters;
+  // The count of each slot's key in the current profile; 0 for slots it does not show.
+  std::array<std::uint32_t, kSlotsPerProfile> counts() const;
+  // Presses of the profile's keys within the last second, as of now.
+  int kps() const;
+  int peak() const { return counters.peak(); }
   // The program in the foreground runs with higher rights: its keys cannot be seen, and
   // the grid says so. `keysHiddenSeen` stays set for the rest of the run.
   bool keysHidden = false;
@@ -66,7 +82,8 @@ public:
   // The stream page's submenu: use it (checked while served), copy its address, make a
   // new address. Start-up connects the items.
   plat::MenuItem& mnuStream() { return mnu.items[2]; }
-  plat::MenuItem& mnuEnd() { return mnu.items[4]; }
+  plat::MenuItem& mnuResetCounters() { return mnu.items[3]; }
+  plat::MenuItem& mnuEnd() { return mnu.items[5]; }
 
   // The built-in profile table, written to setting.dat when that file is absent.
   static const char* const TxtSetting;
@@ -114,6 +131,8 @@ public:
   void sTitleReleace(plat::Window& frm, bool frameless = true);
   void mnuTitleBer_Click();
   void mnuOption_Click();
+  // Counts and peak back to 0.
+  void mnuResetCounters_Click();
   void Form_MouseDown(int button, int shift, int x, int y);
   void Form_MouseUp(int button, int shift, int x, int y);
   void PicView_DblClick();
@@ -173,6 +192,11 @@ void presentGrid(Form1& form);
 // the skin file changed, the skin's pixels; nothing when the page is not served or
 // nothing changed. `force` sends it even then, as to a page just turned on.
 void publishStreamLayout(Form1& form, bool force = false);
+// The counts, KPS or peak moved: after each counted press, a reset, and KPS falling as a
+// press leaves the second.
+void countersChanged(Form1& form);
+// Someone looks at KPS, so the timer keeps it current as presses leave the second.
+bool countersWatched(const Form1& form);
 // Lays out and draws the grid of the current profile, as start-up and the options dialog
 // do once they have chosen it.
 void applyCurrentProfile(Form1& form);

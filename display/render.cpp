@@ -3,6 +3,7 @@
 // decoded skin straight onto it and presents it once, with nothing allocated on the way.
 #include <algorithm>
 
+#include "display/counters.h"
 #include "display/form1.h"
 #include "platform/hook.h"
 #include "platform/stream.h"
@@ -28,6 +29,9 @@ void drawSlot(Form1& form, int slot, int16 code, int pictureRow) {
   const int cell = form.cellPixels();
   plat::bitBlt(form.PicView.surface(), cell * column, cell * row, cell, cell, form.PicKeys,
                cell * cellOf(code), cell * pictureRow);
+  if (form.showCounters)
+    drawCount(form.PicView.surface(), cell * column, cell * row, form.gridScale, form.counters.count(code),
+              plat::pixelFromColor(form.gridBackground));
 }
 
 // While the program in front hides its keys: the grid dimmed to half, inside an amber
@@ -56,30 +60,42 @@ unsigned slotsOf(int keyCode) {
 
 long long minLitMicros(const Form1& form) { return 1000LL * std::max(0, form.minLitMs); }
 
-// No hold pending: no timer. Otherwise the timer runs out when the earliest hold ends
-// (a millisecond late rather than early, so it never fires to find nothing due).
-void scheduleRelease(Form1& form, long long now) {
-  if (!form.holdingSlots) {
-    form.stopTimer();
-    return;
-  }
+// No hold pending and KPS at 0 (or nobody watching it): no timer. Otherwise the timer runs
+// out when the earliest hold ends or the oldest press leaves KPS, whichever comes first (a
+// millisecond late rather than early, so it never fires to find nothing due).
+void scheduleTimer(Form1& form, long long now) {
   long long due = -1;
   for (int i = 0; i < kSlotsPerProfile; ++i) {
     if (!(form.holdingSlots & (1u << i))) continue;
     const long long end = form.pressedAt[i] + minLitMicros(form);
     if (due < 0 || end < due) due = end;
   }
+  if (countersWatched(form)) {
+    const long long leaving = form.counters.nextLeaving();
+    if (leaving >= 0 && (due < 0 || leaving < due)) due = leaving;
+  }
+  // Most presses leave the oldest one where it was: no call into the system for them.
+  if (due == form.timerDueAt && (due < 0 || form.timerPending())) return;
+  form.timerDueAt = due;
+  if (due < 0) {
+    form.stopTimer();
+    return;
+  }
   form.startTimer(static_cast<int>((std::max(0LL, due - now) + 999) / 1000));
 }
 
 void cancelHolds(Form1& form) {
   form.holdingSlots = 0;
-  form.stopTimer();
+  scheduleTimer(form, plat::clockMicros());
 }
 
 void pressKey(Form1& form, int keyCode) {
   const unsigned mine = slotsOf(keyCode);
   const long long now = plat::clockMicros();
+  // A key-down while the key is drawn down (not merely held for its minimum) is the
+  // keyboard repeating it, not a press. Counted before drawing, so the cell shows it.
+  const bool counted = mine && !(mine & form.litSlots & ~form.holdingSlots);
+  if (counted) form.counters.press(keyCode, now);
   for (int i = 0; i < kSlotsPerProfile; ++i) {
     if (!(mine & (1u << i))) continue;
     drawSlot(form, i, ProfKeys[CurProfile][i], kPressedRow);
@@ -98,8 +114,9 @@ void pressKey(Form1& form, int keyCode) {
       if ((others & (1u << i)) && !plat::keyIsDown(code)) drawSlot(form, i, code, kReleasedRow);
     }
   }
-  if (wasHolding) scheduleRelease(form, now);
+  if (wasHolding || (counted && countersWatched(form))) scheduleTimer(form, now);
   presentGrid(form);
+  if (counted) countersChanged(form);
 }
 
 void releaseKey(Form1& form, int keyCode) {
@@ -117,7 +134,7 @@ void releaseKey(Form1& form, int keyCode) {
       drawn = true;
     }
   }
-  if (form.holdingSlots != holdingBefore) scheduleRelease(form, now);
+  if (form.holdingSlots != holdingBefore) scheduleTimer(form, now);
   // A release that only starts a hold changes nothing on screen. A key that is in no slot
   // presents as before, so every event that reaches the grid is still one present.
   if (drawn || !mine) presentGrid(form);
@@ -169,6 +186,7 @@ void Form1::Form_KeyDown(int keyCode, int) { pressKey(*this, keyCode); }
 void Form1::Form_KeyUp(int keyCode, int) { releaseKey(*this, keyCode); }
 
 void Form1::Form_Timer() {
+  timerDueAt = -1;  // it ran out
   const long long now = plat::clockMicros();
   bool drawn = false;
   for (int i = 0; i < kSlotsPerProfile; ++i) {
@@ -177,8 +195,40 @@ void Form1::Form_Timer() {
     holdingSlots &= ~(1u << i);
     drawn = true;
   }
-  scheduleRelease(*this, now);
+  const bool kpsFell = counters.forget(now);
+  scheduleTimer(*this, now);
   if (drawn) presentGrid(*this);
+  if (kpsFell) countersChanged(*this);
+}
+
+std::array<std::uint32_t, kSlotsPerProfile> Form1::counts() const {
+  std::array<std::uint32_t, kSlotsPerProfile> perSlot{};
+  for (int i = 0, n = shownKeyCount(); i < n; ++i) perSlot[i] = counters.count(ProfKeys[CurProfile][i]);
+  return perSlot;
+}
+
+int Form1::kps() const { return counters.kpsAt(plat::clockMicros()); }
+
+void Form1::mnuResetCounters_Click() {
+  counters.reset();
+  // Shorter figures must not leave old digits behind: every cell afresh, as it stands.
+  if (showCounters) {
+    DrawAllKeys(*this, KeysDrawn::AsHeldNow);
+  } else {
+    scheduleTimer(*this, plat::clockMicros());
+  }
+  countersChanged(*this);
+}
+
+bool countersWatched(const Form1& form) {
+  // The window's counts need no timer, but KPS is kept current for whoever shows it; the
+  // stream page, once it shows counters, watches too.
+  return form.showCounters;
+}
+
+void countersChanged(Form1&) {
+  // The window has drawn the new counts with its cells by now (drawSlot). This is the one
+  // place the stream page is to be told of counts, KPS and peak.
 }
 
 }  // namespace lumatap

@@ -53,18 +53,20 @@ def check_shared_clock(h) -> None:
 
 def write_settings(folder: Path, frame: int = 1, skin: str = "default", at=START,
                    min_lit_ms: int | None = None, see_through: bool = False,
-                   stream: tuple[int, str] | None = None) -> None:
+                   stream: tuple[int, str] | None = None, counters: bool = False) -> None:
     """A settings file, so the program starts without its first-run question; with
-    `min_lit_ms`, a [display] section that sets the minimum lit time; with `stream`
-    (port, token), the stream page served."""
+    `min_lit_ms`, a [display] section that sets the minimum lit time; with `counters`,
+    the counts shown in the cells; with `stream` (port, token), the stream page served."""
     text = (f"[window]\r\nX={at[0]}\r\nY={at[1]}\r\nframe={frame}\r\n"
             f"[style]\r\nskin={skin}\r\n[key]\r\nprofile={PROFILE}\r\n")
-    if min_lit_ms is not None or see_through:
+    if min_lit_ms is not None or see_through or counters:
         text += "[display]\r\n"
     if min_lit_ms is not None:
         text += f"minLitMs={min_lit_ms}\r\n"
     if see_through:
         text += "backColor=FF00FF\r\nseeThrough=1\r\n"
+    if counters:
+        text += "counters=1\r\n"
     if stream:
         text += f"[stream]\r\nenabled=1\r\nport={stream[0]}\r\ntoken={stream[1]}\r\n"
     (folder / "lumatap.ini").write_bytes(text.encode("cp932"))
@@ -80,11 +82,12 @@ def add_measure_exe(folder: Path) -> Path:
 # Running the measurement build
 
 def start_measured(h: Harness, min_lit_ms: int | None = None,
-                   see_through: bool = False, stream: tuple[int, str] | None = None) -> tuple[App, Path, int]:
+                   see_through: bool = False, stream: tuple[int, str] | None = None,
+                   counters: bool = False) -> tuple[App, Path, int]:
     """lumatap_measure.exe in a fresh program folder, its window up; returns the app, the
     folder and the counter value just before the launch. `min_lit_ms` None: the default."""
     folder = h.new_app_folder()
-    write_settings(folder, min_lit_ms=min_lit_ms, see_through=see_through, stream=stream)
+    write_settings(folder, min_lit_ms=min_lit_ms, see_through=see_through, stream=stream, counters=counters)
     add_measure_exe(folder)
     launched = qpc_now()
     app = h.launch(folder, exe="lumatap_measure.exe")

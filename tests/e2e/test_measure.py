@@ -39,25 +39,29 @@ class MeasuredProgramTest(LumatapTestCase):
     def test_an_idle_program_takes_no_message_and_no_processor_time(self):
         self.require_measure_build()
         mr.check_shared_clock(self.h)
-        # Also with the see-through background: a layered window must not wake either; and
+        # Also with the see-through background: a layered window must not wake either; with
+        # the counters shown, whose timer lets the presses leave KPS and then stops; and
         # with the stream page open in a browser, which must not keep anything awake.
-        for see_through, page in ((False, False), (True, False), (False, True)):
-            with self.subTest(see_through=see_through, page=page):
+        for see_through, counters, page in ((False, False, False), (True, False, False),
+                                            (False, True, False), (False, False, True)):
+            with self.subTest(see_through=see_through, counters=counters, page=page):
                 if page and not os.path.exists(CHROMIUM):
                     self.skipTest(f"{CHROMIUM} missing (tools/setup-deps.sh installs it)")
                 with contextlib.ExitStack() as stack:
-                    self.check_idle(see_through, stack.enter_context(Browser()) if page else None)
+                    self.check_idle(see_through, stack.enter_context(Browser()) if page else None,
+                                    counters=counters)
 
-    def check_idle(self, see_through: bool, browser=None) -> None:
+    def check_idle(self, see_through: bool, browser=None, counters: bool = False) -> None:
         port = mr.free_port()
-        app, folder, _ = mr.start_measured(self.h, see_through=see_through,
+        app, folder, _ = mr.start_measured(self.h, see_through=see_through, counters=counters,
                                            stream=(port, mr.STREAM_TOKEN) if browser else None)
         if browser:
             mr.open_stream_page(browser, port)
         # Keys first, so the hook, the drawing and the hold of the taps have run; then ten
         # seconds of nothing.
         mr.press(self.h, 5, 20_000, 20, folder.parent / "keys.tsv")
-        time.sleep(1.0)
+        # With the counters the last press leaves KPS a second after it, on the timer.
+        time.sleep(2.0 if counters else 1.0)
         before, start = mr.unix_stats(app.proc.pid), mr.qpc_now()
         time.sleep(10.0)
         after, end = mr.unix_stats(app.proc.pid), mr.qpc_now()
@@ -69,6 +73,10 @@ class MeasuredProgramTest(LumatapTestCase):
             self.assertGreaterEqual(len(browser.evaluate("drawnAt")), 10, "the page missed the keys")
         self.assertGreater(len([m for m in records.wndproc if m.message == mr.WM_TIMER]), 0,
                            "the taps of 20 ms were not held")
+        if counters:
+            last_down = max(m.at for m in records.key_events(mr.VK_A) if m.message == mr.KEY_DOWN)
+            self.assertTrue(any(m.message == mr.WM_TIMER and m.at >= last_down + 10_000_000
+                                for m in records.wndproc), "no timer let the last press leave KPS")
         quiet = lambda items: [m for m in items if start <= m.at <= end]  # noqa: E731
         self.assertEqual(quiet(records.loop), [], "messages taken by the program's loop")
         self.assertEqual(quiet(records.wndproc), [], "messages to the display window")

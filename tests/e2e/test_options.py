@@ -105,7 +105,7 @@ class OptionsDialogTest(LumatapTestCase):
 
         # The end writes the profile table with the new line last.
         self.click(main, (20, 20), "right")
-        self.choose_from_popup(4)  # "終了", past "配信用ページ" and the separator
+        self.choose_from_popup(5)  # "終了", past the stream page, the reset and the separator
         self.assertEqual(app.wait_exit(timeout=20), 0)
         lines = (folder / "setting.dat").read_bytes().decode("cp932").split("\r\n")
         self.assertEqual(lines[4], "テスト\t4\t2:2\tA\tS\tD\tTab")

@@ -78,14 +78,15 @@ TEST_F(BehaviourTest, RightButtonReleaseShowsTheMenuWithTheFrameStateChecked) {
     form->PicView.userMouseUp(kRight, 0, 10, 10);
     ASSERT_FALSE(hl::shownMenus().empty());
     const auto& items = hl::shownMenus().back().items;
-    ASSERT_EQ(items.size(), 5u);
+    ASSERT_EQ(items.size(), 6u);
     EXPECT_EQ(items[0].caption, "フレームなし");
     EXPECT_EQ(items[0].checked, frameless);
     EXPECT_EQ(items[1].caption, "オプション");
     EXPECT_EQ(items[2].caption, "配信用ページ");
     ASSERT_EQ(items[2].items.size(), 3u);
-    EXPECT_TRUE(items[3].separator());
-    EXPECT_EQ(items[4].caption, "終了");
+    EXPECT_EQ(items[3].caption, "カウンターをリセット");
+    EXPECT_TRUE(items[4].separator());
+    EXPECT_EQ(items[5].caption, "終了");
   }
 }
 

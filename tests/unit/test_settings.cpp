@@ -195,16 +195,17 @@ TEST_F(SettingsTest, DisplaySettingsAreReadAndBadValuesKeepTheirDefaults) {
     int minLit;
     plat::Color back;
     bool seeThrough;
+    bool counters = false;
   } cases[] = {
       {"", kDefaultMinLitMs, grey, false},
-      {"minLitMs=0\r\nbackColor=00FF00\r\nseeThrough=1\r\n", 0, plat::rgb(0, 255, 0), true},
-      {"minLitMs=1000\r\nbackColor=#ff00Ff\r\nseeThrough=0\r\n", 1000, plat::rgb(255, 0, 255), false},
+      {"minLitMs=0\r\nbackColor=00FF00\r\nseeThrough=1\r\ncounters=1\r\n", 0, plat::rgb(0, 255, 0), true, true},
+      {"minLitMs=1000\r\nbackColor=#ff00Ff\r\nseeThrough=0\r\ncounters=0\r\n", 1000, plat::rgb(255, 0, 255), false},
       {"minLitMs= 50 \r\nbackColor=\"123456\"\r\n", 50, plat::rgb(0x12, 0x34, 0x56), false},
       // Text, signs, fractions, out of range, wrong lengths: the defaults, one by one.
-      {"minLitMs=abc\r\nbackColor=green\r\nseeThrough=yes\r\n", kDefaultMinLitMs, grey, false},
-      {"minLitMs=-5\r\nbackColor=12345\r\nseeThrough=2\r\n", kDefaultMinLitMs, grey, false},
-      {"minLitMs=1001\r\nbackColor=1234567\r\nseeThrough=-1\r\n", kDefaultMinLitMs, grey, false},
-      {"minLitMs=3.5\r\nbackColor=#\r\nseeThrough=1.0\r\n", kDefaultMinLitMs, grey, false},
+      {"minLitMs=abc\r\nbackColor=green\r\nseeThrough=yes\r\ncounters=yes\r\n", kDefaultMinLitMs, grey, false},
+      {"minLitMs=-5\r\nbackColor=12345\r\nseeThrough=2\r\ncounters=2\r\n", kDefaultMinLitMs, grey, false},
+      {"minLitMs=1001\r\nbackColor=1234567\r\nseeThrough=-1\r\ncounters=-1\r\n", kDefaultMinLitMs, grey, false},
+      {"minLitMs=3.5\r\nbackColor=#\r\nseeThrough=1.0\r\ncounters=1.0\r\n", kDefaultMinLitMs, grey, false},
       {"minLitMs=99999999999999\r\nbackColor=0x00FF00\r\nseeThrough=\r\n", kDefaultMinLitMs, grey, false},
       {"minLitMs=&H10\r\nbackColor=GGGGGG\r\n", kDefaultMinLitMs, grey, false},
   };
@@ -214,6 +215,7 @@ TEST_F(SettingsTest, DisplaySettingsAreReadAndBadValuesKeepTheirDefaults) {
     EXPECT_EQ(form().minLitMs, c.minLit) << c.section;
     EXPECT_EQ(form().gridBackground, c.back) << c.section;
     EXPECT_EQ(form().seeThrough, c.seeThrough) << c.section;
+    EXPECT_EQ(form().showCounters, c.counters) << c.section;
     // See-through is the background colour keyed out, whatever that colour is.
     EXPECT_EQ(form().colorKeyed(), c.seeThrough) << c.section;
     if (c.seeThrough) {
