@@ -6,10 +6,11 @@
 // the server only hands out what was published, to clients that present the token. Nothing
 // a client sends changes anything in the program.
 //
-// Every call below belongs to one thread, the window's. None of them waits for the network:
-// publishing stores the newest state and wakes the server's own thread, which does all the
-// sending. The state is kept while the server is off, and a server started later hands out
-// what was published last.
+// Every call below belongs to one thread, the window's. None of them waits for the network
+// or for the server's own thread: publishing stores the newest state and wakes that thread,
+// which does the sending, except that a lit state goes out from the window's thread itself
+// when every page has all before it and the socket takes it at once. The state is kept
+// while the server is off, and a server started later hands out what was published last.
 //
 // Routes, each only for a GET whose query carries token=<the token>, whose Host is exactly
 // 127.0.0.1:PORT or localhost:PORT and whose Origin, if any, is http://127.0.0.1:PORT or
@@ -72,7 +73,7 @@ void stopStreamServer();
 // A new layout for every page (profile, grid or skin changed). Rare; may allocate.
 void publishStreamLayout(StreamLayout layout);
 // The lit slots (bit i: slot i) and whether the keys are hidden. Called on every key event:
-// takes no lock and allocates nothing.
+// only tries a lock, never waits for one, and allocates nothing.
 void publishStreamLit(std::uint32_t litSlots, bool keysHidden);
 // The page served at /. The core owns its content.
 void setStreamPage(std::string html);

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <charconv>
+#include <cstring>
 #include <utility>
 
 namespace plat::stream {
@@ -33,6 +35,7 @@ struct Hub {
   std::atomic<std::uint64_t> lit{0};   // the newest lit state, queued or not
   std::atomic<bool> wakePending{false};
   std::uint32_t number = 0;            // the producer's count of lit states
+  Server* running = nullptr;           // the producer's: the server it may send to itself
   // Under lockShared.
   std::shared_ptr<const StreamLayout> layout;
   std::shared_ptr<const std::string> page;
@@ -46,6 +49,11 @@ struct SharedLock {
   SharedLock& operator=(const SharedLock&) = delete;
 };
 
+// One wake-up for a burst: the server clears the flag before it takes the queue.
+void wakeServer() {
+  if (!g_hub.wakePending.exchange(true)) wake();
+}
+
 void enqueue(std::uint64_t entry) {
   const std::uint32_t t = g_hub.tail.load(std::memory_order_relaxed);
   if (t - g_hub.head.load() < kQueueSize) {
@@ -54,8 +62,7 @@ void enqueue(std::uint64_t entry) {
   } else {
     g_hub.dropped.store(true);
   }
-  // One wake-up for a burst: the server clears the flag before it takes the queue.
-  if (!g_hub.wakePending.exchange(true)) wake();
+  wakeServer();
 }
 
 std::uint32_t numberOf(std::uint64_t entry) { return static_cast<std::uint32_t>(entry >> kNumberShift); }
@@ -68,11 +75,20 @@ bool isNewer(std::uint32_t a, std::uint32_t b) {
 
 // ---- Messages and responses ------------------------------------------------------------
 
+// Into a buffer of the caller's: the window's thread allocates nothing.
+std::size_t formatLit(std::uint64_t entry, char (&out)[kLitMessageMax]) {
+  constexpr std::string_view kStart = "event: lit\ndata: {\"lit\":";
+  const std::string_view end = (entry & kHidden) ? ",\"hidden\":1}\n\n" : ",\"hidden\":0}\n\n";
+  static_assert(kStart.size() + 10 + 14 <= kLitMessageMax);
+  char* at = std::copy(kStart.begin(), kStart.end(), out);
+  at = std::to_chars(at, out + kLitMessageMax, static_cast<std::uint32_t>(entry)).ptr;
+  at = std::copy(end.begin(), end.end(), at);
+  return static_cast<std::size_t>(at - out);
+}
+
 std::string litMessage(std::uint64_t entry) {
-  std::string m = "event: lit\ndata: {\"lit\":";
-  m += std::to_string(static_cast<std::uint32_t>(entry));
-  m += (entry & kHidden) ? ",\"hidden\":1}\n\n" : ",\"hidden\":0}\n\n";
-  return m;
+  char m[kLitMessageMax];
+  return std::string(m, formatLit(entry, m));
 }
 
 // Each line of the json goes on a data line of its own (a bare CR or LF would end the field).
@@ -325,8 +341,15 @@ void RequestReader::decide() {
 
 // ---- Connection ------------------------------------------------------------------------
 
-Connection::Connection(Server& server, Clock::time_point now)
-    : server_(server), request_(server.policy()), deadline_(now + server.policy().limits.requestTime) {}
+Connection::Connection(Server& server, Clock::time_point now, SocketId socket)
+    : server_(server), request_(server.policy()), deadline_(now + server.policy().limits.requestTime),
+      socket_(socket) {}
+
+// Within a turn (or after the direct path ended): its socket is closed only after this.
+Connection::~Connection() {
+  auto& streams = server_.streams_;
+  streams.erase(std::remove(streams.begin(), streams.end(), this), streams.end());
+}
 
 void Connection::receive(const char* data, std::size_t size) {
   if (state_ != State::Reading) return;
@@ -369,6 +392,18 @@ void Connection::sent(std::size_t size) {
   }
 }
 
+void Connection::flush() {
+  while (!unsent().empty()) {
+    const std::string_view out = unsent();
+    const long n = sendNow(socket_, out.data(), out.size());
+    if (n <= 0) {
+      if (n < 0) broken();
+      return;
+    }
+    sent(static_cast<std::size_t>(n));
+  }
+}
+
 int Connection::msLeft(Clock::time_point now) const {
   if (state_ != State::Reading) return -1;
   if (now >= deadline_) return 0;
@@ -384,8 +419,70 @@ Server::Server(Policy policy) : policy_(std::move(policy)) {
   g_hub.dropped.store(false);
   g_hub.wakePending.store(false);
   lit_ = g_hub.lit.load();
+  direct_ = true;  // no stream yet, nothing queued
   SharedLock lock;
   layout_ = g_hub.layout;
+}
+
+void Server::setRunning(Server* server) { g_hub.running = server; }
+
+void Server::endDirect() {
+  lockDirect();
+  ended_ = true;
+  direct_ = false;
+  unlockDirect();
+}
+
+Server::Turn::Turn(Server& server) : server_(server) {
+  lockDirect();
+  for (Connection* c : server_.streams_) {
+    if (c->handedBroken_) c->broken();
+    c->out_.append(c->handed_, c->handedSize_);
+    c->handedBroken_ = false;
+    c->handedSize_ = 0;
+  }
+}
+
+Server::Turn::~Turn() {
+  bool all = !server_.ended_;
+  for (Connection* c : server_.streams_) {
+    c->direct_ = c->state_ == Connection::State::Streaming && c->unsent().empty();
+    all = all && c->direct_;
+  }
+  server_.direct_ = all;
+  unlockDirect();
+}
+
+// On the window's thread, under the direct lock: only while the server's thread sleeps with
+// every stream caught up and nothing queued (a queued layout or lit goes first), and
+// without waiting for any socket. What a socket does not take goes back to the server's
+// thread, and so does every later message until that stream has caught up.
+bool Server::sendDirect(std::uint64_t entry) {
+  if (!direct_ || g_hub.head.load() != g_hub.tail.load(std::memory_order_relaxed) || g_hub.dropped.load()) {
+    return false;
+  }
+  const bool changed = (entry & kStateBits) != (lit_ & kStateBits);
+  lit_ = entry;
+  if (!changed) return true;
+  char m[kLitMessageMax];
+  const std::size_t size = formatLit(entry, m);
+  bool handedBack = false;
+  for (Connection* c : streams_) {
+    std::size_t done = 0;
+    long n = 0;
+    while (done < size && (n = sendNow(c->socket_, m + done, size - done)) > 0) done += static_cast<std::size_t>(n);
+    if (done == size) continue;
+    c->direct_ = false;
+    direct_ = false;
+    c->handedBroken_ = n < 0;
+    if (n >= 0) {
+      std::memcpy(c->handed_, m + done, size - done);
+      c->handedSize_ = size - done;
+    }
+    handedBack = true;
+  }
+  if (handedBack) wakeServer();
+  return true;
 }
 
 std::string Server::takePublished() {
@@ -466,6 +563,9 @@ void Server::respond(Connection& c) {
       out += layoutMessage(layout_.get());
       out += litMessage(lit_);
       c.state_ = Connection::State::Streaming;
+      // From here on it gets every lit state after lit_: queued ones from this thread,
+      // direct ones once a turn has found it caught up.
+      streams_.push_back(&c);
       break;
     case Route::None:
       break;
@@ -503,6 +603,11 @@ void publishStreamLit(std::uint32_t litSlots, bool keysHidden) {
   const std::uint64_t entry = litSlots | (keysHidden ? stream::kHidden : 0) |
                               (static_cast<std::uint64_t>(hub.number) << stream::kNumberShift);
   hub.lit.store(entry);
+  if (hub.running && stream::tryLockDirect()) {
+    const bool sent = hub.running->sendDirect(entry);
+    stream::unlockDirect();
+    if (sent) return;
+  }
   stream::enqueue(entry);
 }
 

@@ -8,6 +8,14 @@
 // what was published (Server::takePublished) whenever the backend's wake-up fires and
 // pushes it to every event stream. Without a request being read there is nothing to time,
 // so the server's thread then sleeps until a client or the window gives it something.
+//
+// A lit state skips that hop when it can: waking another thread costs hundreds of
+// microseconds under Wine, a send from the window's thread about one system call. The
+// window's thread sends it itself, without waiting, to event streams that have every
+// earlier message out, while the server's thread sleeps (Server::Turn) and nothing is
+// queued. Otherwise it queues and wakes as above, so a message never passes an earlier
+// one. A stream that cannot take the message at once goes back to the server's thread
+// with what is left of it.
 
 #include <chrono>
 #include <cstddef>
@@ -15,6 +23,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/stream.h"
 
@@ -78,10 +87,19 @@ class RequestReader {
 
 class Server;
 
+// A socket of the backend, as a number.
+using SocketId = std::uintptr_t;
+
+// The longest lit message.
+constexpr std::size_t kLitMessageMax = 48;
+
 // One client: its request, then the response or the event stream, with a bounded backlog.
 class Connection {
  public:
-  Connection(Server& server, Clock::time_point now);
+  Connection(Server& server, Clock::time_point now, SocketId socket = 0);
+  ~Connection();
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
 
   // Bytes the client sent. Before the decision they go to the request; after it they are
   // dropped.
@@ -100,6 +118,8 @@ class Connection {
   // What is still to be sent, and how much of it went out.
   std::string_view unsent() const { return std::string_view(out_).substr(sent_); }
   void sent(std::size_t size);
+  // Sends what it can of the unsent bytes to its socket, without waiting.
+  void flush();
 
   // The backend waits for input only while this holds, and closes the socket once
   // finished() does.
@@ -120,6 +140,12 @@ class Connection {
   bool inputEnded_ = false;
   std::string out_;
   std::size_t sent_ = 0;
+  const SocketId socket_;
+  // Shared with the window's thread, under the direct lock.
+  bool direct_ = false;  // an event stream with nothing unsent: the window may send to it
+  bool handedBroken_ = false;  // a send of the window's thread failed
+  std::size_t handedSize_ = 0;  // what the socket did not take of the window's message
+  char handed_[kLitMessageMax];
 };
 
 // The server's side of what the window published, and the responses made from it. Made on
@@ -137,15 +163,43 @@ class Server {
   // the event, emptied the pipe) before calling, so that a later publish wakes it again.
   std::string takePublished();
 
+  // Held by the server's thread from each wake-up until it waits again; everything it does
+  // with its connections happens within one. While it is held the window's thread sends
+  // nothing itself. It starts by taking back what the window's thread could not send, and
+  // ends by letting the window send to the event streams that have nothing unsent, so the
+  // window's next message follows everything this turn sent.
+  class Turn {
+   public:
+    explicit Turn(Server& server);
+    ~Turn();
+    Turn(const Turn&) = delete;
+    Turn& operator=(const Turn&) = delete;
+
+   private:
+    Server& server_;
+  };
+
+  // The server whose event streams the window's thread may send to: set before its thread
+  // starts, cleared once the thread has ended (both on the window's thread).
+  static void setRunning(Server* server);
+  // The server's thread ends: the window's thread sends to none of its sockets again.
+  void endDirect();
+
  private:
   friend class Connection;
+  friend void plat::publishStreamLit(std::uint32_t litSlots, bool keysHidden);
   void respond(Connection& c);
   void takeLayout(std::string& out);
   void takeLit(std::uint64_t entry, std::string& out);
+  bool sendDirect(std::uint64_t entry);
 
   Policy policy_;
   std::shared_ptr<const StreamLayout> layout_;  // the newest layout this thread has seen
-  std::uint64_t lit_ = 0;                         // the newest lit state, as queued
+  // Under the direct lock.
+  std::uint64_t lit_ = 0;             // the newest lit state, as queued or sent
+  std::vector<Connection*> streams_;  // every event stream
+  bool direct_ = false;               // each of them may take the window's sends
+  bool ended_ = false;
 };
 
 // The shorter of two waits in milliseconds, where -1 stands for waiting without end.
@@ -160,6 +214,14 @@ void wake();
 // The lock around the layout and the page, held only to copy or swap a pointer.
 void lockShared();
 void unlockShared();
+// The lock between the window's direct sends and the server's thread (Server::Turn). The
+// window's thread only ever tries it.
+bool tryLockDirect();
+void lockDirect();
+void unlockDirect();
+// Sends what the socket takes at once: the bytes taken (0 when it takes none now), or -1
+// when the connection is broken.
+long sendNow(SocketId socket, const char* data, std::size_t size);
 
 }  // namespace plat::stream
 

@@ -23,9 +23,10 @@ namespace plat::stream {
 namespace {
 
 std::mutex g_shared;
+std::mutex g_direct;
 
 struct Client {
-  Client(int fd, Server& server, Clock::time_point now) : fd(fd), conn(server, now) {}
+  Client(int fd, Server& server, Clock::time_point now) : fd(fd), conn(server, now, static_cast<SocketId>(fd)) {}
   int fd;
   Connection conn;
 };
@@ -58,21 +59,6 @@ void receive(Client& c) {
   }
 }
 
-void flush(Client& c) {
-  while (!c.conn.unsent().empty()) {
-    const std::string_view out = c.conn.unsent();
-    const ssize_t n = send(c.fd, out.data(), out.size(), MSG_NOSIGNAL);
-    if (n > 0) {
-      c.conn.sent(static_cast<std::size_t>(n));
-    } else if (n < 0 && errno == EINTR) {
-      continue;
-    } else {
-      if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) c.conn.broken();
-      return;
-    }
-  }
-}
-
 // Ends a connection at once, whatever is still unsent, and leaves nothing of it behind
 // that could hold the port after a stop.
 void drop(int fd) {
@@ -95,6 +81,7 @@ void run(Running& r) {
       timeout = sooner(timeout, c->conn.msLeft(now));
     }
     if (poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR) break;
+    const Server::Turn turn(*r.server);
     if (fds[0].revents) {
       char drain[64];
       while (read(r.wakeRead, drain, sizeof drain) > 0) {
@@ -128,15 +115,17 @@ void run(Running& r) {
     for (std::size_t i = 0; i < clients.size();) {
       Client& c = *clients[i];
       c.conn.expire(now);
-      flush(c);
+      c.conn.flush();
       if (c.conn.finished()) {
-        close(c.fd);
+        const int fd = c.fd;
         clients.erase(clients.begin() + static_cast<std::ptrdiff_t>(i));
+        close(fd);
       } else {
         ++i;
       }
     }
   }
+  r.server->endDirect();
   for (const auto& c : clients) drop(c->fd);
 }
 
@@ -150,6 +139,18 @@ void closeAll(Running& r) {
 
 void lockShared() { g_shared.lock(); }
 void unlockShared() { g_shared.unlock(); }
+bool tryLockDirect() { return g_direct.try_lock(); }
+void lockDirect() { g_direct.lock(); }
+void unlockDirect() { g_direct.unlock(); }
+
+long sendNow(SocketId socket, const char* data, std::size_t size) {
+  for (;;) {
+    const ssize_t n = send(static_cast<int>(socket), data, size, MSG_NOSIGNAL);
+    if (n > 0) return static_cast<long>(n);
+    if (n < 0 && errno == EINTR) continue;
+    return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) ? 0 : -1;
+  }
+}
 
 void wake() {
   if (!g_running) return;
@@ -183,9 +184,11 @@ StreamStart serve(const Policy& policy) {
   r->wakeRead = wakePipe[0];
   r->wakeWrite = wakePipe[1];
   r->server = std::make_unique<Server>(policy);
+  Server::setRunning(r->server.get());
   try {
     r->thread = std::thread(run, std::ref(*r));
   } catch (const std::system_error&) {
+    Server::setRunning(nullptr);
     closeAll(*r);
     return StreamStart::Failed;
   }
@@ -206,6 +209,7 @@ void stopStreamServer() {
     // The pipe is full, so the thread wakes anyway.
   }
   g_running->thread.join();
+  stream::Server::setRunning(nullptr);
   stream::closeAll(*g_running);
   g_running.reset();
 }

@@ -18,9 +18,10 @@ namespace plat::stream {
 namespace {
 
 SRWLOCK g_shared = SRWLOCK_INIT;
+SRWLOCK g_direct = SRWLOCK_INIT;
 
 struct Client {
-  Client(SOCKET s, Server& server, Clock::time_point now) : s(s), conn(server, now) {}
+  Client(SOCKET s, Server& server, Clock::time_point now) : s(s), conn(server, now, s) {}
   SOCKET s;
   Connection conn;
 };
@@ -54,20 +55,6 @@ void receive(Client& c) {
   }
 }
 
-// A send that would block re-arms FD_WRITE, which wakes the thread once there is room.
-void flush(Client& c) {
-  while (!c.conn.unsent().empty()) {
-    const std::string_view out = c.conn.unsent();
-    const int n = send(c.s, out.data(), static_cast<int>(std::min<std::size_t>(out.size(), 1 << 30)), 0);
-    if (n > 0) {
-      c.conn.sent(static_cast<std::size_t>(n));
-    } else {
-      if (n == 0 || WSAGetLastError() != WSAEWOULDBLOCK) c.conn.broken();
-      return;
-    }
-  }
-}
-
 // Ends a connection at once, whatever is still unsent: an exclusively bound port is free
 // again only once no connection of it is left.
 void drop(SOCKET s) {
@@ -93,6 +80,7 @@ DWORD WINAPI run(void* param) {
       break;
     }
     if (r.stopping.load()) break;
+    const Server::Turn turn(*r.server);
 
     // A key's news goes out before anything else is looked at: under Wine each of the
     // calls below is a round trip to its server, and the page waits for the send.
@@ -100,7 +88,7 @@ DWORD WINAPI run(void* param) {
     if (!news.empty()) {
       for (const auto& c : clients) {
         c->conn.push(news);
-        flush(*c);
+        c->conn.flush();
       }
     }
     const bool clientsSpoke = isSet(r.clientEvent);
@@ -130,15 +118,17 @@ DWORD WINAPI run(void* param) {
     for (std::size_t i = 0; i < clients.size();) {
       Client& c = *clients[i];
       c.conn.expire(now);
-      flush(c);
+      c.conn.flush();
       if (c.conn.finished()) {
-        closesocket(c.s);
+        const SOCKET s = c.s;
         clients.erase(clients.begin() + static_cast<std::ptrdiff_t>(i));
+        closesocket(s);
       } else {
         ++i;
       }
     }
   }
+  r.server->endDirect();
   for (const auto& c : clients) drop(c->s);
   return 0;
 }
@@ -155,6 +145,17 @@ void closeAll(Running& r) {
 
 void lockShared() { AcquireSRWLockExclusive(&g_shared); }
 void unlockShared() { ReleaseSRWLockExclusive(&g_shared); }
+bool tryLockDirect() { return TryAcquireSRWLockExclusive(&g_direct) != 0; }
+void lockDirect() { AcquireSRWLockExclusive(&g_direct); }
+void unlockDirect() { ReleaseSRWLockExclusive(&g_direct); }
+
+// A send that would block re-arms FD_WRITE, which wakes the server's thread once there is
+// room.
+long sendNow(SocketId socket, const char* data, std::size_t size) {
+  const int n = send(static_cast<SOCKET>(socket), data, static_cast<int>(std::min<std::size_t>(size, 1 << 30)), 0);
+  if (n > 0) return n;
+  return n < 0 && WSAGetLastError() == WSAEWOULDBLOCK ? 0 : -1;
+}
 
 void wake() {
   if (g_running) WSASetEvent(g_running->wakeEvent);
@@ -195,9 +196,11 @@ StreamStart serve(const Policy& policy) {
     return StreamStart::Failed;
   }
   r->server = std::make_unique<Server>(policy);
+  Server::setRunning(r->server.get());
   // std::thread is not there with this compiler's thread model.
   r->thread = CreateThread(nullptr, 0, run, r.get(), 0, nullptr);
   if (!r->thread) {
+    Server::setRunning(nullptr);
     win32::traceFailure("CreateThread");
     closeAll(*r);
     return StreamStart::Failed;
@@ -216,6 +219,7 @@ void stopStreamServer() {
   g_running->stopping.store(true);
   WSASetEvent(g_running->wakeEvent);
   WaitForSingleObject(g_running->thread, INFINITE);
+  stream::Server::setRunning(nullptr);
   CloseHandle(g_running->thread);
   stream::closeAll(*g_running);
   g_running.reset();

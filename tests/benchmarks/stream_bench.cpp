@@ -83,7 +83,8 @@ struct Streams {
   }
 };
 
-// The window's side alone: store the state, wake the server.
+// The window's side alone, no page connected: store the state (nobody to send to, nothing
+// to wake).
 void BM_StreamPublishLit(benchmark::State& state) {
   Streams streams(0);
   std::uint32_t slots = 0;

@@ -52,6 +52,7 @@ protected:
 
   // The response a connection makes, fed one byte at a time.
   std::string respond(const std::string& request, Connection*& out) {
+    conn.reset();  // a connection leaves its server's streams as it goes
     server = std::make_unique<plat::stream::Server>(policy);
     conn = std::make_unique<Connection>(*server, plat::stream::Clock::now());
     for (char c : request) conn->receive(&c, 1);
