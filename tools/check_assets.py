@@ -32,6 +32,9 @@ REQUIRED_CODES = (
     + list(range(96, 106))              # keypad digits
 )
 SIDED = {160: 16, 161: 16, 162: 17, 163: 17, 164: 18, 165: 18}
+# The mouse buttons by their virtual-key codes, each with its own cell showing a mouse with
+# that button marked.
+MOUSE = {1: ("左クリック", "L"), 2: ("右クリック", "R"), 4: ("中クリック", "M"), 5: ("マウス4", "4"), 6: ("マウス5", "5")}
 
 # A pressed cap must differ from the released one over a good part of the
 # cell, not just in a few pixels, or players will not see it light up.
@@ -56,6 +59,15 @@ def check_table(keys):
     for vk, base in SIDED.items():
         if vk in by_vk and base in by_vk and by_vk[vk].cell != by_vk[base].cell:
             errors.append(f"keytable: code {vk} must share cell {by_vk[base].cell} with code {base}")
+    for vk, (name, button) in MOUSE.items():
+        k = by_vk.get(vk)
+        if k is None or k.name != name:
+            got = "missing" if k is None else repr(k.name)
+            errors.append(f"keytable: code {vk} must be named {name!r} ({got})")
+        elif ga.mouse_button(k.cap) != button:
+            errors.append(f"keytable: code {vk} must show the mouse with button {button} marked, not {k.cap!r}")
+        elif sum(1 for other in keys if other.cell == k.cell) > 1:
+            errors.append(f"keytable: code {vk} must have cell {k.cell} to itself")
     names = {}
     for k in keys:
         if k.name in names:

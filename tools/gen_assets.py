@@ -28,6 +28,16 @@ CELL_COUNT = 85            # cell 0 is the blank cap for unassigned slots
 SKIN_SIZE = (CELL * CELL_COUNT, CELL * 2)
 
 KEYLIST_REL = Path("assets") / "keylist.dat"
+
+# A cap "mouse:<button>" draws a mouse seen from above with that button marked: the left
+# and right buttons, the wheel, and the thumb's side buttons 4 (back) and 5 (forward).
+MOUSE_PREFIX = "mouse:"
+MOUSE_BUTTONS = ("L", "R", "M", "4", "5")
+
+
+def mouse_button(cap):
+    """The button a mouse cap marks, or None for a cap that is a label."""
+    return cap[len(MOUSE_PREFIX):] if cap.startswith(MOUSE_PREFIX) else None
 SKINS = ("default", "WASD黒ルコ")
 
 
@@ -95,6 +105,8 @@ def parse_table(text):
         except UnicodeEncodeError:
             raise TableError(f"line {lineno}: name {name!r} cannot be written in CP932") from None
         cap = (cap_s or name).replace("\\n", "\n")
+        if cap.startswith(MOUSE_PREFIX) and cap[len(MOUSE_PREFIX):] not in MOUSE_BUTTONS:
+            raise TableError(f"line {lineno}: {cap!r} names no mouse button (one of {', '.join(MOUSE_BUTTONS)})")
         if cell in cap_of_cell:
             # Extra codes of the same physical key inherit its cap.
             if cap_s and cap != cap_of_cell[cell]:
@@ -130,7 +142,7 @@ def keylist_bytes(keys):
 # --------------------------------------------------------------------------
 # drawing
 
-from PIL import Image, ImageDraw, ImageFilter, ImageFont  # noqa: E402
+from PIL import Image, ImageChops, ImageDraw, ImageFilter, ImageFont  # noqa: E402
 
 FONT_BOLD = "/usr/share/fonts/opentype/noto/NotoSansCJK-Bold.ttc"
 FONT_JP_INDEX = 0          # "Noto Sans CJK JP" inside the collection
@@ -333,6 +345,53 @@ def label_mask(label, width=None, height=None):
     return out
 
 
+# The mouse in cell pixels: body, the line between the two buttons, the wheel and the
+# side buttons on the left flank, forward (5) above back (4) as a right thumb meets them.
+# A side button's cell also carries its number in the body's lower half.
+MOUSE_BODY = (16, 5, 37, 40)
+MOUSE_RADIUS = 9
+MOUSE_SPLIT_Y = 18
+MOUSE_WHEEL = (24, 8, 29, 16)
+MOUSE_SIDE = {"5": (10, 18, 19, 25), "4": (10, 27, 19, 34)}
+MOUSE_LINE = 2
+MOUSE_DIGIT_SIZE = 13
+
+
+def mouse_mask(button, dy=0):
+    """Mask of the mouse with `button` marked, at SS times the cell size."""
+    m = Image.new("L", (CELL * SS, CELL * SS), 0)
+    d = ImageDraw.Draw(m)
+    line = MOUSE_LINE * SS
+    for side, box in MOUSE_SIDE.items():
+        d.rounded_rectangle(_scaled(box, dy), 2 * SS, fill=255 if side == button else 0, outline=255, width=line)
+    # The body hides the side buttons' inner halves.
+    body = _scaled(MOUSE_BODY, dy)
+    d.rounded_rectangle(body, MOUSE_RADIUS * SS, fill=0, outline=255, width=line)
+    split = (MOUSE_SPLIT_Y + dy) * SS
+    mid = (body[0] + body[2] + 1) // 2
+    if button in ("L", "R"):
+        # The button is the body's top corner on its side, down to the split line.
+        shape = Image.new("L", m.size, 0)
+        ImageDraw.Draw(shape).rounded_rectangle(body, MOUSE_RADIUS * SS, fill=255)
+        keep = Image.new("L", m.size, 0)
+        x0, x1 = (body[0], mid) if button == "L" else (mid, body[2])
+        ImageDraw.Draw(keep).rectangle((x0, body[1], x1, split), fill=255)
+        m.paste(255, (0, 0), ImageChops.multiply(shape, keep))
+    d.rectangle((body[0], split - line // 2, body[2], split + line // 2 - 1), fill=255)
+    d.rectangle((mid - line // 2, body[1], mid + line // 2 - 1, split), fill=255)
+    wheel = _scaled(MOUSE_WHEEL, dy)
+    if button == "M":
+        d.rounded_rectangle((wheel[0] - SS, wheel[1] - SS, wheel[2] + SS, wheel[3] + SS), 2 * SS, fill=255)
+    else:
+        d.rounded_rectangle(wheel, 2 * SS, fill=0, outline=255, width=SS)
+    if button in MOUSE_SIDE:
+        digit = _ink(button, MOUSE_DIGIT_SIZE * SS)
+        cx = (body[0] + body[2]) // 2
+        cy = (split + body[3]) // 2
+        m.paste(255, (cx - digit.width // 2, cy - digit.height // 2), digit)
+    return m
+
+
 def render_cell(style, label, pressed):
     """One 48 x 48 cell; label None draws the blank cap."""
     look = style.pressed if pressed else style.released
@@ -354,8 +413,11 @@ def render_cell(style, label, pressed):
     grad = _gradient(look.face_top, look.face_bottom, (face[1] + dy) * SS, (face[3] + dy) * SS)
     big.paste(grad, (0, 0), _rounded_mask(face_lower, FACE_RADIUS, dy))
 
+    button = mouse_button(label) if label else None
+    if button:
+        big.paste(Image.new("RGB", big.size, look.text), (0, 0), mouse_mask(button, dy))
     cell = big.reduce(SS)
-    if label:
+    if label and not button:
         m = label_mask(label)
         cx = face[0] + (face[2] - face[0]) / 2
         cy = face[1] + 1 + dy + (face[3] - face[1] - 1) / 2

@@ -43,6 +43,7 @@ class TableParsing(unittest.TestCase):
             "too many fields": "65\t1\tA\tA\tx\n",
             "conflicting caps": "65\t1\tA\tA\n66\t1\tB\tB\n",
             "not a number": "0x41\t1\tA\n",
+            "no such mouse button": "1\t1\t左クリック\tmouse:X\n",
         }
         for why, rows in bad.items():
             with self.subTest(why), self.assertRaises(ga.TableError):
@@ -72,6 +73,18 @@ class ShippedTable(unittest.TestCase):
         self.assertIn("'Space'", errors)
         self.assertIn("cells without a key", errors)
 
+    def test_policy_catches_a_mouse_button_without_its_own_mouse_picture(self):
+        cases = {
+            "drawn as a label": lambda k: replace(k, cap="L") if k.vk == 1 else k,
+            "another button marked": lambda k: replace(k, cap="mouse:L") if k.vk == 2 else k,
+            "sharing a cell": lambda k: replace(k, cell=76) if k.vk == 187 else k,
+            "renamed": lambda k: replace(k, name="マウス右") if k.vk == 2 else k,
+        }
+        for why, edit in cases.items():
+            with self.subTest(why):
+                errors = "\n".join(ca.check_table([edit(k) for k in self.keys]))
+                self.assertRegex(errors, r"code [12] must")
+
     def test_policy_catches_split_modifier(self):
         keys = [replace(k, cell=1) if k.vk == 160 else k for k in self.keys]
         self.assertTrue(any("160" in e for e in ca.check_table(keys)))
@@ -79,6 +92,8 @@ class ShippedTable(unittest.TestCase):
     def test_every_label_fits_and_stays_readable(self):
         w, h = ga.TEXT_AREA
         for cap in ga.caps_by_cell(self.keys).values():
+            if ga.mouse_button(cap):
+                continue  # a picture, not a label
             with self.subTest(cap=cap):
                 m = ga.label_mask(cap)
                 self.assertLessEqual(m.width, w)

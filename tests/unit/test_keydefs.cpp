@@ -39,6 +39,7 @@ TEST_F(KeyDefsTest, EachLineDefinesOneKey) {
       {"an empty name", "65\t10\t\r\n", 65, 10, ""},
       {"fields after the third are ignored", "65\t10\tA\tjunk\r\n", 65, 10, "A"},
       {"Japanese names", "37\t49\t←\r\n", 37, 49, "←"},
+      {"a mouse button is a code like any key's", "1\t76\t左クリック\r\n", 1, 76, "左クリック"},
       {"the last line needs no line end", "1\t2\tx\r\n65\t10\tA", 65, 10, "A"},
       {"lone CR line ends", "1\t2\tx\r65\t10\tA\r", 65, 10, "A"},
       {"lone LF line ends", "1\t2\tx\n65\t10\tA\n", 65, 10, "A"},
@@ -114,7 +115,7 @@ TEST_F(KeyDefsTest, AMissingOrUnreadableKeyListEndsTheProgramWithTheFatalMessage
   }
 }
 
-TEST_F(KeyDefsTest, TheShippedKeyListHoldsEveryKeyTheBuiltInProfilesAndSpecialKeysNeed) {
+TEST_F(KeyDefsTest, TheShippedKeyListHoldsEveryKeyTheBuiltInProfilesSpecialKeysAndMouseNeed) {
   std::ifstream in(std::string(LUMATAP_SOURCE_DIR) + "/assets/keylist.dat", std::ios::binary);
   writeBytes("keylist.dat", std::string(std::istreambuf_iterator<char>(in), {}));
   LoadKeyDefs();
@@ -125,7 +126,8 @@ TEST_F(KeyDefsTest, TheShippedKeyListHoldsEveryKeyTheBuiltInProfilesAndSpecialKe
   for (const char* name : {"Shift", "W", "A", "S", "D", "Space", "Z", "X", "↑", "←", "↓", "→"}) {
     EXPECT_TRUE(names.count(name)) << name;
   }
-  for (int code : {38, 37, 40, 39, 9, 13, 27}) EXPECT_TRUE(KeyDefs[code].Defined) << code;
+  // The special keys, then the mouse buttons.
+  for (int code : {38, 37, 40, 39, 9, 13, 27, 1, 2, 4, 5, 6}) EXPECT_TRUE(KeyDefs[code].Defined) << code;
   expectUnset(255);
 }
 
