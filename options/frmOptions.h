@@ -75,7 +75,7 @@ public:
   plat::Label LblURL[2];
 
   plat::Menu mnu2;  // the key buttons' context menu
-  plat::MenuItem& mnuDel() { return mnu2.items.back(); }
+  plat::MenuItem& mnuDel() { return mnu2.items[8]; }  // after the seven keys and a separator
 
   // ---- The dialog's own state --------------------------------------------------------
   bool IsNewProfile = false;
@@ -125,6 +125,8 @@ public:
   void Cmd_KeyDown(int index, int keyCode, int shift);
   void mnuKeys_Click(int index);
   void mnuDel_Click();
+  // A mouse button of the slot's menu; the index is its key code.
+  void mnuButtons_Click(int index);
   void AssignSlotKey(int16 slot, int16 code);
 
   // ---- Saving ------------------------------------------------------------------------

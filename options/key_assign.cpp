@@ -1,5 +1,6 @@
 // Key assignment: the user selects a slot with a left click and presses the key it is to
-// show; keys the dialog itself takes (arrows, Tab, Enter, Esc) come from the slot's menu.
+// show; keys the dialog itself takes (arrows, Tab, Enter, Esc) and the mouse buttons come
+// from the slot's menu.
 #include "options/frmOptions.h"
 
 namespace lumatap {
@@ -25,6 +26,20 @@ void frmOptions::buildMenu() {
   del.caption = "削除";
   del.Click = [this](int) { mnuDel_Click(); };
   mnu2.items.push_back(del);
+  // A click on a slot selects it, so the mouse buttons are chosen here too: those the key
+  // table defines, under its names.
+  bool first = true;
+  for (int code : kMouseButtonCodes) {
+    const KeyDef& k = KeyDefs[code];
+    if (!k.Defined || k.Name.empty() || k.Name == "-") continue;  // nothing a slot or a menu could show
+    if (first) mnu2.items.push_back(separator);
+    first = false;
+    plat::MenuItem item;
+    item.caption = k.Name;
+    item.index = code;
+    item.Click = [this](int index) { mnuButtons_Click(index); };
+    mnu2.items.push_back(item);
+  }
 }
 
 void frmOptions::Cmd_MouseUp(int index, int button, int, int, int) {
@@ -48,6 +63,8 @@ void frmOptions::mnuKeys_Click(int index) {
   const int16 code = index >= 0 && index <= 3 ? arrows[index] : static_cast<int16>(index);
   AssignSlotKey(MenuSlot, code);
 }
+
+void frmOptions::mnuButtons_Click(int index) { AssignSlotKey(MenuSlot, static_cast<int16>(index)); }
 
 void frmOptions::mnuDel_Click() {
   Cmd[MenuSlot].setCaption("");

@@ -27,6 +27,9 @@ constexpr int CellSize = 48;
 constexpr int kKeyDefCount = 256;
 constexpr int kMaxProfiles = 10;
 constexpr int kSlotsPerProfile = 12;
+// The mouse buttons' virtual-key codes: left, right, middle, and the side buttons back and
+// forward. They light and are assigned like keys.
+inline constexpr int16 kMouseButtonCodes[] = {1, 2, 4, 5, 6};
 
 // The program's name: the display window's caption and the title of every message box
 // that has none of its own.

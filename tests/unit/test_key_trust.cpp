@@ -79,6 +79,31 @@ TEST_F(KeyTrustTest, TheForegroundChangingPutsTheWindowBackOnTopAndRedraws) {
   EXPECT_EQ(hl::topmostRequestCount(), lowered);
 }
 
+TEST_F(KeyTrustTest, MouseButtonsLightHoldAndAreRepairedFromTheKeyStateLikeKeys) {
+  KeyDefs[1] = KeyDef{76, "左クリック", true};
+  KeyDefs[2] = KeyDef{77, "右クリック", true};
+  KeyDefs[4] = KeyDef{78, "中クリック", true};
+  useProfile({kVkA, 1, 2, 4}, 4, 1);
+  form->minLitMs = 34;
+  // A click shorter than the minimum stays lit for it.
+  hl::pressKey(1);
+  EXPECT_TRUE(showsCell(48, 0, 76, true));
+  hl::releaseKey(1);
+  EXPECT_TRUE(showsCell(48, 0, 76, true));
+  hl::advanceClock(34'000);
+  EXPECT_TRUE(showsCell(48, 0, 76, false));
+  // A release nobody heard (a click on the lock screen): the next press looks.
+  hl::pressKey(2);
+  hl::setKeyHeld(2, false);
+  hl::pressKey(kVkA);
+  EXPECT_TRUE(showsCell(96, 0, 77, false));
+  // Pressed while nobody listened: the next moment that may have lost events shows it.
+  hl::setKeyHeld(4, true);
+  form->userKeysMayBeStale();
+  EXPECT_TRUE(showsCell(144, 0, 78, true));
+  EXPECT_TRUE(showsCell(0, 0, 1, true)) << "A is still held";
+}
+
 TEST_F(KeyTrustTest, WhileKeysAreHiddenTheGridIsDimmedInsideAnEdgeAndRecoversAfter) {
   const plat::Surface before = grid();
   form->userForegroundChanged(true);

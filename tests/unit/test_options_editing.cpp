@@ -196,6 +196,34 @@ TEST_F(Editing, TheSlotMenuAssignsTheKeysTheDialogTakesItself) {
   EXPECT_EQ(d.Cmd[3].caption(), "Esc") << "an undefined key is not assigned";
 }
 
+TEST_F(Editing, TheSlotMenuOffersTheMouseButtonsTheKeyTableDefinesAfterItsOwnItems) {
+  KeyDefs[1] = KeyDef{76, "左クリック", true};
+  KeyDefs[2] = KeyDef{77, "右クリック", true};
+  KeyDefs[6] = KeyDef{81, "マウス5", true};  // no middle or back button in this table
+  frmOptions& d = open();
+  d.CmdEdit.userClick();
+  rightClickChoose(3, 10);
+  EXPECT_EQ(d.Cmd[3].caption(), "左クリック");
+  EXPECT_EQ(d.Cmd[3].backColor(), kSlotAssigned);
+  std::vector<std::string> shown;
+  for (const auto& item : hl::shownMenus().back().items) shown.push_back(item.caption);
+  EXPECT_EQ(shown, (std::vector<std::string>{"↑キー", "←キー", "↓キー", "→キー", "Tabキー", "Enterキー", "Escキー", "-",
+                                              "削除", "-", "左クリック", "右クリック", "マウス5"}));
+  rightClickChoose(4, 12);
+  EXPECT_EQ(d.Cmd[4].caption(), "マウス5");
+  rightClickChoose(5, 10);  // a button stands in one slot only, like a key
+  EXPECT_EQ(captions()[3], "");
+  EXPECT_EQ(captions()[5], "左クリック");
+  rightClickChoose(5, 8);
+  EXPECT_EQ(captions()[5], "") << "削除 is where it was";
+  d.CmdSave.userClick();  // slots 3 and 5 are empty now: refused
+  EXPECT_TRUE(d.editing());
+  d.AssignSlotKey(3, 2);
+  d.AssignSlotKey(5, 65);
+  d.CmdSave.userClick();
+  EXPECT_EQ(std::vector<int16>(ProfKeys[0], ProfKeys[0] + 6), (std::vector<int16>{16, 87, 32, 2, 6, 65}));
+}
+
 TEST_F(Editing, SavingRefusesAnIncompleteProfileWithTheFirstProblem) {
   const struct { const char* title; int emptySlot; const char* message; const char* titleAfter; } cases[] = {
       {"", -1, "タイトルが設定されていません！", ""},
