@@ -142,7 +142,8 @@ private:
 //
 // Nothing announces that, and nothing may be polled, so it is judged at moments that come
 // anyway, such as the foreground changing: a key the system shows held that no channel
-// ever reported means the keys go by unseen. The first time, Raw Input is registered
+// ever reported, with Raw Input silent since the last such moment, means the keys go by
+// unseen. The first time, Raw Input is registered
 // again; if it still delivers nothing, the hook delivers until Raw Input reports a key
 // again. While the hook delivers, Raw Input's late copies of its keys are skipped.
 using KeySet = std::bitset<256>;
@@ -173,6 +174,7 @@ public:
       v.step = Step::RemoveHook;
     }
     tries_ = 0;
+    rawSinceLook_ = true;
     v.deliver = !skipCopyOfHookEvent(focusedKeyCode(key), down);
     if (v.deliver) reported_.set(key & 0xFF, down);
     return v;
@@ -193,6 +195,10 @@ public:
     const KeySet held = heldNow & watched();
     const KeySet unreported = held & ~reported_;
     l.missed = unreported & ~unexplained_;
+    // While Raw Input delivers, a key it did not name is one it names otherwise (a
+    // keypad key, say); only silence makes an unseen key a missed one.
+    if (rawSinceLook_) l.missed.reset();
+    rawSinceLook_ = false;
     unexplained_ = unreported & ~l.missed;
     reported_ = (reported_ & held) | l.missed;
     if (registered && l.missed.none()) return l;
@@ -257,6 +263,7 @@ private:
   KeySet reported_;     // down as the channels last reported
   KeySet unexplained_;  // held, unreported, and already looked at
   bool hooked_ = false;
+  bool rawSinceLook_ = false;
   unsigned tries_ = 0;  // registrations since Raw Input last delivered
 };
 
