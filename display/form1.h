@@ -47,6 +47,8 @@ public:
 
   // Slots drawn pressed now, one bit per slot.
   unsigned litSlots = 0;
+  // The grid shows a mouse button, and the hook library was asked to deliver the buttons.
+  bool mouseWatched = false;
 
   // Display settings, read at start-up (see ReadDisplaySettings).
   int minLitMs = kDefaultMinLitMs;

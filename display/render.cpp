@@ -154,8 +154,25 @@ int shownKeyCount() {
   return std::clamp<int>(ProfKeyCounts[CurProfile], 0, kSlotsPerProfile);
 }
 
+namespace {
+
+// Once the mouse is watched, every movement of it wakes the hook library's thread, so it is
+// watched only while the grid shows a mouse button.
+void watchMouseFor(Form1& form) {
+  const int n = CurCols > 0 ? shownKeyCount() : 0;
+  bool wanted = false;
+  for (int i = 0; i < n && !wanted; ++i)
+    for (int16 button : kMouseButtonCodes) wanted = wanted || ProfKeys[CurProfile][i] == button;
+  if (wanted == form.mouseWatched) return;
+  form.mouseWatched = wanted;
+  plat::WatchMouseButtons(wanted);
+}
+
+}  // namespace
+
 void DrawAllKeys(Form1& form, KeysDrawn keys) {
   if (LayoutBusy) return;
+  watchMouseFor(form);
   cancelHolds(form);
   plat::Surface& grid = form.PicView.surface();
   grid.setBackground(plat::pixelFromColor(form.gridBackground));

@@ -11,6 +11,11 @@ class Window;
 
 void SetHook(Window& w);
 void ResetHook();
+// While on, the mouse buttons reach the hooked window too, as key events of their
+// virtual-key codes (1 left, 2 right, 4 middle, 5 and 6 the side buttons, as the system
+// means them). Off, mouse movement and clicks cost the program nothing at all. The choice
+// outlasts ResetHook and SetHook; the start is off.
+void WatchMouseButtons(bool on);
 
 // The file the hook library is loaded from: "keyhook.dll" in the program folder, never
 // one found anywhere else.

@@ -59,8 +59,13 @@ Window* hookedWindow();
 int hookInstallCount();
 // As if keyhook.dll were missing from the program folder: SetHook then installs nothing.
 void setHookLibraryMissing(bool missing);
+// A key or mouse button going down or up; a mouse button reaches the window only while
+// it watches the mouse buttons, as keyhook.dll delivers them.
 void pressKey(int vk);
 void releaseKey(int vk);
+bool mouseButtonsWatched();
+// How often the program switched the mouse buttons on or off.
+int mouseWatchChanges();
 // The key's real state changes without any event reaching the program: a key-up lost
 // on the secure desktop, a key pressed while the hook was off.
 void setKeyHeld(int vk, bool held);

@@ -20,6 +20,8 @@ struct State {
   Window* hooked = nullptr;
   int hookInstalls = 0;
   bool hookLibraryMissing = false;
+  bool mouseWatched = false;
+  int mouseWatchChanges = 0;
   int monitorDpi = 0;  // 0: the system's
   std::bitset<256> held;
   ForeignWindow foreground = 0;
@@ -100,14 +102,22 @@ void closeForeignWindow(ForeignWindow w) {
   if (st().foreground == w) st().foreground = 0;
 }
 int foregroundRestoreCount() { return st().foregroundRestores; }
+namespace {
+bool delivered(int vk) {
+  const bool mouse = vk == 1 || vk == 2 || vk == 4 || vk == 5 || vk == 6;
+  return st().hooked && (!mouse || st().mouseWatched);
+}
+}  // namespace
 void pressKey(int vk) {
   st().held.set(static_cast<std::size_t>(vk & 0xFF));
-  if (st().hooked) st().hooked->deliverKeyDown(vk, 0);
+  if (delivered(vk)) st().hooked->deliverKeyDown(vk, 0);
 }
 void releaseKey(int vk) {
   st().held.reset(static_cast<std::size_t>(vk & 0xFF));
-  if (st().hooked) st().hooked->deliverKeyUp(vk, 0);
+  if (delivered(vk)) st().hooked->deliverKeyUp(vk, 0);
 }
+bool mouseButtonsWatched() { return st().mouseWatched; }
+int mouseWatchChanges() { return st().mouseWatchChanges; }
 void setKeyHeld(int vk, bool held) { st().held.set(static_cast<std::size_t>(vk & 0xFF), held); }
 long long now() { return st().clock; }
 
@@ -157,6 +167,11 @@ void SetHook(Window& w) {
   ++st().hookInstalls;
 }
 void ResetHook() { st().hooked = nullptr; }
+void WatchMouseButtons(bool on) {
+  if (st().hookLibraryMissing) return;
+  st().mouseWatched = on;
+  ++st().mouseWatchChanges;
+}
 
 void trace(std::string_view what) { st().trace.emplace_back(what); }
 

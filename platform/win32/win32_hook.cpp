@@ -16,10 +16,12 @@ namespace {
 
 using HookFn = void(__stdcall*)(HWND);
 using UnhookFn = void(__stdcall*)();
+using WatchMouseFn = void(__stdcall*)(BOOL);
 
 struct HookLibrary {
   HookFn set = nullptr;
   UnhookFn reset = nullptr;
+  WatchMouseFn watchMouse = nullptr;  // a library without it shows no mouse buttons
 };
 
 const HookLibrary& library() {
@@ -38,7 +40,9 @@ const HookLibrary& library() {
     if (!l.set) win32::traceFailure("GetProcAddress keyhook.dll SetHook");
     l.reset = reinterpret_cast<UnhookFn>(reinterpret_cast<void*>(GetProcAddress(dll, "ResetHook")));
     if (!l.reset) win32::traceFailure("GetProcAddress keyhook.dll ResetHook");
-    if (!l.set || !l.reset) l = HookLibrary{};  // half a hook would install and never go
+    if (!l.set || !l.reset) return HookLibrary{};  // half a hook would install and never go
+    l.watchMouse = reinterpret_cast<WatchMouseFn>(reinterpret_cast<void*>(GetProcAddress(dll, "WatchMouse")));
+    if (!l.watchMouse) win32::traceFailure("GetProcAddress keyhook.dll WatchMouse");
     return l;
   }();
   return lib;
@@ -141,6 +145,10 @@ void SetHook(Window& w) {
 void ResetHook() {
   unwatchMoments();
   if (library().reset) library().reset();
+}
+
+void WatchMouseButtons(bool on) {
+  if (library().watchMouse) library().watchMouse(on ? TRUE : FALSE);
 }
 
 }  // namespace plat

@@ -79,11 +79,13 @@ TEST_F(KeyTrustTest, TheForegroundChangingPutsTheWindowBackOnTopAndRedraws) {
   EXPECT_EQ(hl::topmostRequestCount(), lowered);
 }
 
-TEST_F(KeyTrustTest, MouseButtonsLightHoldAndAreRepairedFromTheKeyStateLikeKeys) {
+TEST_F(KeyTrustTest, MouseButtonsAreWatchedWhileTheGridShowsOneAndLightHoldAndRepairLikeKeys) {
   KeyDefs[1] = KeyDef{76, "左クリック", true};
   KeyDefs[2] = KeyDef{77, "右クリック", true};
   KeyDefs[4] = KeyDef{78, "中クリック", true};
+  EXPECT_FALSE(hl::mouseButtonsWatched()) << "a grid without a button leaves the mouse alone";
   useProfile({kVkA, 1, 2, 4}, 4, 1);
+  EXPECT_TRUE(hl::mouseButtonsWatched());
   form->minLitMs = 34;
   // A click shorter than the minimum stays lit for it.
   hl::pressKey(1);
@@ -102,6 +104,14 @@ TEST_F(KeyTrustTest, MouseButtonsLightHoldAndAreRepairedFromTheKeyStateLikeKeys)
   form->userKeysMayBeStale();
   EXPECT_TRUE(showsCell(144, 0, 78, true));
   EXPECT_TRUE(showsCell(0, 0, 1, true)) << "A is still held";
+  // Redrawn as often as it may be, the mouse is switched only when the grid changes.
+  const int switched = hl::mouseWatchChanges();
+  DrawAllKeys(*form);
+  form->userForegroundChanged(false);
+  EXPECT_EQ(hl::mouseWatchChanges(), switched);
+  useProfile({kVkA, kVkS}, 2, 1);  // slots 2 and 3 still hold buttons, beyond the key count
+  EXPECT_FALSE(hl::mouseButtonsWatched());
+  EXPECT_EQ(hl::mouseWatchChanges(), switched + 1);
 }
 
 TEST_F(KeyTrustTest, WhileKeysAreHiddenTheGridIsDimmedInsideAnEdgeAndRecoversAfter) {
