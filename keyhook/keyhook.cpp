@@ -10,14 +10,21 @@
 // gets each key posted, and the system hands the key on to the program that has the focus
 // without waiting for this one. A low-level hook would make every key of every program,
 // the game's included, wait until this thread has answered; it is installed only while
-// Raw Input delivers nothing (ChannelGuard in keyevent.h decides). Everything below
-// except the three globals at the top belongs to the watching thread.
+// Raw Input delivers nothing (ChannelGuard in keyevent.h decides).
+//
+// The mouse buttons come from Raw Input too, and only while the window asks for them
+// (WatchMouse): then every movement of the mouse wakes this thread, which reads the event
+// and, unless a button moved, goes back to sleep without a word to the window. There is
+// never a hook on the mouse: it would make every movement of the game's mouse wait.
+//
+// Everything below except the globals at the top belongs to the watching thread.
 
 #include <windows.h>
 
 #include <atomic>
 
 #include "keyhook/keyevent.h"
+#include "keyhook/mouse_event.h"
 #include "platform/win32/win32_handles.h"
 #include "platform/win32/win32_trace.h"
 
@@ -27,6 +34,9 @@ HINSTANCE g_module = nullptr;
 std::atomic<HWND> g_target{nullptr};
 HANDLE g_thread = nullptr;
 DWORD g_threadId = 0;
+std::atomic<bool> g_mouseWanted{false};
+// Tells the watching thread that g_mouseWanted changed.
+constexpr UINT kMsgMouseWanted = 0x8000 + 0x3D;  // WM_APP + 0x3D
 
 // Test-only thread messages, posted by the e2e tests with PostThreadMessage to the thread
 // named by the window property below. The first removes the Raw Input registration behind
@@ -38,6 +48,7 @@ constexpr UINT kMsgSpoilRawInputForTest = 0x8000 + 0x3C;
 
 HHOOK g_hook = nullptr;
 HWND g_sink = nullptr;
+bool g_mouseListened = false;
 bool g_spoiledForTest = false;
 keyhook::KeyTranslator g_keys;
 keyhook::ChannelGuard g_guard;
@@ -75,7 +86,7 @@ void removeHook() {
   g_hook = nullptr;
 }
 
-// The devices the sink listens to. The mouse's buttons will join the keyboard here.
+// The keyboard, as the sink listens to it (the mouse has listenMouse, below).
 bool listenRaw(bool on) {
   RAWINPUTDEVICE d{};
   d.usUsagePage = 0x01;  // generic desktop
@@ -85,6 +96,20 @@ bool listenRaw(bool on) {
   if (RegisterRawInputDevices(&d, 1, sizeof d)) return true;
   if (on) traceFailure("RegisterRawInputDevices", kNoteFrom);
   return false;
+}
+
+void listenMouse(bool on) {
+  if (on == g_mouseListened || !g_sink) return;
+  RAWINPUTDEVICE d{};
+  d.usUsagePage = 0x01;  // generic desktop
+  d.usUsage = 0x02;      // mouse
+  d.dwFlags = on ? RIDEV_INPUTSINK : RIDEV_REMOVE;
+  d.hwndTarget = on ? g_sink : nullptr;
+  if (RegisterRawInputDevices(&d, 1, sizeof d)) {
+    g_mouseListened = on;
+  } else {
+    traceFailure(on ? "RegisterRawInputDevices mouse" : "RegisterRawInputDevices mouse removal", kNoteFrom);
+  }
 }
 
 // Whether the keyboard's Raw Input still comes to the sink: the registration is per
@@ -140,11 +165,26 @@ void rawKey(const RAWKEYBOARD& k) {
   take(v.step);
 }
 
+// The buttons' transitions go to the window as key events; a movement alone ends here.
+void rawMouse(const RAWMOUSE& m) {
+  if (!(m.usButtonFlags & keyhook::kRawAnyButton)) return;
+  // Raw Input names the device's buttons; the grid shows the ones the system means.
+  const bool swapped = GetSystemMetrics(SM_SWAPBUTTON) != 0;
+  for (const keyhook::ButtonTransition& b : keyhook::buttonTransitions(m.usButtonFlags, swapped)) {
+    keyhook::KeyMessage km;
+    if (g_keys.translate(b.down ? WM_KEYDOWN : WM_KEYUP, b.keyCode, 0, 0, km)) post(km);
+  }
+}
+
 void rawInput(HRAWINPUT handle) {
   RAWINPUT raw;
   UINT size = sizeof raw;
   if (GetRawInputData(handle, RID_INPUT, &raw, &size, sizeof raw.header) == static_cast<UINT>(-1)) return;
-  if (raw.header.dwType == RIM_TYPEKEYBOARD) rawKey(raw.data.keyboard);
+  if (raw.header.dwType == RIM_TYPEKEYBOARD) {
+    rawKey(raw.data.keyboard);
+  } else if (raw.header.dwType == RIM_TYPEMOUSE && g_mouseListened) {
+    rawMouse(raw.data.mouse);
+  }
 }
 
 // A moment at which keys may have gone by unseen. Raw Input already queued is read first,
@@ -170,7 +210,19 @@ LRESULT CALLBACK sinkProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
   return DefWindowProcW(h, msg, wp, lp);
 }
 
+// A name for debuggers and profilers; under Wine it becomes the Linux thread's name, by
+// which tools/measure.py tells this thread's processor time from the window's. Looked up,
+// because systems before Windows 10 1607 lack the call.
+void nameThisThread() {
+  using Describe = HRESULT(WINAPI*)(HANDLE, PCWSTR);
+  HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+  if (auto describe = reinterpret_cast<Describe>(
+          reinterpret_cast<void*>(kernel ? GetProcAddress(kernel, "SetThreadDescription") : nullptr)))
+    describe(GetCurrentThread(), L"lumatap-keys");
+}
+
 DWORD WINAPI watch(LPVOID ready) {
+  nameThisThread();
   // The message queue exists before SetHook returns, so ResetHook's quit always arrives.
   MSG m;
   PeekMessageW(&m, nullptr, 0, 0, PM_NOREMOVE);
@@ -190,6 +242,7 @@ DWORD WINAPI watch(LPVOID ready) {
     SetPropW(target, L"LumatapKeyThread", reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(GetCurrentThreadId())));
   }
   if (!g_sink || !listenRaw(true)) take(g_guard.registrationFailed());
+  listenMouse(g_mouseWanted.load());
   // Out of context: the callbacks come through this thread's message loop.
   const HWINEVENTHOOK foreground =
       SetWinEventHook(EVENT_SYSTEM_FOREGROUND, EVENT_SYSTEM_FOREGROUND, nullptr, windowEvent, 0, 0, WINEVENT_OUTOFCONTEXT);
@@ -208,11 +261,16 @@ DWORD WINAPI watch(LPVOID ready) {
       g_spoiledForTest = true;
       continue;
     }
+    if (m.hwnd == nullptr && m.message == kMsgMouseWanted) {
+      listenMouse(g_mouseWanted.load());
+      continue;
+    }
     DispatchMessageW(&m);
   }
 
   if (foreground) UnhookWinEvent(foreground);
   if (desktop) UnhookWinEvent(desktop);
+  listenMouse(false);
   if (g_sink) listenRaw(false);
   removeHook();
   if (g_sink) DestroyWindow(g_sink);
@@ -244,6 +302,14 @@ extern "C" void __stdcall SetHook(HWND window) {
     // Keys pressed once SetHook has returned are seen.
     WaitForSingleObject(ready, 5000);
   }
+}
+
+// While `on`, the mouse buttons reach the window too, as key events of VK_LBUTTON,
+// VK_RBUTTON, VK_MBUTTON, VK_XBUTTON1 and VK_XBUTTON2. The choice holds across ResetHook
+// and SetHook; off at the start.
+extern "C" void __stdcall WatchMouse(BOOL on) {
+  g_mouseWanted.store(on != FALSE);
+  if (g_thread) PostThreadMessageW(g_threadId, kMsgMouseWanted, 0, 0);
 }
 
 // Stops watching; no key reaches the window after this returns.

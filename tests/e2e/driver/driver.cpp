@@ -62,6 +62,9 @@
 //                                        reports how long each SendInput call took: mean,
 //                                        p50, p99 and max, and how many took over 1 ms;
 //                                        out.txt gets each call's time in ns, one a line
+//   mousemove-cost <count> <per_second> [out.txt]
+//                                        moves the mouse by a pixel back and forth at that
+//                                        rate and reports the SendInput calls' times alike
 //   resources <file.exe>                 what the file carries: icon sizes of each icon
 //                                        group, the manifest's text, the version strings
 //   window-dpi <class> [title]           DPI awareness and DPI of the window as the
@@ -1366,6 +1369,8 @@ int CmdKeyTimes(const Args& a) {
   return kOk;
 }
 
+int ReportCosts(const std::wstring& cmd, std::vector<long long> costs, long long elapsed, const std::wstring& out);
+
 int CmdSendInputCost(const Args& a) {
   long long count = 0, gap_ms = 0;
   if ((a.size() != 4 && a.size() != 5) || !ParseInt(a[2], &count) || !ParseInt(a[3], &gap_ms) ||
@@ -1393,18 +1398,48 @@ int CmdSendInputCost(const Args& a) {
     }
     Pump(static_cast<DWORD>(gap_ms));
   }
-  const long long elapsed = Qpc() - started;
+  return ReportCosts(a[0], costs, Qpc() - started, a.size() == 5 ? a[4] : L"");
+}
+
+// Moves the mouse back and forth by a pixel, `count` moves at `per_second`, and reports how
+// long each SendInput call took, as sendinput-cost does. Moves fall due on a fixed clock;
+// one that a late wake-up left behind goes at once, so the rate holds on average.
+int CmdMouseMoveCost(const Args& a) {
+  long long count = 0, perSecond = 0;
+  if ((a.size() != 3 && a.size() != 4) || !ParseInt(a[1], &count) || !ParseInt(a[2], &perSecond) || count < 1 ||
+      perSecond < 1)
+    return Error(kUsage, a[0], L"usage: mousemove-cost <count> <per_second> [out.txt]");
+  std::vector<long long> costs;
+  costs.reserve(static_cast<size_t>(count));
   const long long freq = QpcFrequency();
-  if (a.size() == 5) {
-    // Every call's time in ns, one a line, in the order made.
+  const long long started = Qpc();
+  for (long long i = 0; i < count; ++i) {
+    const long long due = started + i * freq / perSecond;
+    while (Qpc() < due) Pump(1);  // no busy wait: the driver must not take a core from the rest
+    INPUT in{};
+    in.type = INPUT_MOUSE;
+    in.mi.dx = (i & 1) ? -1 : 1;
+    in.mi.dwFlags = MOUSEEVENTF_MOVE;
+    const long long before = Qpc();
+    if (SendInput(1, &in, sizeof in) != 1) return Error(kFailed, a[0], L"SendInput failed");
+    costs.push_back(Qpc() - before);
+  }
+  return ReportCosts(a[0], costs, Qpc() - started, a.size() == 4 ? a[3] : L"");
+}
+
+// The calls' times (QueryPerformanceCounter ticks): mean, p50, p99, max and the count over
+// 1 ms; with `out`, every call's time in ns, one a line, in the order made.
+int ReportCosts(const std::wstring& cmd, std::vector<long long> costs, long long elapsed, const std::wstring& out) {
+  const long long freq = QpcFrequency();
+  if (!out.empty()) {
     std::string text;
     for (long long c : costs) text += std::to_string(c * 1000000000 / freq) + "\n";
-    HANDLE f = CreateFileW(a[4].c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE f = CreateFileW(out.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     DWORD n = 0;
     const bool wrote = f != INVALID_HANDLE_VALUE &&
                        WriteFile(f, text.data(), static_cast<DWORD>(text.size()), &n, nullptr) && n == text.size();
     if (f != INVALID_HANDLE_VALUE) CloseHandle(f);
-    if (!wrote) return Error(kFailed, a[0], L"cannot write " + a[4]);
+    if (!wrote) return Error(kFailed, cmd, L"cannot write " + out);
   }
   long long sum = 0, over1ms = 0;
   for (long long c : costs) {
@@ -1414,7 +1449,7 @@ int CmdSendInputCost(const Args& a) {
   std::sort(costs.begin(), costs.end());
   auto ns = [&](size_t i) { return costs[std::min(i, costs.size() - 1)] * 1000000000 / freq; };
   const size_t n = costs.size();
-  Json().Str(L"cmd", a[0]).Int(L"calls", static_cast<long long>(n)).Int(L"p50_us", ns(n / 2) / 1000)
+  Json().Str(L"cmd", cmd).Int(L"calls", static_cast<long long>(n)).Int(L"p50_us", ns(n / 2) / 1000)
       .Int(L"p99_us", ns(n * 99 / 100) / 1000).Int(L"max_us", ns(n - 1) / 1000)
       .Int(L"mean_ns", sum * 1000000000 / freq / static_cast<long long>(n)).Int(L"p50_ns", ns(n / 2))
       .Int(L"p99_ns", ns(n * 99 / 100)).Int(L"over_1ms", over1ms)
@@ -1607,6 +1642,7 @@ int RunCommand(const Args& a) {
   if (c == L"keytimes") return CmdKeyTimes(a);
   if (c == L"qpc") return CmdQpc(a);
   if (c == L"sendinput-cost") return CmdSendInputCost(a);
+  if (c == L"mousemove-cost") return CmdMouseMoveCost(a);
   if (c == L"resources") return CmdResources(a);
   if (c == L"window-dpi") return CmdWindowDpi(a);
   if (c == L"children") return CmdChildren(a);
