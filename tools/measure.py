@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Measures Lumatap under Wine on a virtual display and prints the figures that
 docs/PERFORMANCE.md reports: key latency end to end and inside the program, short taps,
-idle, memory, start-up, and what another program's SendInput costs per key beside Lumatap.
+idle, memory, start-up, what another program's SendInput costs per key beside Lumatap,
+and what mouse movement costs with and without a mouse button in the profile.
 
 Needs the installed Windows build (build/windows/dist) and the measurement build:
 
@@ -315,6 +316,71 @@ def measure_sendinput(h: harness.Harness, keys: int, gap_ms: int, rounds: int) -
     return out
 
 
+# A profile with the two main buttons, and the same without them.
+MOUSE_KEYS = ["Shift", "W", "Space", "A", "左クリック", "右クリック"]
+WATCHING_THREAD = "lumatap-keys"  # keyhook.dll names its thread so
+AWAY_FROM_THE_GRID = (920, 580)   # far from the grid, which starts at mr.START
+
+
+def away_from_the_grid(h: harness.Harness) -> None:
+    h.driver("mouse", "move", *map(str, AWAY_FROM_THE_GRID), check=True)
+
+
+def mouse_moves(h: harness.Harness, moves: int, per_second: int, out: Path) -> dict:
+    """The driver moves the mouse by a pixel back and forth where it is; returns its report
+    and each SendInput call's time in µs. No window of its own: a window taking the
+    foreground would be news to the program, which must hear of nothing here."""
+    r = h.driver("mousemove-cost", str(moves), str(per_second), harness.to_windows_path(out), check=True,
+                 timeout=120 + moves / per_second * 3).of("mousemove-cost")[0]
+    return {"report": r, "costs": [int(v) / 1000 for v in out.read_text().split()]}
+
+
+def measure_mouse(h: harness.Harness, seconds: float, per_second: int, rounds: int) -> dict:
+    """Mouse movement at `per_second` events for `seconds`, with nothing running, beside
+    Lumatap showing no mouse button and beside Lumatap showing 左クリック and 右クリック:
+    the time each SendInput call takes; the processor time and context switches of each of
+    Lumatap's threads (the watching thread by name); the messages its window's thread took.
+    The three take turns, `rounds` times."""
+    moves = int(seconds * per_second)
+    cases = {"nothing": None, "lumatap_no_button": mr.PROFILE_KEYS, "lumatap_buttons": MOUSE_KEYS}
+    costs: dict[str, list[float]] = {name: [] for name in cases}
+    runs: dict[str, list[dict]] = {name: [] for name in cases if cases[name]}
+    for n in range(rounds):
+        for name, keys in cases.items():
+            tmp = h.new_tmp_dir()
+            away_from_the_grid(h)
+            if keys is None:
+                costs[name] += mouse_moves(h, moves, per_second, tmp / "nothing.txt")["costs"]
+                continue
+            app, folder, _ = mr.start_measured(h, keys=keys)
+            time.sleep(1.0)
+            before, t0 = mr.thread_stats(app.proc.pid), mr.qpc_now()
+            got = mouse_moves(h, moves, per_second, folder.parent / f"{name}.txt")
+            after, t1 = mr.thread_stats(app.proc.pid), mr.qpc_now()
+            records = mr.end_measured(h, app, folder)
+            costs[name] += got["costs"]
+            threads = mr.thread_deltas(before, after)
+            watching = [t for t in threads if t["name"] == WATCHING_THREAD]
+            runs[name].append({
+                "elapsed_ms": got["report"]["elapsed_ms"],
+                "watching_thread_cpu_ns": sum(t["run_ns"] for t in watching),
+                "watching_thread_switches": sum(t["switches"] for t in watching),
+                "all_threads_cpu_ns": sum(t["run_ns"] for t in threads),
+                "all_threads_switches": sum(t["switches"] for t in threads),
+                "threads_that_ran": threads,
+                "loop_messages": len([m for m in records.loop if t0 <= m.at <= t1]),
+                "window_messages": len([m for m in records.wndproc if t0 <= m.at <= t1]),
+                "key_events_posted": len([m for m in records.hooks if t0 <= m.at <= t1]),
+            })
+        print(f"  round {n + 1} of {rounds} done", flush=True)
+    out: dict = {"seconds": seconds, "moves_per_second": per_second, "rounds": rounds}
+    for name in cases:
+        out[name] = {"sendinput": cost_summary(costs[name])}
+        if name in runs:
+            out[name]["runs"] = runs[name]
+    return out
+
+
 def machine() -> dict:
     cpu = ""
     for line in Path("/proc/cpuinfo").read_text().splitlines():
@@ -339,8 +405,11 @@ def main() -> int:
     ap.add_argument("--sendinput-keys", type=int, default=20_000)
     ap.add_argument("--sendinput-gap-ms", type=int, default=1)
     ap.add_argument("--sendinput-rounds", type=int, default=2)
+    ap.add_argument("--mouse-seconds", type=float, default=10.0)
+    ap.add_argument("--mouse-rate", type=int, default=1000)
+    ap.add_argument("--mouse-rounds", type=int, default=2)
     ap.add_argument("--only", choices=["latency", "page", "taps", "taps-visible", "idle", "memory", "startup",
-                                       "sendinput"],
+                                       "sendinput", "mouse"],
                     action="append")
     ap.add_argument("--out", type=Path, default=REPO / "build" / "measure" / "figures.json")
     args = ap.parse_args()
@@ -348,7 +417,8 @@ def main() -> int:
         sys.exit(f"{mr.measure_exe()} is missing; build it first (see the top of this file)")
 
     figures: dict = {"machine": machine(), "taken": time.strftime("%Y-%m-%d %H:%M:%S")}
-    parts = args.only or ["startup", "latency", "page", "taps", "taps-visible", "idle", "memory", "sendinput"]
+    parts = args.only or ["startup", "latency", "page", "taps", "taps-visible", "idle", "memory", "sendinput",
+                          "mouse"]
     with harness.Harness() as h:
         mr.check_shared_clock(h)
         for part in parts:
@@ -370,6 +440,8 @@ def main() -> int:
             elif part == "sendinput":
                 figures[part] = measure_sendinput(h, args.sendinput_keys, args.sendinput_gap_ms,
                                                   args.sendinput_rounds)
+            elif part == "mouse":
+                figures[part] = measure_mouse(h, args.mouse_seconds, args.mouse_rate, args.mouse_rounds)
             print(json.dumps(figures[part], indent=1, ensure_ascii=False), flush=True)
     figures["machine"]["load_average_after"] = os.getloadavg()
     args.out.parent.mkdir(parents=True, exist_ok=True)

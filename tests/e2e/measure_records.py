@@ -81,13 +81,22 @@ def add_measure_exe(folder: Path) -> Path:
 # ----------------------------------------------------------------------------------------
 # Running the measurement build
 
+def write_profile(folder: Path, keys: list[str]) -> None:
+    """setting.dat with one profile, PROFILE, of these keys in 3 columns."""
+    line = f"{PROFILE}\t{len(keys)}\t3:{(len(keys) + 2) // 3}\t" + "\t".join(keys) + "\r\n"
+    (folder / "setting.dat").write_bytes(line.encode("cp932"))
+
+
 def start_measured(h: Harness, min_lit_ms: int | None = None,
                    see_through: bool = False, stream: tuple[int, str] | None = None,
-                   counters: bool = False) -> tuple[App, Path, int]:
+                   counters: bool = False, keys: list[str] | None = None) -> tuple[App, Path, int]:
     """lumatap_measure.exe in a fresh program folder, its window up; returns the app, the
-    folder and the counter value just before the launch. `min_lit_ms` None: the default."""
+    folder and the counter value just before the launch. `min_lit_ms` None: the default;
+    `keys` None: the built-in profiles."""
     folder = h.new_app_folder()
     write_settings(folder, min_lit_ms=min_lit_ms, see_through=see_through, stream=stream, counters=counters)
+    if keys:
+        write_profile(folder, keys)
     add_measure_exe(folder)
     launched = qpc_now()
     app = h.launch(folder, exe="lumatap_measure.exe")
@@ -370,6 +379,35 @@ def unix_stats(pid: int) -> dict[str, int]:
     return {"run_ns": run_ns, "switches": switches, "threads": len(os.listdir(f"/proc/{pid}/task")),
             "rss": status.get("VmRSS", 0), "rss_anon": status.get("RssAnon", 0),
             "vm_data": status.get("VmData", 0)}
+
+
+def thread_stats(pid: int) -> dict[int, dict]:
+    """Per thread of a process: its name (under Wine, what SetThreadDescription gave it),
+    CPU time in ns and context switches."""
+    out = {}
+    for task in os.listdir(f"/proc/{pid}/task"):
+        base = Path(f"/proc/{pid}/task/{task}")
+        try:
+            switches = sum(int(line.split(":")[1]) for line in (base / "status").read_text().splitlines()
+                           if line.startswith(("voluntary_ctxt_switches", "nonvoluntary_ctxt_switches")))
+            out[int(task)] = {"name": (base / "comm").read_text().strip(),
+                              "run_ns": int((base / "schedstat").read_text().split()[0]), "switches": switches}
+        except (FileNotFoundError, ProcessLookupError):
+            pass  # a thread that ended while being read
+    return out
+
+
+def thread_deltas(before: dict[int, dict], after: dict[int, dict]) -> list[dict]:
+    """What each thread spent between two thread_stats, the busiest first; threads that
+    spent nothing are left out."""
+    out = []
+    for tid, a in after.items():
+        b = before.get(tid, {"run_ns": 0, "switches": 0})
+        d = {"tid": tid, "name": a["name"], "run_ns": a["run_ns"] - b["run_ns"],
+             "switches": a["switches"] - b["switches"]}
+        if d["run_ns"] or d["switches"]:
+            out.append(d)
+    return sorted(out, key=lambda d: -d["run_ns"])
 
 
 # ---------------------------------------------------------------------------------------
