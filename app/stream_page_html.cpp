@@ -49,23 +49,40 @@ canvas { display: block; image-rendering: pixelated; }
     ctx.fillRect(0, 0, 2, h); ctx.fillRect(w - 2, 0, 2, h);
   }
 
-  function draw() {
+  function drawCell(i) {
+    var c = layout.cell;
+    var x = (i % layout.cols) * c, y = Math.floor(i / layout.cols) * c;
+    ctx.clearRect(x, y, c, c);
+    ctx.drawImage(skin, layout.slots[i] * c, ((lit >>> i) & 1) * c, c, c, x, y, c, c);
+  }
+
+  // What the canvas shows: the lit slots and whether dimmed, or null when it needs a whole
+  // drawing (new layout or skin).
+  var shown = null;
+
+  // heard: the performance.now() at which the event handler that led here began.
+  function draw(heard) {
     if (!layout) return;
-    ctx.clearRect(0, 0, canvas.width, canvas.height);
-    if (skin) {
-      var c = layout.cell;
-      for (var i = 0; i < layout.slots.length; i++) {
-        var x = (i % layout.cols) * c, y = Math.floor(i / layout.cols) * c;
-        var row = (lit >>> i) & 1;
-        ctx.drawImage(skin, layout.slots[i] * c, row * c, c, c, x, y, c, c);
+    if (skin && shown && shown.hidden === hidden && !hidden) {
+      // Only the keys that changed: a key's news reaches the picture sooner.
+      var changed = (shown.lit ^ lit) >>> 0;
+      for (var k = 0; k < layout.slots.length; k++) {
+        if ((changed >>> k) & 1) drawCell(k);
       }
+    } else {
+      ctx.clearRect(0, 0, canvas.width, canvas.height);
+      if (skin) {
+        for (var i = 0; i < layout.slots.length; i++) drawCell(i);
+      }
+      if (hidden) dim();
     }
-    if (hidden) dim();
-    window.dispatchEvent(new CustomEvent("lumatap-drawn", { detail: { lit: lit } }));
+    shown = skin ? { lit: lit, hidden: hidden } : null;
+    window.dispatchEvent(new CustomEvent("lumatap-drawn", { detail: { lit: lit, heard: heard } }));
   }
 
   function takeLayout(l) {
     layout = l;
+    shown = null;
     var w = l.cols * l.cell, h = l.rows * l.cell;
     if (canvas.width !== w || canvas.height !== h) {
       canvas.width = w;
@@ -83,7 +100,7 @@ canvas { display: block; image-rendering: pixelated; }
         return createImageBitmap(new ImageData(new Uint8ClampedArray(buf), l.skinW, l.skinH),
                                  { premultiplyAlpha: "none" });
       })
-      .then(function (bitmap) { if (bitmap) { skin = bitmap; draw(); } })
+      .then(function (bitmap) { if (bitmap) { skin = bitmap; shown = null; draw(); } })
       .catch(function () { skinVersion = -1; });
   }
 
@@ -93,10 +110,11 @@ canvas { display: block; image-rendering: pixelated; }
     if (m.layout) takeLayout(m.layout);
   });
   events.addEventListener("lit", function (e) {
+    var heard = performance.now();
     var m = JSON.parse(e.data);
     lit = m.lit >>> 0;
     hidden = !!m.hidden;
-    draw();
+    draw(heard);
   });
 })();
 </script>

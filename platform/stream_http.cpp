@@ -146,7 +146,10 @@ std::string head(int status, std::string_view type, const std::size_t* length) {
 constexpr std::string_view kPagePolicy =
     "Content-Security-Policy: default-src 'none'; script-src 'unsafe-inline'; "
     "style-src 'unsafe-inline'; connect-src 'self'; img-src data: blob:; base-uri 'none'; "
-    "form-action 'none'; frame-ancestors 'none'\r\n";
+    "form-action 'none'; frame-ancestors 'none'\r\n"
+    // Isolated from every other origin; the page's clock then has its fine resolution.
+    "Cross-Origin-Opener-Policy: same-origin\r\n"
+    "Cross-Origin-Embedder-Policy: require-corp\r\n";
 
 // ---- Request checks --------------------------------------------------------------------
 

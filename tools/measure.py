@@ -64,9 +64,9 @@ def measure_latency(h: harness.Harness, presses: int, hold_ms: int, gap_ms: int)
 
 
 def measure_page(h: harness.Harness, presses: int, hold_ms: int, gap_ms: int) -> dict:
-    """From the window's present to the stream page's handler having drawn the same keys,
-    with Debian's Chromium (headless) on the page; and the window's own key-to-present time
-    in the same run."""
+    """From the window's present to the stream page's event handler (its start, and the
+    moment it has drawn the same keys), with Debian's Chromium (headless) on the page; and
+    the window's own key-to-present time in the same run."""
     from browser import Browser
     port = mr.free_port()
     app, folder, _ = mr.start_measured(h, min_lit_ms=0, stream=(port, mr.STREAM_TOKEN))
@@ -87,9 +87,9 @@ def measure_page(h: harness.Harness, presses: int, hold_ms: int, gap_ms: int) ->
         at = page_ms * 10_000 + offset_before
         share = min(1.0, max(0.0, (at - t0) / max(1, t1 - t0)))
         return page_ms * 10_000 + offset_before + share * (offset_after - offset_before)
-    pages = [(to_qpc(ms), lit) for ms, lit in drawn]
+    pages = [(to_qpc(heard), lit, to_qpc(done)) for heard, lit, done in drawn]
     bit = 1 << A_SLOT
-    latencies, missing, j = [], 0, 0
+    latencies, to_drawn, missing, j = [], [], 0, 0
     for e in events:
         want = bit if e.kind == "down" else 0
         while j < len(pages) and (pages[j][0] < e.present.done - 20_000 or (pages[j][1] & bit) != want):
@@ -98,10 +98,12 @@ def measure_page(h: harness.Harness, presses: int, hold_ms: int, gap_ms: int) ->
             missing += 1
             continue
         latencies.append(records.us(pages[j][0] - e.present.done))
+        to_drawn.append(records.us(pages[j][2] - e.present.done))
         j += 1
     return {"presses": presses, "hold_ms": hold_ms, "gap_ms": gap_ms, "unmatched": missing,
             "clock_drift_us": records.us(offset_after - offset_before),
             "present_to_page_us": summary(latencies),
+            "present_to_page_drawn_us": summary(to_drawn),
             "key_to_present_us": summary([records.us(e.present.done - e.sent) for e in events])}
 
 

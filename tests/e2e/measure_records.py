@@ -387,8 +387,8 @@ def free_port() -> int:
 
 
 def open_stream_page(browser, port: int, token: str = STREAM_TOKEN, timeout: float = 20) -> None:
-    """Opens the page once it is served and notes, in the page's own clock, the moment of
-    each drawing its event handler makes, with the lit slots drawn."""
+    """Opens the page once it is served and notes, in the page's own clock, each drawing its
+    event handler makes: [the moment the handler began, the lit slots, the moment drawn]."""
     import socket
     deadline = time.monotonic() + timeout
     while True:
@@ -401,7 +401,8 @@ def open_stream_page(browser, port: int, token: str = STREAM_TOKEN, timeout: flo
             time.sleep(0.1)
     browser.open(f"http://127.0.0.1:{port}/?token={token}")
     browser.evaluate("window.drawnAt = []; addEventListener('lumatap-drawn', "
-                     "e => drawnAt.push([performance.now(), e.detail.lit])); 0")
+                     "e => drawnAt.push([e.detail.heard === undefined ? performance.now() : e.detail.heard, "
+                     "e.detail.lit, performance.now()])); 0")
     browser.wait_for("document.querySelector('canvas').width > 0", 20, "the page's grid")
 
 
