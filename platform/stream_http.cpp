@@ -414,6 +414,37 @@ int Connection::msLeft(Clock::time_point now) const {
   return static_cast<int>(std::min<decltype(left)>(left, 1 << 30));
 }
 
+void receive(Connection& c) {
+  char buffer[16 * 1024];
+  for (std::size_t total = 0; total < 4 * sizeof buffer && c.wantsInput();) {
+    const long n = receiveNow(c.socket(), buffer, sizeof buffer);
+    if (n > 0) {
+      c.receive(buffer, static_cast<std::size_t>(n));
+      total += static_cast<std::size_t>(n);
+    } else if (n == 0) {
+      c.inputEnded();
+    } else {
+      if (n == kBroken) c.broken();
+      return;
+    }
+  }
+}
+
+void settle(Connections& clients, Clock::time_point now, void (*close)(SocketId)) {
+  for (std::size_t i = 0; i < clients.size();) {
+    Connection& c = *clients[i];
+    c.expire(now);
+    c.flush();
+    if (c.finished()) {
+      const SocketId socket = c.socket();
+      clients.erase(clients.begin() + static_cast<std::ptrdiff_t>(i));
+      close(socket);
+    } else {
+      ++i;
+    }
+  }
+}
+
 // ---- Server ----------------------------------------------------------------------------
 
 Server::Server(Policy policy) : policy_(std::move(policy)) {

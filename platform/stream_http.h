@@ -128,6 +128,7 @@ class Connection {
   // Milliseconds until the request's deadline, rounded up; -1 when nothing is timed.
   int msLeft(Clock::time_point now) const;
   Decision decision() const { return request_.decision(); }
+  SocketId socket() const { return socket_; }
 
  private:
   friend class Server;
@@ -205,6 +206,16 @@ class Server {
 // The shorter of two waits in milliseconds, where -1 stands for waiting without end.
 inline int sooner(int a, int b) { return a < 0 ? b : (b < 0 ? a : (a < b ? a : b)); }
 
+// The server thread's clients, in the order they came.
+using Connections = std::vector<std::unique_ptr<Connection>>;
+// Reads what the client sent, a bounded amount a turn so that one busy client cannot keep
+// the others waiting.
+void receive(Connection& c);
+// The end of each turn of the server's thread: expires the requests past their time, sends
+// what each socket takes, and lets go of every finished connection, whose socket `close`
+// is given once the connection is gone.
+void settle(Connections& clients, Clock::time_point now, void (*close)(SocketId));
+
 // ---- Supplied by each backend ---------------------------------------------------------
 // Binds 127.0.0.1:port, listens and starts the server's thread with a Server for policy.
 StreamStart serve(const Policy& policy);
@@ -222,6 +233,11 @@ void unlockDirect();
 // Sends what the socket takes at once: the bytes taken (0 when it takes none now), or -1
 // when the connection is broken.
 long sendNow(SocketId socket, const char* data, std::size_t size);
+// Reads what the socket holds now: the bytes read, 0 at the end of the client's input,
+// kNothingYet when it holds nothing now, or kBroken.
+constexpr long kNothingYet = -1;
+constexpr long kBroken = -2;
+long receiveNow(SocketId socket, char* buffer, std::size_t size);
 
 }  // namespace plat::stream
 
