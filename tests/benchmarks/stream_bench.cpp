@@ -13,18 +13,14 @@
 #include <vector>
 
 #include "platform/stream.h"
+#include "tests/loopback.h"
 
 namespace {
 
-constexpr char kToken[] = "0123456789abcdef0123456789abcdef";
+using lumatap::testing::freePort;
+using lumatap::testing::loopback;
 
-sockaddr_in loopback(int port) {
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(static_cast<std::uint16_t>(port));
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  return a;
-}
+constexpr char kToken[] = "0123456789abcdef0123456789abcdef";
 
 // A page's event stream: reads one message at a time.
 struct Page {
@@ -54,16 +50,7 @@ struct Streams {
   explicit Streams(int count) {
     plat::publishStreamLayout({"{\"cols\":3,\"rows\":2}", std::string(4 * 48 * 48, '\x40'), 1});
     plat::publishStreamLit(0, false);
-    int port = 0;
-    {
-      const int probe = socket(AF_INET, SOCK_STREAM, 0);
-      sockaddr_in a = loopback(0);
-      socklen_t size = sizeof a;
-      bind(probe, reinterpret_cast<sockaddr*>(&a), sizeof a);
-      getsockname(probe, reinterpret_cast<sockaddr*>(&a), &size);
-      close(probe);
-      port = ntohs(a.sin_port);
-    }
+    const int port = freePort();
     if (plat::startStreamServer(port, kToken) != plat::StreamStart::Listening) return;
     const std::string request = std::string("GET /events?token=") + kToken +
                                 " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\n\r\n";

@@ -16,29 +16,14 @@
 
 #include "platform/stream.h"
 #include "platform/stream_http.h"
+#include "tests/loopback.h"
 
 namespace {
 
+using lumatap::testing::freePort;
+using lumatap::testing::loopback;
+
 constexpr char kToken[] = "00112233445566778899aabbccddeeff";
-
-sockaddr_in loopback(int port) {
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(static_cast<std::uint16_t>(port));
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  return a;
-}
-
-// A port nobody listens on now.
-int freePort() {
-  const int s = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a = loopback(0);
-  socklen_t size = sizeof a;
-  bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  getsockname(s, reinterpret_cast<sockaddr*>(&a), &size);
-  close(s);
-  return ntohs(a.sin_port);
-}
 
 // A client socket. Reads give up after a while, so a broken server fails the test instead
 // of hanging it.
