@@ -27,6 +27,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   python3-pil
+  libxdamage-dev
 )
 
 missing=()

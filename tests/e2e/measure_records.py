@@ -417,3 +417,47 @@ def page_clock_offset(browser, samples: int = 30) -> float:
         if best is None or after - before < best[0]:
             best = (after - before, (before + after) / 2 - now_ms * 10_000)
     return best[1]
+
+
+class ScreenTimes:
+    """When drawings reach the X server, as DAMAGE reports (tools/xdamage_times.c, built on
+    first use): under Wine a window's drawing goes to the X server after the drawing call
+    returns, when its thread next waits. Times are QPC ticks (100 ns)."""
+
+    def __init__(self, h: Harness):
+        self.h = h
+
+    def __enter__(self):
+        import subprocess
+        exe = REPO / "build" / "measure" / "xdamage_times"
+        source = REPO / "tools" / "xdamage_times.c"
+        if not exe.exists() or exe.stat().st_mtime < source.stat().st_mtime:
+            exe.parent.mkdir(parents=True, exist_ok=True)
+            subprocess.run(["cc", "-O2", "-o", str(exe), str(source), "-lX11", "-lXdamage"], check=True)
+        self._out = exe.parent / "xdamage.txt"
+        self._proc = subprocess.Popen([str(exe)], stdout=open(self._out, "w"),
+                                      env={**os.environ, "DISPLAY": self.h.display})
+        deadline = time.monotonic() + 10
+        while not self._out.read_text().startswith("ready"):
+            if time.monotonic() > deadline or self._proc.poll() is not None:
+                raise RuntimeError("xdamage_times did not start")
+            time.sleep(0.05)
+        return self
+
+    def __exit__(self, *exc):
+        time.sleep(0.2)
+        self._proc.kill()
+        self._proc.wait()
+        reports = [line.split() for line in self._out.read_text().splitlines()[1:]]
+        # The window drawn most is the program's grid (the driver and the desktop draw little).
+        counts: dict[str, int] = {}
+        for r in reports:
+            counts[r[1]] = counts.get(r[1], 0) + 1
+        grid = max(counts, key=counts.get) if counts else None
+        self.times = sorted(round(float(r[0]) * 10) for r in reports if r[1] == grid)
+
+    def first_after(self, qpc: int, within: int = 200_000) -> int | None:
+        """The first report at or after qpc, within 20 ms."""
+        import bisect
+        i = bisect.bisect_left(self.times, qpc)
+        return self.times[i] if i < len(self.times) and self.times[i] - qpc <= within else None
