@@ -30,7 +30,6 @@ canvas { display: block; image-rendering: pixelated; }
   font-family: "Segoe UI", "Yu Gothic UI", "Meiryo", sans-serif;
 }
 .count { position: absolute; text-align: right; }
-#kps { padding-top: 2px; }
 </style>
 </head>
 <body>
@@ -77,7 +76,10 @@ canvas { display: block; image-rendering: pixelated; }
       stage.appendChild(e);
       countCells.push(e);
     }
+    // A line of 16 pixels a scale: the browser source is that much higher than the grid.
     kpsLine.style.fontSize = (12 * scale) + "px";
+    kpsLine.style.lineHeight = (16 * scale) + "px";
+    kpsLine.style.height = (16 * scale) + "px";
     kpsLine.style.textShadow = outline(scale);
     kpsLine.style.paddingLeft = scale + "px";
     kpsLine.hidden = false;
