@@ -241,11 +241,10 @@ void Form1::mnuResetCounters_Click() {
 
 bool countersWatched(const Form1& form) {
   // The window's counts need no timer, but KPS is kept current for whoever may show it.
-  // That is anyone who opens the stream page with counters=1, at any moment: the window
-  // hears of a page only through its next key event, and a page that connects then must
-  // read KPS as it stands, and see it fall. So the timer runs while the page is served,
-  // with counters or not; it is at most one run a press, a second later, and none while
-  // no key moves.
+  // That is anyone who opens the stream page with counters=1, at any moment: the window is
+  // not told when a page connects, and the page must still read KPS as it stands and see
+  // it fall. So the timer runs while the page is served, with counters or not; it is at
+  // most one run a press, a second later, and none while no key moves.
   return form.showCounters || form.streamPage;
 }
 
