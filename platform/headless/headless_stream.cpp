@@ -66,7 +66,7 @@ void run(Running& r) {
     // Looked at after the drain: the stop's byte may be among those just read, and the
     // flag is set before that byte is written.
     if (r.stopping.load()) break;
-    const std::string news = r.server->takePublished();
+    const Published news = r.server->takePublished();
     const std::size_t known = clients.size();
     for (std::size_t i = 0; i < known; ++i) {
       clients[i]->push(news);

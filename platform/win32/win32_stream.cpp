@@ -60,7 +60,7 @@ DWORD WINAPI run(void* param) {
 
     // A key's news goes out before anything else is looked at: under Wine each of the
     // calls below is a round trip to its server, and the page waits for the send.
-    const std::string news = r.server->takePublished();
+    const Published news = r.server->takePublished();
     if (!news.empty()) {
       for (const auto& c : clients) {
         c->push(news);

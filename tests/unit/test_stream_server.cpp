@@ -158,6 +158,47 @@ TEST_F(StreamServerTest, APageThatJoinsWhileKeysChangeGetsEveryChangeAfterItsFir
   for (const std::string& e : rest) ASSERT_EQ(joining.nextEvent(), e) << "from " << layout << start;
 }
 
+TEST_F(StreamServerTest, OnlyAPageThatShowsTheCountersGetsThemFromTheStateAsItStands) {
+  const auto counted = [](std::uint32_t slots, const char* counts, int kps, int peak) {
+    return "event: lit\ndata: {\"lit\":" + std::to_string(slots) + ",\"hidden\":0,\"counts\":" + counts +
+           ",\"kps\":" + std::to_string(kps) + ",\"peak\":" + std::to_string(peak) + "}\n\n";
+  };
+  plat::StreamCounts counts;
+  std::fill(std::begin(counts.perSlot), std::end(counts.perSlot), 99u);  // past the slots: never sent
+  counts.perSlot[0] = 5;
+  counts.perSlot[1] = 0;
+  counts.perSlot[2] = 7;
+  counts.slots = 3;
+  counts.kps = 2;
+  counts.peak = 9;
+  plat::publishStreamLit(0, false, &counts);  // nobody shows them yet
+
+  Client plain(port);
+  openEvents(plain);
+  Client page(port);
+  page.get(std::string("/events?token=") + kToken + "&counters=1", port);
+  page.readUntil("\r\n\r\n");
+  page.nextEvent();
+  page.nextEvent();
+  EXPECT_EQ(page.nextEvent(), counted(0, "[5,0,7]", 2, 9));
+
+  // A press: its lit state to both, its counts to the page that shows them.
+  counts.perSlot[0] = 6;
+  counts.kps = 3;
+  plat::publishStreamLit(1, false, &counts);
+  // KPS falls with no key moving, then a release without counts.
+  counts.kps = 0;
+  plat::publishStreamLit(1, false, &counts);
+  plat::publishStreamLit(0, false);
+  // A queued message reads the counters published last, maybe those of the next one.
+  const std::string press = page.nextEvent();
+  EXPECT_TRUE(press == counted(1, "[6,0,7]", 3, 9) || press == counted(1, "[6,0,7]", 0, 9)) << press;
+  EXPECT_EQ(page.nextEvent(), counted(1, "[6,0,7]", 0, 9));
+  EXPECT_EQ(page.nextEvent(), lit(0, false));
+  EXPECT_EQ(plain.nextEvent(), lit(1, false));
+  EXPECT_EQ(plain.nextEvent(), lit(0, false)) << "no message for the counters alone";
+}
+
 TEST_F(StreamServerTest, AClientThatNeverReadsIsDroppedWhileTheOtherGetsEveryChange) {
   Client page(port);
   openEvents(page);
