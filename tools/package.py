@@ -52,7 +52,7 @@ def windows_text(source: Path, bom: bool, version: str) -> bytes:
 
 
 def run(*cmd: str) -> None:
-    subprocess.run(cmd, check=True)
+    subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL)
 
 
 def stage_program(build: Path, stage: Path, debug: Path, version: str) -> None:
