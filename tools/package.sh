@@ -30,11 +30,12 @@ tools/setup-deps.sh >/dev/null
 # Every time the release carries (the PE headers objcopy writes, the zip entries) is the
 # commit's, so a rebuild of the same commit tomorrow gives the same bytes.
 if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
-  SOURCE_DATE_EPOCH=$(git -C "$root" log -1 --format=%ct 2>/dev/null || true)
+  # safe.directory: a checkout owned by another user is still read.
+  SOURCE_DATE_EPOCH=$(git -c safe.directory="$root" -C "$root" log -1 --format=%ct 2>/dev/null || true)
   [ -n "$SOURCE_DATE_EPOCH" ] || { echo "package.sh: not a git checkout; set SOURCE_DATE_EPOCH" >&2; exit 1; }
 fi
 export SOURCE_DATE_EPOCH
-if [ -n "$(git -C "$root" status --porcelain --untracked-files=no 2>/dev/null)" ]; then
+if [ -n "$(git -c safe.directory="$root" -C "$root" status --porcelain --untracked-files=no 2>/dev/null)" ]; then
   echo "package.sh: note: the working tree has uncommitted changes; the zip is not the commit's" >&2
 fi
 

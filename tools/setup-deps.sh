@@ -27,6 +27,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   python3-pil
+  git
 )
 
 missing=()
@@ -63,10 +64,11 @@ fi
 #   mount umount              the full-disk and read-only e2e tests (mount)
 #   locale locale-gen         the Japanese locale below (libc-bin, locales)
 #   /usr/bin/chromium         the stream page's end-to-end tests, headless (chromium)
+#   git                       tools/package.sh takes the release's times from the commit
 for c in cmake ctest make gcc g++ x86_64-w64-mingw32-gcc x86_64-w64-mingw32-g++ \
          x86_64-w64-mingw32-windres x86_64-w64-mingw32-objcopy x86_64-w64-mingw32-objdump \
          x86_64-w64-mingw32-nm x86_64-w64-mingw32-addr2line wine wineserver wineboot Xvfb import \
-         clang clang++ /usr/bin/python3 mount umount locale locale-gen /usr/bin/chromium; do
+         clang clang++ /usr/bin/python3 mount umount locale locale-gen /usr/bin/chromium git; do
   if ! command -v "$c" >/dev/null 2>&1; then
     echo "setup-deps.sh: '$c' is still missing after installing packages" >&2
     exit 1
