@@ -1,6 +1,7 @@
 #pragma once
-// How one low-level keyboard event becomes the key message a focused window would have
-// received. Free of <windows.h> so that the native tests can check it.
+// How one keyboard event, as Raw Input or a low-level hook reports it, becomes the key
+// message a focused window would have received; and which of the two channels delivers.
+// Free of <windows.h> so that the native tests can check it.
 
 #include <bitset>
 #include <cstdint>
@@ -16,6 +17,9 @@ constexpr unsigned kWmSysKeyDown = 0x0104;
 constexpr unsigned kWmSysKeyUp = 0x0105;
 constexpr std::uint32_t kLlkhfExtended = 0x01;
 constexpr std::uint32_t kLlkhfAltDown = 0x20;
+constexpr unsigned kRiKeyBreak = 0x01;  // RAWKEYBOARD.Flags
+constexpr unsigned kRiKeyE0 = 0x02;
+constexpr unsigned kRiKeyE1 = 0x04;
 
 // A low-level hook sees which of the two Shift, Ctrl and Alt keys moved; a focused window
 // is told only "Shift", "Ctrl" or "Alt", and that is what the key table is indexed by.
@@ -26,6 +30,30 @@ constexpr unsigned focusedKeyCode(unsigned vk) {
     case 0xA4: case 0xA5: return 0x12;  // VK_LMENU, VK_RMENU -> VK_MENU
     default: return vk & 0xFF;
   }
+}
+
+// Which Shift, Ctrl or Alt a plain VK_SHIFT, VK_CONTROL or VK_MENU was: the scan code of
+// the right Shift, or the E0 prefix of the right Ctrl and Alt. Raw Input names only the
+// plain key; a key display must still tell the two apart, or holding both and letting
+// one go would look like letting go of both.
+constexpr unsigned sidedKeyCode(unsigned vk, unsigned scanCode, bool extended) {
+  switch (vk) {
+    case 0x10: return scanCode == 0x36 ? 0xA1 : 0xA0;
+    case 0x11: return extended ? 0xA3 : 0xA2;
+    case 0x12: return extended ? 0xA5 : 0xA4;
+    default: return vk & 0xFF;
+  }
+}
+
+// The key a Raw Input event is about, named as a low-level hook names it; 0 for the
+// events that are no key of their own: the fake 0xFF keys of some escape sequences, the
+// E1 prefix of anything but Pause, the fake Shift (E0 2A, E0 36) that a keyboard sends
+// around an extended key, and text sent as characters (no key code at all).
+constexpr unsigned rawKeyCode(unsigned vkey, unsigned makeCode, unsigned flags) {
+  if (vkey == 0 || vkey >= 0xFF) return 0;
+  if (flags & kRiKeyE1) return vkey == 0x13 ? vkey : 0;
+  if (vkey == 0x10 && (flags & kRiKeyE0)) return 0;
+  return sidedKeyCode(vkey, makeCode, (flags & kRiKeyE0) != 0);
 }
 
 // Bits 25 to 27 of a key message's lParam are reserved by the system; the hook's own
@@ -40,7 +68,7 @@ struct KeyMessage {
   std::uint32_t lParam = 0;
 };
 
-// Turns hook events into key messages. It remembers which keys are down, because a
+// Turns hook and Raw Input events into key messages. It remembers which keys are down, because a
 // focused window's key-down tells whether the key was already down (auto-repeat).
 class KeyTranslator {
 public:
@@ -74,6 +102,24 @@ public:
     return true;
   }
 
+  // One Raw Input event (RAWKEYBOARD's VKey, MakeCode and Flags), told as the hook event a
+  // focused window's message comes from. False for the events that are no key.
+  bool translateRaw(unsigned vkey, unsigned makeCode, unsigned flags, KeyMessage& out) {
+    const unsigned vk = rawKeyCode(vkey, makeCode, flags);
+    if (!vk) return false;
+    unsigned scan = makeCode;
+    std::uint32_t hookFlags = (flags & kRiKeyE0) ? kLlkhfExtended : 0;
+    if (vk == 0x13) {
+      scan = 0x45;  // Pause: Raw Input gives the 1D of its E1 prefix, a window the 45
+    } else if (vk == 0x90) {
+      hookFlags |= kLlkhfExtended;  // Num Lock has no E0 prefix, yet a window is told it is extended
+    }
+    // The hook's "Alt is down": another Alt than this key is held.
+    if (down_[0x12] || (down_[0xA4] && vk != 0xA4) || (down_[0xA5] && vk != 0xA5)) hookFlags |= kLlkhfAltDown;
+    const bool down = !(flags & kRiKeyBreak);
+    return translate(down ? kWmKeyDown : kWmKeyUp, vk, scan, hookFlags, out);
+  }
+
   // Shift 1, Ctrl 2, Alt 4, as far as the keys this translator saw tell.
   int modifiers() const {
     auto any = [this](unsigned a, unsigned b, unsigned c) { return down_[a] || down_[b] || down_[c]; };
@@ -88,45 +134,95 @@ private:
   std::bitset<256> down_;
 };
 
-}  // namespace keyhook
+// Two channels can watch the keyboard. Raw Input (RIDEV_INPUTSINK) is posted to the
+// watching thread and costs the program that has the keys nothing; a low-level hook holds
+// every key of every program until it has answered. So Raw Input delivers, and the hook
+// stands by for when Raw Input stops: the registration gone (the process replaced or
+// removed it), or a foreground program the system lets keep the keys to itself.
+//
+// Nothing announces that, and nothing may be polled, so it is judged at moments that come
+// anyway, such as the foreground changing: a key the system shows held that no channel
+// ever reported, with Raw Input silent since the last such moment, means the keys go by
+// unseen. The first time, Raw Input is registered
+// again; if it still delivers nothing, the hook delivers until Raw Input reports a key
+// again. While the hook delivers, Raw Input's late copies of its keys are skipped.
+using KeySet = std::bitset<256>;
 
-namespace keyhook {
-
-// Two channels watch the keyboard: the low-level hook, which sees each key first, and Raw
-// Input, which sees it again a moment later. The hook's events are delivered; Raw Input
-// only matters when the hook missed a key, which means the system removed the hook (it
-// does so silently when a hook is slow to answer, and nothing else tells the program).
-// Then the key is delivered from Raw Input and the hook must be put back. Raw Input
-// falling silent shows as hook events that Raw Input never confirms.
 class ChannelGuard {
 public:
+  enum class Step { None, RegisterAgain, InstallHook, RemoveHook };
   struct Verdict {
-    bool deliver = false;     // the window has not had this event yet
-    bool hookLost = false;    // the hook missed it: install the hook again
+    bool deliver = false;  // the window has not had this event yet
+    Step step = Step::None;
+  };
+  struct Look {
+    Step step = Step::None;
+    KeySet missed;  // held keys no channel reported: the window is to have them pressed
   };
 
-  // An event the hook saw; it is delivered at once.
-  void hookEvent(unsigned keyCode, bool down) {
-    if (count_ == kCapacity) drop(1);
-    pending_[(first_ + count_) % kCapacity] = Event{keyCode, down};
-    ++count_;
+  // Listening begins; keys held now went down before anyone listened and prove nothing.
+  void start(const KeySet& held) {
+    *this = ChannelGuard();
+    unexplained_ = held & watched();
   }
 
-  // An event Raw Input saw, with the focused window's key code.
-  Verdict rawEvent(unsigned keyCode, bool down) {
-    for (unsigned i = 0; i < count_; ++i) {
-      const Event& e = pending_[(first_ + i) % kCapacity];
-      if (e.keyCode == keyCode && e.down == down) {
-        drop(i + 1);  // older ones Raw Input never saw: a key it was not given
-        return Verdict{false, false};
-      }
+  // A key Raw Input reported (the key as a hook names it: left or right Shift, ...).
+  Verdict rawEvent(unsigned key, bool down) {
+    Verdict v;
+    if (hooked_) {
+      hooked_ = false;
+      v.step = Step::RemoveHook;
     }
-    return Verdict{true, true};
+    tries_ = 0;
+    rawSinceLook_ = true;
+    v.deliver = !skipCopyOfHookEvent(focusedKeyCode(key), down);
+    if (v.deliver) reported_.set(key & 0xFF, down);
+    return v;
   }
 
-  // True when so many hook events went unconfirmed that Raw Input has stopped listening.
-  bool rawLost() const { return count_ >= kRawSilence; }
-  void forget() { first_ = count_ = 0; }
+  // A key the hook reported; it is delivered at once.
+  void hookEvent(unsigned key, bool down) {
+    if (count_ == kCapacity) drop(1);
+    pending_[(first_ + count_) % kCapacity] = Event{focusedKeyCode(key), down};
+    ++count_;
+    reported_.set(key & 0xFF, down);
+  }
+
+  // A moment to compare: the keys the system shows held now, and whether the Raw Input
+  // registration is still in place.
+  Look look(const KeySet& heldNow, bool registered) {
+    Look l;
+    const KeySet held = heldNow & watched();
+    const KeySet unreported = held & ~reported_;
+    l.missed = unreported & ~unexplained_;
+    // While Raw Input delivers, a key it did not name is one it names otherwise (a
+    // keypad key, say); only silence makes an unseen key a missed one.
+    if (rawSinceLook_) l.missed.reset();
+    rawSinceLook_ = false;
+    unexplained_ = unreported & ~l.missed;
+    reported_ = (reported_ & held) | l.missed;
+    if (registered && l.missed.none()) return l;
+    if (hooked_) {
+      // The hook missed keys too: the system removed it. Or only the registration went.
+      l.step = l.missed.any() ? Step::InstallHook : Step::RegisterAgain;
+    } else if (tries_ == 0) {
+      tries_ = 1;
+      l.step = Step::RegisterAgain;
+    } else {
+      hooked_ = true;
+      l.step = Step::InstallHook;
+    }
+    return l;
+  }
+
+  // The system refused the registration: nothing will come that way.
+  Step registrationFailed() {
+    if (hooked_) return Step::None;
+    hooked_ = true;
+    return Step::InstallHook;
+  }
+
+  bool hooked() const { return hooked_; }
 
 private:
   struct Event {
@@ -134,14 +230,41 @@ private:
     bool down = false;
   };
   static constexpr unsigned kCapacity = 32;
-  static constexpr unsigned kRawSilence = 16;
+
+  // Keys that GetAsyncKeyState and a channel both name: not the mouse buttons, not the
+  // plain Shift, Ctrl and Alt (the sided ones stand for them), not the fake keys.
+  static KeySet watched() {
+    KeySet k;
+    k.set();
+    for (unsigned vk : {0x00u, 0x01u, 0x02u, 0x04u, 0x05u, 0x06u, 0x10u, 0x11u, 0x12u, 0xE7u, 0xFFu}) k.reset(vk);
+    return k;
+  }
+
+  // True when the hook already delivered this event. Raw Input sees a key a moment after
+  // the hook; hook events it never matched are ones it was not given.
+  bool skipCopyOfHookEvent(unsigned keyCode, bool down) {
+    for (unsigned i = 0; i < count_; ++i) {
+      const Event& e = pending_[(first_ + i) % kCapacity];
+      if (e.keyCode == keyCode && e.down == down) {
+        drop(i + 1);
+        return true;
+      }
+    }
+    return false;
+  }
   void drop(unsigned n) {
     first_ = (first_ + n) % kCapacity;
     count_ -= n;
   }
+
   Event pending_[kCapacity];
   unsigned first_ = 0;
   unsigned count_ = 0;
+  KeySet reported_;     // down as the channels last reported
+  KeySet unexplained_;  // held, unreported, and already looked at
+  bool hooked_ = false;
+  bool rawSinceLook_ = false;
+  unsigned tries_ = 0;  // registrations since Raw Input last delivered
 };
 
 }  // namespace keyhook

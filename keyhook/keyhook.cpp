@@ -3,15 +3,15 @@
 // the virtual-key code a focused window would see.
 //
 // The watching runs on a thread of its own, with its own message loop, started by SetHook
-// and ended by ResetHook. A low-level hook runs on the thread that installed it, and the
-// system removes it without a word when that thread is slow to answer; here the thread
-// does nothing else, so a busy window (a file write, a modal loop) never delays anyone's
-// keys, the game's included, and never costs the hook.
+// and ended by ResetHook, so a busy window (a file write, a modal loop) never delays the
+// keys.
 //
-// Two channels: the low-level hook delivers; Raw Input (a message-only window with
-// RIDEV_INPUTSINK) confirms each key and delivers whatever the hook missed, in which case
-// the hook is installed again (ChannelGuard in keyevent.h). Everything below except the
-// three globals at the top belongs to the watching thread.
+// The keys come from Raw Input: a message-only window registered with RIDEV_INPUTSINK
+// gets each key posted, and the system hands the key on to the program that has the focus
+// without waiting for this one. A low-level hook would make every key of every program,
+// the game's included, wait until this thread has answered; it is installed only while
+// Raw Input delivers nothing (ChannelGuard in keyevent.h decides). Everything below
+// except the three globals at the top belongs to the watching thread.
 
 #include <windows.h>
 
@@ -28,23 +28,25 @@ std::atomic<HWND> g_target{nullptr};
 HANDLE g_thread = nullptr;
 DWORD g_threadId = 0;
 
-// Test-only: a thread message that removes the hook behind the program's back, as the
-// system does when the hook times out. The e2e tests post it with PostThreadMessage to
-// the thread named by the window property below.
-constexpr UINT kMsgDropHookForTest = 0x8000 + 0x3A;  // WM_APP + 0x3A
+// Test-only thread messages, posted by the e2e tests with PostThreadMessage to the thread
+// named by the window property below. The first removes the Raw Input registration behind
+// the program's back, as another part of the process could; the second makes every later
+// registration one that delivers nothing while another program has the foreground, as
+// when a foreground program keeps the keys to itself.
+constexpr UINT kMsgDropRawInputForTest = 0x8000 + 0x3A;  // WM_APP + 0x3A
+constexpr UINT kMsgSpoilRawInputForTest = 0x8000 + 0x3C;
 
 HHOOK g_hook = nullptr;
 HWND g_sink = nullptr;
+bool g_spoiledForTest = false;
 keyhook::KeyTranslator g_keys;
 keyhook::ChannelGuard g_guard;
 
-// Failure notes name the library, so that a debugger tells them from the program's.
+// Notes name the library, so that a debugger tells them from the program's.
 using plat::win32::traceFailure;
 constexpr wchar_t kNoteFrom[] = L"keyhook.dll";
 
-void deliver(unsigned message, unsigned vk, unsigned scanCode, std::uint32_t flags) {
-  keyhook::KeyMessage m;
-  if (!g_keys.translate(message, vk, scanCode, flags, m)) return;
+void post(const keyhook::KeyMessage& m) {
   if (HWND target = g_target.load()) PostMessageW(target, m.message, m.keyCode, static_cast<LPARAM>(m.lParam));
 }
 
@@ -53,8 +55,10 @@ LRESULT CALLBACK keyboardProc(int code, WPARAM wParam, LPARAM lParam) {
     const auto* k = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
     const bool down = wParam == WM_KEYDOWN || wParam == WM_SYSKEYDOWN;
     if (down || wParam == WM_KEYUP || wParam == WM_SYSKEYUP) {
-      g_guard.hookEvent(keyhook::focusedKeyCode(k->vkCode), down);
-      deliver(static_cast<unsigned>(wParam), k->vkCode, k->scanCode, k->flags);
+      const unsigned key = keyhook::sidedKeyCode(k->vkCode, k->scanCode, (k->flags & LLKHF_EXTENDED) != 0);
+      g_guard.hookEvent(key, down);
+      keyhook::KeyMessage m;
+      if (g_keys.translate(static_cast<unsigned>(wParam), key, k->scanCode, k->flags, m)) post(m);
     }
   }
   return CallNextHookEx(g_hook, code, wParam, lParam);
@@ -66,42 +70,103 @@ void installHook() {
   if (!g_hook) traceFailure("SetWindowsHookExW", kNoteFrom);
 }
 
-void listenRaw(bool on) {
+void removeHook() {
+  if (g_hook && !UnhookWindowsHookEx(g_hook)) traceFailure("UnhookWindowsHookEx", kNoteFrom);
+  g_hook = nullptr;
+}
+
+// The devices the sink listens to. The mouse's buttons will join the keyboard here.
+bool listenRaw(bool on) {
   RAWINPUTDEVICE d{};
   d.usUsagePage = 0x01;  // generic desktop
   d.usUsage = 0x06;      // keyboard
-  d.dwFlags = on ? RIDEV_INPUTSINK : RIDEV_REMOVE;
+  d.dwFlags = on ? (g_spoiledForTest ? 0 : RIDEV_INPUTSINK) : RIDEV_REMOVE;
   d.hwndTarget = on ? g_sink : nullptr;
-  if (!RegisterRawInputDevices(&d, 1, sizeof d) && on) traceFailure("RegisterRawInputDevices", kNoteFrom);
+  if (RegisterRawInputDevices(&d, 1, sizeof d)) return true;
+  if (on) traceFailure("RegisterRawInputDevices", kNoteFrom);
+  return false;
+}
+
+// Whether the keyboard's Raw Input still comes to the sink: the registration is per
+// process, and another registration of the keyboard replaces it.
+bool rawRegistered() {
+  RAWINPUTDEVICE list[8];
+  UINT n = 8;
+  const UINT got = GetRegisteredRawInputDevices(list, &n, sizeof list[0]);
+  if (got == static_cast<UINT>(-1)) return true;  // more than fit: not ours to judge, assume in place
+  for (UINT i = 0; i < got; ++i) {
+    if (list[i].usUsagePage == 0x01 && list[i].usUsage == 0x06) return list[i].hwndTarget == g_sink;
+  }
+  return false;
+}
+
+keyhook::KeySet keysHeld() {
+  keyhook::KeySet held;
+  for (int vk = 1; vk < 255; ++vk) held.set(vk, (GetAsyncKeyState(vk) & 0x8000) != 0);
+  return held;
+}
+
+void note(const wchar_t* text) { OutputDebugStringW(text); }
+
+void take(keyhook::ChannelGuard::Step step) {
+  using Step = keyhook::ChannelGuard::Step;
+  switch (step) {
+    case Step::None:
+      break;
+    case Step::RegisterAgain:
+      if (listenRaw(true)) {
+        note(L"keyhook.dll: Raw Input delivered no keys; registered again\n");
+      } else {
+        take(g_guard.registrationFailed());
+      }
+      break;
+    case Step::InstallHook:
+      installHook();
+      note(L"keyhook.dll: Raw Input delivers no keys; the low-level hook delivers them\n");
+      break;
+    case Step::RemoveHook:
+      removeHook();
+      note(L"keyhook.dll: Raw Input delivers keys again; the low-level hook is removed\n");
+      break;
+  }
+}
+
+void rawKey(const RAWKEYBOARD& k) {
+  const unsigned key = keyhook::rawKeyCode(k.VKey, k.MakeCode, k.Flags);
+  if (!key) return;
+  const keyhook::ChannelGuard::Verdict v = g_guard.rawEvent(key, !(k.Flags & RI_KEY_BREAK));
+  keyhook::KeyMessage m;
+  if (v.deliver && g_keys.translateRaw(k.VKey, k.MakeCode, k.Flags, m)) post(m);
+  take(v.step);
 }
 
 void rawInput(HRAWINPUT handle) {
   RAWINPUT raw;
   UINT size = sizeof raw;
   if (GetRawInputData(handle, RID_INPUT, &raw, &size, sizeof raw.header) == static_cast<UINT>(-1)) return;
-  if (raw.header.dwType != RIM_TYPEKEYBOARD) return;
-  const RAWKEYBOARD& k = raw.data.keyboard;
-  if (k.VKey == 0xFF || k.VKey == 0) return;  // fake keys that come with some real ones
-  const bool down = !(k.Flags & RI_KEY_BREAK);
-  const keyhook::ChannelGuard::Verdict v = g_guard.rawEvent(keyhook::focusedKeyCode(k.VKey), down);
-  if (!v.deliver) return;
-  const unsigned message = down ? WM_KEYDOWN : WM_KEYUP;
-  deliver(message, k.VKey, k.MakeCode, (k.Flags & RI_KEY_E0) ? keyhook::kLlkhfExtended : 0);
-  if (v.hookLost) {
-    OutputDebugStringW(L"keyhook.dll: the low-level hook was gone; installed again\n");
-    installHook();
-    g_guard.forget();
-  }
+  if (raw.header.dwType == RIM_TYPEKEYBOARD) rawKey(raw.data.keyboard);
 }
 
-LRESULT CALLBACK sinkProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_INPUT) {
-    rawInput(reinterpret_cast<HRAWINPUT>(lp));
-    if (g_guard.rawLost()) {
-      listenRaw(true);
-      g_guard.forget();
-    }
+// A moment at which keys may have gone by unseen. Raw Input already queued is read first,
+// so a key that is merely on its way is not taken for a missed one.
+void lookAtKeys() {
+  MSG m;
+  while (PeekMessageW(&m, g_sink, WM_INPUT, WM_INPUT, PM_REMOVE)) DispatchMessageW(&m);
+  const keyhook::ChannelGuard::Look l = g_guard.look(keysHeld(), rawRegistered());
+  for (unsigned vk = 0; vk < 256; ++vk) {
+    keyhook::KeyMessage km;
+    if (l.missed.test(vk) && g_keys.translate(WM_KEYDOWN, vk, 0, 0, km)) post(km);
   }
+  take(l.step);
+}
+
+// The foreground changing (a game coming up, Alt+Tab) or the input desktop switching back
+// are the moments: they cost nothing while nothing happens, and a program that keeps the
+// keys from Raw Input does so once it has the foreground.
+void CALLBACK windowEvent(HWINEVENTHOOK, DWORD, HWND, LONG, LONG, DWORD, DWORD) { lookAtKeys(); }
+
+LRESULT CALLBACK sinkProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_INPUT) rawInput(reinterpret_cast<HRAWINPUT>(lp));
   return DefWindowProcW(h, msg, wp, lp);
 }
 
@@ -110,7 +175,8 @@ DWORD WINAPI watch(LPVOID ready) {
   MSG m;
   PeekMessageW(&m, nullptr, 0, 0, PM_NOREMOVE);
   g_keys.reset();
-  g_guard.forget();
+  g_guard.start(keysHeld());
+  g_spoiledForTest = false;
 
   WNDCLASSW wc{};
   wc.lpfnWndProc = sinkProc;
@@ -119,26 +185,36 @@ DWORD WINAPI watch(LPVOID ready) {
   RegisterClassW(&wc);
   g_sink = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, g_module, nullptr);
   if (!g_sink) traceFailure("CreateWindowExW key sink", kNoteFrom);
-  // Which thread watches, for the tests that remove the hook behind its back.
+  // Which thread watches, for the tests that disturb it behind its back.
   if (HWND target = g_target.load()) {
     SetPropW(target, L"LumatapKeyThread", reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(GetCurrentThreadId())));
   }
-  installHook();
-  if (g_sink) listenRaw(true);
+  if (!g_sink || !listenRaw(true)) take(g_guard.registrationFailed());
+  // Out of context: the callbacks come through this thread's message loop.
+  const HWINEVENTHOOK foreground =
+      SetWinEventHook(EVENT_SYSTEM_FOREGROUND, EVENT_SYSTEM_FOREGROUND, nullptr, windowEvent, 0, 0, WINEVENT_OUTOFCONTEXT);
+  if (!foreground) traceFailure("SetWinEventHook foreground", kNoteFrom);
+  const HWINEVENTHOOK desktop = SetWinEventHook(EVENT_SYSTEM_DESKTOPSWITCH, EVENT_SYSTEM_DESKTOPSWITCH, nullptr,
+                                                windowEvent, 0, 0, WINEVENT_OUTOFCONTEXT);
+  if (!desktop) traceFailure("SetWinEventHook desktop switch", kNoteFrom);
   SetEvent(static_cast<HANDLE>(ready));
 
   while (GetMessageW(&m, nullptr, 0, 0) > 0) {
-    if (m.hwnd == nullptr && m.message == kMsgDropHookForTest) {
-      if (g_hook) UnhookWindowsHookEx(g_hook);
-      g_hook = nullptr;
+    if (m.hwnd == nullptr && m.message == kMsgDropRawInputForTest) {
+      listenRaw(false);
+      continue;
+    }
+    if (m.hwnd == nullptr && m.message == kMsgSpoilRawInputForTest) {
+      g_spoiledForTest = true;
       continue;
     }
     DispatchMessageW(&m);
   }
 
+  if (foreground) UnhookWinEvent(foreground);
+  if (desktop) UnhookWinEvent(desktop);
   if (g_sink) listenRaw(false);
-  if (g_hook && !UnhookWindowsHookEx(g_hook)) traceFailure("UnhookWindowsHookEx", kNoteFrom);
-  g_hook = nullptr;
+  removeHook();
   if (g_sink) DestroyWindow(g_sink);
   g_sink = nullptr;
   UnregisterClassW(wc.lpszClassName, g_module);

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Measures Lumatap under Wine on a virtual display and prints the figures that
 docs/PERFORMANCE.md reports: key latency end to end and inside the program, short taps,
-idle, memory and start-up.
+idle, memory, start-up, and what another program's SendInput costs per key beside Lumatap.
 
 Needs the installed Windows build (build/windows/dist) and the measurement build:
 
@@ -244,6 +244,87 @@ def measure_startup(h: harness.Harness, starts: int) -> dict:
             "entry_to_first_present_ms": summary(entry_to_present)}
 
 
+# The profile's keys, as the driver names them: Shift, W, Space, A, S, D.
+PROFILE_SENDS = "SHIFT,W,SPACE,A,S,D"
+BLOCK_FOR_TEST = 0x8000 + 0x3B  # main/measure/measure_main.cpp
+
+
+def raw_reader_exe() -> Path:
+    return REPO / "build" / "windows" / "raw_reader.exe"
+
+
+def sendinput_costs(h: harness.Harness, keys: int, gap_ms: int, out: Path) -> tuple[list[float], int]:
+    """The driver, holding the focus, taps the profile's keys in turn: `keys` key events.
+    Returns each SendInput call's time in µs and the run's length in ms."""
+    taps = keys // 2
+    r = h.script("focus", "sleep 300",
+                 f"sendinput-cost {PROFILE_SENDS} {taps} {gap_ms} {harness.to_windows_path(out)}",
+                 timeout=120 + taps * (gap_ms + 2) / 1000 * 3).of("sendinput-cost")[0]
+    return [int(v) / 1000 for v in out.read_text().split()], r["elapsed_ms"]
+
+
+def cost_summary(values: list[float]) -> dict:
+    return {"calls": len(values), "mean_us": statistics.fmean(values), "p50_us": mr.percentile(values, 50),
+            "p99_us": mr.percentile(values, 99), "over_1ms": sum(1 for v in values if v > 1000),
+            "max_us": max(values)}
+
+
+def measure_sendinput(h: harness.Harness, keys: int, gap_ms: int, rounds: int) -> dict:
+    """What another program's SendInput costs per key: with nothing running, beside
+    raw_reader.exe (a program that only reads the keyboard's Raw Input: the floor), beside
+    Lumatap, and beside Lumatap with its window's thread blocked for the whole run. The
+    four take turns, `rounds` times, so a load that comes and goes on the machine falls on
+    all of them; `keys` key events each in all."""
+    if not raw_reader_exe().exists():
+        sys.exit(f"{raw_reader_exe()} is missing; build the windows preset")
+    per_round = keys // rounds
+    costs: dict[str, list[float]] = {"nothing": [], "raw_reader": [], "lumatap": [], "lumatap_window_blocked": []}
+    seen: dict[str, int] = {"raw_reader": 0, "lumatap": 0, "lumatap_window_blocked": 0}
+    run_ms = 0
+    for n in range(rounds):
+        tmp = h.new_tmp_dir()
+        got, run_ms = sendinput_costs(h, per_round, gap_ms, tmp / "nothing.txt")
+        costs["nothing"] += got
+
+        reader = h.launch(tmp, exe=str(raw_reader_exe()))
+        harness.wait_until(lambda: '"ready"' in reader.log(), 30, "raw_reader.exe listening")
+        costs["raw_reader"] += sendinput_costs(h, per_round, gap_ms, tmp / "raw_reader.txt")[0]
+        h.close_window("LumatapRawReader")
+        reader.wait_exit(30)
+        seen["raw_reader"] += json.loads(reader.log().strip().splitlines()[-1])["keys"]
+
+        for blocked in (False, True):
+            name = "lumatap_window_blocked" if blocked else "lumatap"
+            app, folder, _ = mr.start_measured(h)
+            mr.press(h, 3, 20_000, 20, folder.parent / "warm.tsv")
+            time.sleep(0.5)
+            if blocked:
+                # Blocked for the whole run: the run before took run_ms.
+                h.post(harness.MAIN_CLASS, BLOCK_FOR_TEST, 3 * run_ms + 5000)
+                blocked_until = time.monotonic() + (3 * run_ms + 5000) / 1000
+                time.sleep(0.2)
+            start = mr.qpc_now()
+            costs[name] += sendinput_costs(h, per_round, gap_ms, folder.parent / f"{name}.txt")[0]
+            end = mr.qpc_now()
+            if blocked:
+                time.sleep(max(0.0, blocked_until - time.monotonic()) + 0.5)
+            records = mr.end_measured(h, app, folder)
+            during = [m for m in records.hooks if start <= m.at <= end and m.message in (mr.KEY_DOWN, mr.KEY_UP)]
+            seen[name] += len(during)
+            if blocked and any(start <= m.at <= end and m.message in (mr.KEY_DOWN, mr.KEY_UP)
+                               for m in records.loop):
+                raise RuntimeError("the window's thread took keys while it was meant to be blocked")
+        print(f"  round {n + 1} of {rounds} done", flush=True)
+    out = {"keys_each": per_round * rounds, "gap_ms_between_taps": gap_ms, "rounds": rounds,
+           "key_events_seen": seen}
+    for name, values in costs.items():
+        out[name] = cost_summary(values)
+    floor = out["raw_reader"]
+    out["lumatap_over_floor"] = {"mean": out["lumatap"]["mean_us"] / floor["mean_us"],
+                                 "p99": out["lumatap"]["p99_us"] / floor["p99_us"]}
+    return out
+
+
 def machine() -> dict:
     cpu = ""
     for line in Path("/proc/cpuinfo").read_text().splitlines():
@@ -265,7 +346,11 @@ def main() -> int:
     ap.add_argument("--idle", type=float, default=10.0)
     ap.add_argument("--events", type=int, default=10_000)
     ap.add_argument("--starts", type=int, default=10)
-    ap.add_argument("--only", choices=["latency", "page", "taps", "taps-visible", "idle", "memory", "startup"],
+    ap.add_argument("--sendinput-keys", type=int, default=20_000)
+    ap.add_argument("--sendinput-gap-ms", type=int, default=1)
+    ap.add_argument("--sendinput-rounds", type=int, default=2)
+    ap.add_argument("--only", choices=["latency", "page", "taps", "taps-visible", "idle", "memory", "startup",
+                                       "sendinput"],
                     action="append")
     ap.add_argument("--out", type=Path, default=REPO / "build" / "measure" / "figures.json")
     args = ap.parse_args()
@@ -273,7 +358,7 @@ def main() -> int:
         sys.exit(f"{mr.measure_exe()} is missing; build it first (see the top of this file)")
 
     figures: dict = {"machine": machine(), "taken": time.strftime("%Y-%m-%d %H:%M:%S")}
-    parts = args.only or ["startup", "latency", "page", "taps", "taps-visible", "idle", "memory"]
+    parts = args.only or ["startup", "latency", "page", "taps", "taps-visible", "idle", "memory", "sendinput"]
     with harness.Harness() as h:
         mr.check_shared_clock(h)
         for part in parts:
@@ -292,6 +377,9 @@ def main() -> int:
                 figures[part] = measure_memory(h, args.events)
             elif part == "startup":
                 figures[part] = measure_startup(h, args.starts)
+            elif part == "sendinput":
+                figures[part] = measure_sendinput(h, args.sendinput_keys, args.sendinput_gap_ms,
+                                                  args.sendinput_rounds)
             print(json.dumps(figures[part], indent=1, ensure_ascii=False), flush=True)
     figures["machine"]["load_average_after"] = os.getloadavg()
     args.out.parent.mkdir(parents=True, exist_ok=True)

@@ -8,7 +8,7 @@
 // entry point redirects a few system calls in the import tables of this executable and of
 // keyhook.dll to wrappers that note a QueryPerformanceCounter value and call through:
 //
-//   keyhook.dll  PostMessageW       the hook callback handing a key event to the window
+//   keyhook.dll  PostMessageW       its watching thread handing a key event to the window
 //   exe          SetDIBitsToDevice  a present: the grid put on screen (the picture's
 //                                   paint uses it too), with a checksum of every cell
 //   exe          GetMessageW,       every message the program's own loop takes
@@ -82,7 +82,7 @@ struct Log {
   }
 };
 
-Log<MessageRecord, 1 << 16> g_hooks;    // key events posted by the hook callback
+Log<MessageRecord, 1 << 16> g_hooks;    // key events posted by keyhook.dll
 Log<PresentRecord, 1 << 16> g_presents;
 Log<MessageRecord, 1 << 17> g_loop;     // messages the program's loop retrieved
 Log<MessageRecord, 1 << 17> g_window;   // messages the display window and its picture received

@@ -166,7 +166,7 @@ class Records:
         return [p for p in self.presents if p.hwnd == picture]
 
     def key_events(self, vk: int) -> list[Message]:
-        """The hook callback's key events for the key, in order."""
+        """keyhook.dll's key events for the key (as its watching thread posted them), in order."""
         return [m for m in self.hooks if m.message in (KEY_DOWN, KEY_UP) and m.wparam == vk]
 
     def key_messages(self, vk: int) -> list[Message]:

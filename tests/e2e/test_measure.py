@@ -103,7 +103,7 @@ class MeasuredProgramTest(LumatapTestCase):
         print(f"\nSendInput p50/p99/max µs: alone {alone['p50_us']}/{alone['p99_us']}/{alone['max_us']}, "
               f"window blocked {busy['p50_us']}/{busy['p99_us']}/{busy['max_us']} (p99 ratio {ratio:.2f})")
         # A hook on the blocked thread would hold every call up to the system's hook
-        # timeout (hundreds of ms); a hook of its own answers as fast as nobody at all.
+        # timeout (hundreds of ms); Raw Input, read on a thread of its own, holds none.
         self.assertLess(busy["max_us"], alone["max_us"] + 50_000)
         self.assertEqual(len(records.key_events(mr.VK_A)), 2 * (3 + taps), "every key was seen")
         self.assertEqual(len(records.key_messages(mr.VK_A)), 2 * (3 + taps),
@@ -120,7 +120,7 @@ class MeasuredProgramTest(LumatapTestCase):
         short = sum(1 for t in held_us if t < 1000)
         # A busy machine may stretch some taps; enough must stay short for this to test them.
         self.assertGreaterEqual(short, taps // 10, f"only {short} taps were shorter than 1 ms")
-        self.assertEqual(len(records.key_events(mr.VK_A)), 2 * taps, "taps lost before the hook")
+        self.assertEqual(len(records.key_events(mr.VK_A)), 2 * taps, "taps lost before keyhook.dll")
 
         # Each key event draws once: the n-th present after the first key belongs to the
         # n-th event, however late a busy machine made it.
@@ -198,14 +198,14 @@ class MeasuredProgramTest(LumatapTestCase):
         mr.press(self.h, 5000, 0, 1, folder.parent / "keys.tsv")
         after = memory()
 
-        # Each hook call wakes the program; far fewer wake-ups would mean lost events.
+        # Each key event wakes the program; far fewer wake-ups would mean lost events.
         self.assertGreater(after["switches"] - before["switches"], 5000)
         limit = 128 * 1024  # 13 bytes an event would already exceed it
         for key in ("working_set", "rss_anon", "vm_data"):
             self.assertLessEqual(after[key] - before[key], limit,
                                  f"{key} grew from {before[key]} to {after[key]} bytes")
 
-        # The hook still works: a key held now lights its cell.
+        # Keys still arrive: a key held now lights its cell.
         self.h.script("focus", f"key down {mr.VK_A}")
         pressed = mr.skin_rgb(folder, "default")
         cell = mr.cells_by_name(folder)["A"] * mr.CELL

@@ -1,5 +1,6 @@
-// What keyhook.dll tells the display window for each key the low-level hook sees: the
-// code and lParam a focused window would have received.
+// What keyhook.dll tells the display window for each key Raw Input or the low-level hook
+// reports: the code and lParam a focused window would have received; and when the hook
+// has to stand in for Raw Input.
 #include <gtest/gtest.h>
 
 #include "keyhook/keyevent.h"
@@ -116,51 +117,133 @@ TEST(KeyHookEvents, ResetForgetsKeysHeldWhileNobodyListened) {
   EXPECT_EQ(m.lParam & (1u << 30), 0u);
 }
 
-// ---- The two channels ----------------------------------------------------------------
-
-TEST(ChannelGuard, KeysTheHookDeliveredAreNotDeliveredAgainByRawInput) {
-  ChannelGuard g;
-  g.hookEvent(0x41, true);
-  g.hookEvent(0x41, true);  // auto-repeat
-  g.hookEvent(0x41, false);
-  for (bool down : {true, true, false}) {
-    const ChannelGuard::Verdict v = g.rawEvent(0x41, down);
-    EXPECT_FALSE(v.deliver);
-    EXPECT_FALSE(v.hookLost);
+TEST(KeyHookEvents, RawInputEventsArriveAsTheMessagesAFocusedWindowGets) {
+  KeyTranslator t;
+  constexpr unsigned kBreak = kRiKeyBreak, kE0 = kRiKeyE0, kE1 = kRiKeyE1;
+  // In order, on one translator: repeat and modifier state carry from row to row.
+  // lParam 0 marks an event that is no key and delivers nothing.
+  const struct {
+    unsigned vkey, make, flags, keyCode;
+    std::uint32_t lParam;
+  } steps[] = {
+      {0x41, 0x1E, 0, 0x41, 0x001E0001},            // A pressed
+      {0x41, 0x1E, 0, 0x41, 0x401E0001},            // auto-repeat: previous state 1
+      {0x41, 0x1E, kBreak, 0x41, 0xC01E0001},       // released
+      {0x10, 0x2A, 0, 0x10, 0x022A0001},            // left Shift (Raw Input says only "Shift")
+      {0x10, 0x36, 0, 0x10, 0x02360001},            // right Shift is another key: a first press
+      {0x10, 0x2A, kBreak, 0x10, 0xC22A0001},       // left up, right still held: Shift stays
+      {0x10, 0x36, kBreak, 0x10, 0xC0360001},
+      {0x11, 0x1D, kE0, 0x11, 0x051D0001},          // right Ctrl: extended, Ctrl held
+      {0x11, 0x1D, kE0 | kBreak, 0x11, 0xC11D0001},
+      {0x26, 0x48, kE0, 0x26, 0x01480001},          // Up arrow, extended
+      {0x26, 0x48, kE0 | kBreak, 0x26, 0xC1480001},
+      {0xFF, 0x2A, 0, 0, 0},                        // a fake key of an escape sequence
+      {0x10, 0x2A, kE0, 0, 0},                      // the fake Shift around an extended key
+      {0x11, 0x1D, kE1, 0, 0},                      // an E1 prefix that is not Pause
+      {0x13, 0x1D, kE1, 0x13, 0x00450001},          // Pause as Windows reports it (E1 1D)
+      {0x13, 0x1D, kE1 | kBreak, 0x13, 0xC0450001},
+      {0x13, 0x45, 0, 0x13, 0x00450001},            // Pause as Wine reports it
+      {0x90, 0x45, 0, 0x90, 0x01450001},            // Num Lock: extended to a window, no E0
+      {0x12, 0x38, 0, 0x12, 0x28380001},            // left Alt: context code, Alt held
+      {0x58, 0x2D, 0, 0x58, 0x282D0001},            // X with Alt held
+      {0x58, 0x2D, kBreak, 0x58, 0xE82D0001},
+      {0x12, 0x38, kBreak, 0x12, 0xC0380001},       // Alt let go: no Alt left
+      {0x41, 0x00, 0, 0x41, 0x00000001},            // sent with SendInput as a key code alone
+      {0x00, 0x3042, 0, 0, 0},                      // text sent as a character, no key
+  };
+  for (const auto& s : steps) {
+    KeyMessage m;
+    const bool delivered = t.translateRaw(s.vkey, s.make, s.flags, m);
+    EXPECT_EQ(delivered, s.lParam != 0) << std::hex << "vkey " << s.vkey << " make " << s.make;
+    if (!delivered || !s.lParam) continue;
+    EXPECT_EQ(m.message, (s.flags & kBreak) ? kMsgKeyUp : kMsgKeyDown) << std::hex << "vkey " << s.vkey;
+    EXPECT_EQ(m.keyCode, s.keyCode) << std::hex << "vkey " << s.vkey;
+    EXPECT_EQ(m.lParam, s.lParam) << std::hex << "vkey " << s.vkey << " make " << s.make;
   }
-  EXPECT_FALSE(g.rawLost());
 }
 
-TEST(ChannelGuard, AKeyOnlyRawInputSawMeansTheHookIsGone) {
-  ChannelGuard g;
-  g.hookEvent(0x10, true);
-  EXPECT_FALSE(g.rawEvent(0x10, true).deliver);
-  // The system removed the hook: the key-up comes from Raw Input alone.
-  const ChannelGuard::Verdict v = g.rawEvent(0x10, false);
-  EXPECT_TRUE(v.deliver);
-  EXPECT_TRUE(v.hookLost);
+// ---- Which channel delivers -------------------------------------------------------------
+
+KeySet keys(std::initializer_list<unsigned> vks) {
+  KeySet k;
+  for (unsigned vk : vks) k.set(vk);
+  return k;
 }
 
-TEST(ChannelGuard, RawInputLateByAFewEventsStillMatchesAndSkipsWhatItNeverSaw) {
+TEST(ChannelGuard, RawInputDeliversUntilHeldKeysGoUnseenThenRegistersAgainThenHooks) {
+  using Step = ChannelGuard::Step;
+  enum Kind { Raw, Hook, Look, Refused };
+  constexpr unsigned A = 0x41, D = 0x44, S = 0x53, W = 0x57, LShift = 0xA0;
+  const struct {
+    Kind kind;
+    unsigned key;           // Raw, Hook
+    bool down;              // Raw, Hook
+    KeySet held;            // Look: what the system shows held
+    bool registered;        // Look
+    bool deliver;           // Raw
+    Step step;               // Raw, Look, Refused
+    KeySet missed;          // Look
+    const char* what;
+  } rows[] = {
+      {Look, 0, false, keys({W}), true, false, Step::None, {}, "W was held before anyone listened"},
+      {Raw, LShift, true, {}, true, true, Step::None, {}, "Raw Input delivers"},
+      {Look, 0, false, keys({W, LShift, 0x10, 0x01}), true, false, Step::None, {},
+       "every held key reported (the plain Shift and the mouse button are not compared)"},
+      {Raw, LShift, false, {}, true, true, Step::None, {}, ""},
+      {Look, 0, false, {}, false, false, Step::RegisterAgain, {}, "the registration is gone"},
+      {Raw, A, true, {}, true, true, Step::None, {}, "the new registration delivers"},
+      {Raw, A, false, {}, true, true, Step::None, {}, ""},
+      {Look, 0, false, keys({0x68}), true, false, Step::None, {},
+       "while Raw Input delivers, a key it named otherwise (keypad 8) proves nothing"},
+      {Look, 0, false, keys({0x68}), true, false, Step::None, {}, "nor later, with Raw Input quiet"},
+      {Look, 0, false, keys({S}), true, false, Step::RegisterAgain, keys({S}),
+       "S held, never reported: a withheld key, to be drawn pressed"},
+      {Look, 0, false, keys({S}), true, false, Step::None, {}, "the same S proves nothing new"},
+      {Look, 0, false, keys({S, D}), true, false, Step::InstallHook, keys({D}),
+       "still silent after registering again"},
+      {Hook, A, true, {}, true, false, Step::None, {}, "the hook delivers"},
+      {Hook, W, true, {}, true, false, Step::None, {}, "a key Raw Input will never be given"},
+      {Hook, A, false, {}, true, false, Step::None, {}, ""},
+      {Look, 0, false, keys({W, D, S}), false, false, Step::RegisterAgain, {}, "hooked, the registration gone"},
+      {Look, 0, false, keys({W, D, S, 0x51}), true, false, Step::InstallHook, keys({0x51}),
+       "hooked, and the hook missed Q too: the system removed it"},
+      {Raw, A, true, {}, true, false, Step::RemoveHook, {}, "Raw Input is back; its copy of A is skipped"},
+      {Raw, A, false, {}, true, false, Step::None, {}, "matched past the W it never saw"},
+      {Raw, W, true, {}, true, true, Step::None, {}, "later news from Raw Input is delivered"},
+      {Refused, 0, false, {}, true, false, Step::InstallHook, {}, "the system refuses to register"},
+      {Refused, 0, false, {}, true, false, Step::None, {}, "the hook is in already"},
+  };
   ChannelGuard g;
-  g.hookEvent(0x41, true);
-  g.hookEvent(0x53, true);  // a key another program kept from Raw Input
-  g.hookEvent(0x41, false);
-  EXPECT_FALSE(g.rawEvent(0x41, true).deliver);
-  EXPECT_FALSE(g.rawEvent(0x41, false).deliver) << "matched past the event it never saw";
-  // The skipped one is gone: a later S down from Raw Input alone is news.
-  EXPECT_TRUE(g.rawEvent(0x53, true).deliver);
+  g.start(keys({W}));
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.what);
+    switch (r.kind) {
+      case Raw: {
+        const ChannelGuard::Verdict v = g.rawEvent(r.key, r.down);
+        EXPECT_EQ(v.deliver, r.deliver);
+        EXPECT_EQ(v.step, r.step);
+        break;
+      }
+      case Hook:
+        g.hookEvent(r.key, r.down);
+        break;
+      case Look: {
+        const ChannelGuard::Look l = g.look(r.held, r.registered);
+        EXPECT_EQ(l.step, r.step);
+        EXPECT_EQ(l.missed, r.missed);
+        break;
+      }
+      case Refused:
+        EXPECT_EQ(g.registrationFailed(), r.step);
+        break;
+    }
+  }
 }
 
-TEST(ChannelGuard, ManyUnconfirmedHookEventsMeanRawInputStoppedListening) {
+TEST(ChannelGuard, FarMoreHookEventsThanItKeepsOverflowNothing) {
   ChannelGuard g;
-  for (int i = 0; i < 15; ++i) g.hookEvent(0x41, i % 2 == 0);
-  EXPECT_FALSE(g.rawLost());
-  g.hookEvent(0x41, false);
-  EXPECT_TRUE(g.rawLost());
-  g.forget();
-  EXPECT_FALSE(g.rawLost());
-  // Far more than it keeps: the oldest go, nothing overflows.
+  g.start({});
+  g.registrationFailed();
   for (int i = 0; i < 100; ++i) g.hookEvent(0x20 + i % 8, true);
   EXPECT_FALSE(g.rawEvent(0x20 + 99 % 8, true).deliver);
 }

@@ -57,8 +57,11 @@
 //                                        just before each SendInput, a "down|up <qpc>" line
 //                                        each
 //   qpc                                  QueryPerformanceCounter, its frequency and the time
-//   sendinput-cost <vk> <count> <gap_ms> taps the key count times and reports how long each
-//                                        SendInput call took: p50, p99 and max in µs
+//   sendinput-cost <vk>[,<vk>...] <count> <gap_ms> [out.txt]
+//                                        taps the keys in turn, count taps in all, and
+//                                        reports how long each SendInput call took: mean,
+//                                        p50, p99 and max, and how many took over 1 ms;
+//                                        out.txt gets each call's time in ns, one a line
 //   resources <file.exe>                 what the file carries: icon sizes of each icon
 //                                        group, the manifest's text, the version strings
 //   window-dpi <class> [title]           DPI awareness and DPI of the window as the
@@ -82,6 +85,7 @@
 #include <cwchar>
 #include <cwctype>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -1364,13 +1368,24 @@ int CmdKeyTimes(const Args& a) {
 
 int CmdSendInputCost(const Args& a) {
   long long count = 0, gap_ms = 0;
-  if (a.size() != 4 || !ParseInt(a[2], &count) || !ParseInt(a[3], &gap_ms) || count < 1 || gap_ms < 0)
-    return Error(kUsage, a[0], L"usage: sendinput-cost <vk> <count> <gap_ms>");
-  WORD vk = VkFromName(a[1]);
-  if (!vk) return Error(kUsage, a[0], L"unknown key " + a[1]);
-  const WORD scan = static_cast<WORD>(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
+  if ((a.size() != 4 && a.size() != 5) || !ParseInt(a[2], &count) || !ParseInt(a[3], &gap_ms) ||
+      count < 1 || gap_ms < 0)
+    return Error(kUsage, a[0], L"usage: sendinput-cost <vk>[,<vk>...] <count> <gap_ms> [out.txt]");
+  // The keys are tapped in turn, as a player's fingers go over a profile's keys.
+  std::vector<std::pair<WORD, WORD>> keys;  // vk, scan code
+  for (size_t from = 0; from <= a[1].size();) {
+    size_t to = a[1].find(L',', from);
+    if (to == std::wstring::npos) to = a[1].size();
+    const WORD vk = VkFromName(a[1].substr(from, to - from));
+    if (!vk) return Error(kUsage, a[0], L"unknown key in " + a[1]);
+    keys.emplace_back(vk, static_cast<WORD>(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC)));
+    from = to + 1;
+  }
   std::vector<long long> costs;
+  costs.reserve(static_cast<size_t>(count) * 2);
+  const long long started = Qpc();
   for (long long i = 0; i < count; ++i) {
+    const auto [vk, scan] = keys[static_cast<size_t>(i) % keys.size()];
     for (bool up : {false, true}) {
       const long long before = Qpc();
       if (!SendKey(vk, scan, up)) return Error(kFailed, a[0], L"SendInput failed");
@@ -1378,11 +1393,32 @@ int CmdSendInputCost(const Args& a) {
     }
     Pump(static_cast<DWORD>(gap_ms));
   }
-  std::sort(costs.begin(), costs.end());
+  const long long elapsed = Qpc() - started;
   const long long freq = QpcFrequency();
-  auto us = [&](size_t i) { return costs[std::min(i, costs.size() - 1)] * 1000000 / freq; };
-  Json().Str(L"cmd", a[0]).Int(L"calls", static_cast<long long>(costs.size())).Int(L"p50_us", us(costs.size() / 2))
-      .Int(L"p99_us", us(costs.size() * 99 / 100)).Int(L"max_us", us(costs.size() - 1)).Print();
+  if (a.size() == 5) {
+    // Every call's time in ns, one a line, in the order made.
+    std::string text;
+    for (long long c : costs) text += std::to_string(c * 1000000000 / freq) + "\n";
+    HANDLE f = CreateFileW(a[4].c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD n = 0;
+    const bool wrote = f != INVALID_HANDLE_VALUE &&
+                       WriteFile(f, text.data(), static_cast<DWORD>(text.size()), &n, nullptr) && n == text.size();
+    if (f != INVALID_HANDLE_VALUE) CloseHandle(f);
+    if (!wrote) return Error(kFailed, a[0], L"cannot write " + a[4]);
+  }
+  long long sum = 0, over1ms = 0;
+  for (long long c : costs) {
+    sum += c;
+    over1ms += c * 1000 > freq;
+  }
+  std::sort(costs.begin(), costs.end());
+  auto ns = [&](size_t i) { return costs[std::min(i, costs.size() - 1)] * 1000000000 / freq; };
+  const size_t n = costs.size();
+  Json().Str(L"cmd", a[0]).Int(L"calls", static_cast<long long>(n)).Int(L"p50_us", ns(n / 2) / 1000)
+      .Int(L"p99_us", ns(n * 99 / 100) / 1000).Int(L"max_us", ns(n - 1) / 1000)
+      .Int(L"mean_ns", sum * 1000000000 / freq / static_cast<long long>(n)).Int(L"p50_ns", ns(n / 2))
+      .Int(L"p99_ns", ns(n * 99 / 100)).Int(L"over_1ms", over1ms)
+      .Int(L"elapsed_ms", elapsed * 1000 / freq).Print();
   return kOk;
 }
 
