@@ -66,9 +66,7 @@ bool StreamPage::start(bool userAsked) {
   switch (plat::startStreamServer(port_, token_)) {
     case plat::StreamStart::Listening:
       serving_ = true;
-      form_.streamPage = true;
-      publishStreamLayout(form_, true);
-      plat::publishStreamLit(form_.litSlots, form_.keysHidden);
+      streamPageOpened(form_);
       return true;
     case plat::StreamStart::PortTaken:
       // Said once at start-up; again only when the user asks again.

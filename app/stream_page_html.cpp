@@ -7,6 +7,10 @@
 // fully transparent. What to draw arrives pushed over one event stream: a layout message
 // when the profile, layout or skin changes, and a lit message for each change of the keys.
 // The browser reconnects by itself when the program restarts.
+//
+// With ?counters=1 each cell also shows how often its key was pressed, and a line under
+// the grid the keys per second and their peak. The counters come with the lit messages
+// (the program pushes KPS falling too); the page runs nothing on a clock of its own.
 #include "app/stream_page.h"
 
 namespace lumatap {
@@ -19,10 +23,18 @@ const char* const kStreamPageHtml = R"HTML(<!DOCTYPE html>
 <style>
 html, body { margin: 0; padding: 0; background: transparent; overflow: hidden; }
 canvas { display: block; image-rendering: pixelated; }
+#stage { position: relative; }
+/* White on a black outline: legible over light and dark key caps and over any game. */
+.count, #kps {
+  color: #fff; font-weight: bold; white-space: nowrap; line-height: 1;
+  font-family: "Segoe UI", "Yu Gothic UI", "Meiryo", sans-serif;
+}
+.count { position: absolute; text-align: right; }
 </style>
 </head>
 <body>
-<canvas id="grid" width="0" height="0"></canvas>
+<div id="stage"><canvas id="grid" width="0" height="0"></canvas></div>
+<div id="kps" hidden></div>
 <script>
 (function () {
   "use strict";
@@ -30,9 +42,57 @@ canvas { display: block; image-rendering: pixelated; }
   var token = query.get("token") || "";
   var scale = parseInt(query.get("scale") || "1", 10);
   if (!(scale >= 1 && scale <= 16)) scale = 1;
+  var counters = query.get("counters") === "1";
   var canvas = document.getElementById("grid");
   var ctx = canvas.getContext("2d");
+  var stage = document.getElementById("stage"), kpsLine = document.getElementById("kps");
   var layout = null, skin = null, skinVersion = -1, lit = 0, hidden = false;
+  var counts = [], kps = 0, peak = 0, countCells = [];
+
+  // An outline of `w` CSS pixels all around, from eight shadows.
+  function outline(w) {
+    var s = [];
+    for (var dx = -1; dx <= 1; dx++)
+      for (var dy = -1; dy <= 1; dy++)
+        if (dx || dy) s.push(dx * w + "px " + dy * w + "px 0 #000");
+    return s.join(",");
+  }
+
+  // One text per slot in the bottom-right corner of its cell, made again when the grid
+  // changes; the text itself changes only when its count does.
+  function placeCounts() {
+    for (var i = 0; i < countCells.length; i++) stage.removeChild(countCells[i]);
+    countCells = [];
+    if (!counters || !layout) return;
+    var c = layout.cell * scale, pad = 3 * scale;
+    for (var j = 0; j < layout.slots.length; j++) {
+      var e = document.createElement("div");
+      e.className = "count";
+      e.style.left = ((j % layout.cols) * c + pad) + "px";
+      e.style.width = (c - 2 * pad) + "px";
+      e.style.top = (Math.floor(j / layout.cols) * c + c - pad - 12 * scale) + "px";
+      e.style.fontSize = (12 * scale) + "px";
+      e.style.textShadow = outline(scale);
+      stage.appendChild(e);
+      countCells.push(e);
+    }
+    // A line of 16 pixels a scale: the browser source is that much higher than the grid.
+    kpsLine.style.fontSize = (12 * scale) + "px";
+    kpsLine.style.lineHeight = (16 * scale) + "px";
+    kpsLine.style.height = (16 * scale) + "px";
+    kpsLine.style.textShadow = outline(scale);
+    kpsLine.style.paddingLeft = scale + "px";
+    kpsLine.hidden = false;
+  }
+
+  function showCounts() {
+    for (var i = 0; i < countCells.length; i++) {
+      var text = i < counts.length ? String(counts[i]) : "";
+      if (countCells[i].textContent !== text) countCells[i].textContent = text;
+    }
+    var line = "KPS " + kps + "（最高 " + peak + "）";
+    if (counters && kpsLine.textContent !== line) kpsLine.textContent = line;
+  }
 
   // Halves every colour and draws an amber edge of two skin pixels, as the window does while
   // the program in front hides its keys from Lumatap.
@@ -49,23 +109,41 @@ canvas { display: block; image-rendering: pixelated; }
     ctx.fillRect(0, 0, 2, h); ctx.fillRect(w - 2, 0, 2, h);
   }
 
-  function draw() {
+  function drawCell(i) {
+    var c = layout.cell;
+    var x = (i % layout.cols) * c, y = Math.floor(i / layout.cols) * c;
+    ctx.clearRect(x, y, c, c);
+    ctx.drawImage(skin, layout.slots[i] * c, ((lit >>> i) & 1) * c, c, c, x, y, c, c);
+  }
+
+  // What the canvas shows: the lit slots and whether dimmed, or null when it needs a whole
+  // drawing (new layout or skin).
+  var shown = null;
+
+  // heard: the performance.now() at which the event handler that led here began.
+  function draw(heard) {
     if (!layout) return;
-    ctx.clearRect(0, 0, canvas.width, canvas.height);
-    if (skin) {
-      var c = layout.cell;
-      for (var i = 0; i < layout.slots.length; i++) {
-        var x = (i % layout.cols) * c, y = Math.floor(i / layout.cols) * c;
-        var row = (lit >>> i) & 1;
-        ctx.drawImage(skin, layout.slots[i] * c, row * c, c, c, x, y, c, c);
+    if (skin && shown && shown.hidden === hidden && !hidden) {
+      // Only the keys that changed: a key's news reaches the picture sooner.
+      var changed = (shown.lit ^ lit) >>> 0;
+      for (var k = 0; k < layout.slots.length; k++) {
+        if ((changed >>> k) & 1) drawCell(k);
       }
+    } else {
+      ctx.clearRect(0, 0, canvas.width, canvas.height);
+      if (skin) {
+        for (var i = 0; i < layout.slots.length; i++) drawCell(i);
+      }
+      if (hidden) dim();
     }
-    if (hidden) dim();
-    window.dispatchEvent(new CustomEvent("lumatap-drawn", { detail: { lit: lit } }));
+    shown = skin ? { lit: lit, hidden: hidden } : null;
+    showCounts();
+    window.dispatchEvent(new CustomEvent("lumatap-drawn", { detail: { lit: lit, heard: heard } }));
   }
 
   function takeLayout(l) {
     layout = l;
+    shown = null;
     var w = l.cols * l.cell, h = l.rows * l.cell;
     if (canvas.width !== w || canvas.height !== h) {
       canvas.width = w;
@@ -73,6 +151,7 @@ canvas { display: block; image-rendering: pixelated; }
       canvas.style.width = (w * scale) + "px";
       canvas.style.height = (h * scale) + "px";
     }
+    placeCounts();
     if (l.skin === skinVersion) { draw(); return; }
     skinVersion = l.skin;
     var wanted = l.skin;
@@ -83,20 +162,26 @@ canvas { display: block; image-rendering: pixelated; }
         return createImageBitmap(new ImageData(new Uint8ClampedArray(buf), l.skinW, l.skinH),
                                  { premultiplyAlpha: "none" });
       })
-      .then(function (bitmap) { if (bitmap) { skin = bitmap; draw(); } })
+      .then(function (bitmap) { if (bitmap) { skin = bitmap; shown = null; draw(); } })
       .catch(function () { skinVersion = -1; });
   }
 
-  var events = new EventSource("/events?token=" + encodeURIComponent(token));
+  var events = new EventSource("/events?token=" + encodeURIComponent(token) + (counters ? "&counters=1" : ""));
   events.addEventListener("layout", function (e) {
     var m = JSON.parse(e.data);
     if (m.layout) takeLayout(m.layout);
   });
   events.addEventListener("lit", function (e) {
+    var heard = performance.now();
     var m = JSON.parse(e.data);
     lit = m.lit >>> 0;
     hidden = !!m.hidden;
-    draw();
+    if (m.counts) {
+      counts = m.counts;
+      kps = m.kps;
+      peak = m.peak;
+    }
+    draw(heard);
   });
 })();
 </script>

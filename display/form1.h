@@ -188,14 +188,19 @@ void LayoutGrid(Form1& form, int16 cols, int16 rows);
 enum class KeysDrawn { Released, AsHeldNow };
 void DrawAllKeys(Form1& form, KeysDrawn keys = KeysDrawn::Released);
 int SetTopmost(plat::Window& frm, int16 mode);
-// Hands the grid to the screen, and to the stream page while it is served.
-void presentGrid(Form1& form);
+// Hands the grid to the screen, and to the stream page while it is served, with the
+// counters when they moved.
+void presentGrid(Form1& form, bool countersMoved = false);
 // Tells the stream page the grid's layout (columns, rows, each slot's skin cell) and, when
 // the skin file changed, the skin's pixels; nothing when the page is not served or
-// nothing changed. `force` sends it even then, as to a page just turned on.
-void publishStreamLayout(Form1& form, bool force = false);
-// The counts, KPS or peak moved: after each counted press, a reset, and KPS falling as a
-// press leaves the second.
+// nothing changed. `force` sends it even then, as to a page just turned on. True when it
+// told the page.
+bool publishStreamLayout(Form1& form, bool force = false);
+// The page is served from now on: it gets the layout, the lit state and the counters as
+// they stand, and every change after.
+void streamPageOpened(Form1& form);
+// The counts, KPS or peak moved: a reset, and KPS falling as a press leaves the second,
+// go to the stream page (a counted press goes with its lit state, presentGrid).
 void countersChanged(Form1& form);
 // Someone looks at KPS, so the timer keeps it current as presses leave the second.
 bool countersWatched(const Form1& form);

@@ -58,6 +58,22 @@ unsigned slotsOf(int keyCode) {
   return mine;
 }
 
+// The lit slots to the stream page and, with `withCounts`, the counters of the profile's
+// slots: only those, so no key outside the profile goes out.
+void publishToPage(const Form1& form, bool withCounts) {
+  if (!withCounts) {
+    plat::publishStreamLit(form.litSlots, form.keysHidden);
+    return;
+  }
+  static_assert(kSlotsPerProfile <= plat::StreamCounts::kMaxSlots);
+  plat::StreamCounts counts;
+  counts.slots = CurCols > 0 ? shownKeyCount() : 0;
+  for (int i = 0; i < counts.slots; ++i) counts.perSlot[i] = form.counters.count(ProfKeys[CurProfile][i]);
+  counts.kps = static_cast<std::uint32_t>(form.counters.kps());
+  counts.peak = static_cast<std::uint32_t>(form.counters.peak());
+  plat::publishStreamLit(form.litSlots, form.keysHidden, &counts);
+}
+
 long long minLitMicros(const Form1& form) { return 1000LL * std::max(0, form.minLitMs); }
 
 // No hold pending and KPS at 0 (or nobody watching it): no timer. Otherwise the timer runs
@@ -115,8 +131,8 @@ void pressKey(Form1& form, int keyCode) {
     }
   }
   if (wasHolding || (counted && countersWatched(form))) scheduleTimer(form, now);
-  presentGrid(form);
-  if (counted) countersChanged(form);
+  // The new count goes to the page with the lit state it brought: one message.
+  presentGrid(form, counted);
 }
 
 void releaseKey(Form1& form, int keyCode) {
@@ -144,9 +160,9 @@ void releaseKey(Form1& form, int keyCode) {
 
 int cellOf(int16 code) { return code >= 0 && code < kKeyDefCount ? KeyDefs[code].Cell : 0; }
 
-void presentGrid(Form1& form) {
+void presentGrid(Form1& form, bool countersMoved) {
   form.PicView.present();
-  if (form.streamPage) plat::publishStreamLit(form.litSlots, form.keysHidden);
+  if (form.streamPage) publishToPage(form, countersMoved);
 }
 
 int shownKeyCount() {
@@ -185,8 +201,8 @@ void DrawAllKeys(Form1& form, KeysDrawn keys) {
     drawSlot(form, i, code, held ? kPressedRow : kReleasedRow);
   }
   if (form.keysHidden) showKeysHidden(form);
-  publishStreamLayout(form);
-  presentGrid(form);
+  // Another profile or grid: the page's counters follow their slots.
+  presentGrid(form, publishStreamLayout(form));
 }
 
 void Form1::Form_ForegroundChanged(bool hidden) {
@@ -214,8 +230,11 @@ void Form1::Form_Timer() {
   }
   const bool kpsFell = counters.forget(now);
   scheduleTimer(*this, now);
-  if (drawn) presentGrid(*this);
-  if (kpsFell) countersChanged(*this);
+  if (drawn) {
+    presentGrid(*this, kpsFell);
+  } else if (kpsFell) {
+    countersChanged(*this);
+  }
 }
 
 std::array<std::uint32_t, kSlotsPerProfile> Form1::counts() const {
@@ -238,14 +257,27 @@ void Form1::mnuResetCounters_Click() {
 }
 
 bool countersWatched(const Form1& form) {
-  // The window's counts need no timer, but KPS is kept current for whoever shows it; the
-  // stream page, once it shows counters, watches too.
-  return form.showCounters;
+  // The window's counts need no timer, but KPS is kept current for whoever may show it.
+  // That is anyone who opens the stream page with counters=1, at any moment: the window is
+  // not told when a page connects, and the page must still read KPS as it stands and see
+  // it fall. So the timer runs while the page is served, with counters or not; it is at
+  // most one run a press, a second later, and none while no key moves.
+  return form.showCounters || form.streamPage;
 }
 
-void countersChanged(Form1&) {
-  // The window has drawn the new counts with its cells by now (drawSlot). This is the one
-  // place the stream page is to be told of counts, KPS and peak.
+void countersChanged(Form1& form) {
+  // The window has drawn the new counts with its cells by now (drawSlot).
+  if (form.streamPage) publishToPage(form, true);
+}
+
+void streamPageOpened(Form1& form) {
+  form.streamPage = true;
+  publishStreamLayout(form, true);
+  // Nobody may have kept KPS current while the page was off.
+  const long long now = plat::clockMicros();
+  form.counters.forget(now);
+  scheduleTimer(form, now);
+  countersChanged(form);
 }
 
 }  // namespace lumatap

@@ -39,8 +39,8 @@ bool skinRgba(const std::string& file, std::string& rgba, int& width, int& heigh
 
 }  // namespace
 
-void publishStreamLayout(Form1& form, bool force) {
-  if (!form.streamPage) return;
+bool publishStreamLayout(Form1& form, bool force) {
+  if (!form.streamPage) return false;
   auto& sent = form.streamLayout;
   const bool newSkin = force || sent.skinFile != form.skinFile;
   if (newSkin) {
@@ -62,7 +62,7 @@ void publishStreamLayout(Form1& form, bool force) {
     json += std::to_string(cellOf(ProfKeys[CurProfile][i]));
   }
   json += "]";
-  if (!newSkin && json + "}" == sent.json) return;
+  if (!newSkin && json + "}" == sent.json) return false;
   ++sent.version;
   sent.json = json + "}";
   plat::StreamLayout layout;
@@ -70,6 +70,7 @@ void publishStreamLayout(Form1& form, bool force) {
   layout.skinRgba = sent.skinRgba;
   layout.version = sent.version;
   plat::publishStreamLayout(std::move(layout));
+  return true;
 }
 
 }  // namespace lumatap

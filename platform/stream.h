@@ -33,6 +33,11 @@
 //             layout published twice with one version, or the same lit state twice, goes
 //             out once. <json> is the layout's json as given, null when none was
 //             published; line breaks in it become separate data lines, as the format wants.
+//             With counters=1 in the query the page also shows the counters: its first lit
+//             event, and each one published with counts (even when the lit state is the
+//             same), carry them as published last:
+//                 data: {"lit":<litSlots>,"hidden":0|1,"counts":[<perSlot>...],"kps":<kps>,"peak":<peak>}
+//             A page without it never gets counts, nor a lit event for counts alone.
 //   /skin     application/octet-stream: the skinRgba of the newest layout; its version in
 //             the X-Skin-Version header. The page asks for it when a layout event brings
 //             a new version (the query may carry v=<version> to keep caches apart).
@@ -72,9 +77,21 @@ void stopStreamServer();
 
 // A new layout for every page (profile, grid or skin changed). Rare; may allocate.
 void publishStreamLayout(StreamLayout layout);
-// The lit slots (bit i: slot i) and whether the keys are hidden. Called on every key event:
-// only tries a lock, never waits for one, and allocates nothing.
-void publishStreamLit(std::uint32_t litSlots, bool keysHidden);
+// What a page with counters=1 shows beside the keys: the presses of each slot's key (slot
+// i at perSlot[i], the first `slots` of them), keys per second and its peak.
+struct StreamCounts {
+  static constexpr int kMaxSlots = 32;  // as many as litSlots has bits
+  std::uint32_t perSlot[kMaxSlots];
+  int slots = 0;
+  std::uint32_t kps = 0;
+  std::uint32_t peak = 0;
+};
+
+// The lit slots (bit i: slot i) and whether the keys are hidden, and with `counts` the
+// counters as they stand now. Called on every key event: only tries a lock, never waits
+// for one, and allocates nothing. The counts are kept for every page that connects later,
+// and go out only while a page that shows them is connected.
+void publishStreamLit(std::uint32_t litSlots, bool keysHidden, const StreamCounts* counts = nullptr);
 // The page served at /. The core owns its content.
 void setStreamPage(std::string html);
 

@@ -17,15 +17,16 @@ namespace {
 // ---- The queue from the window's thread ----------------------------------------------
 // One producer (the window's thread), one consumer (the server's thread). Each entry is a
 // lit state with its number, or the mark of a new layout; the layout itself waits under
-// the shared lock. A full queue drops the entry and says so: the server then sends the
+// the shared lock. A lit state may carry the counters: they wait in the hub, newest only. A full queue drops the entry and says so: the server then sends the
 // newest layout and lit state, so a client never ends on a stale state, though it may skip
 // some that nobody had time to send.
 constexpr std::uint32_t kQueueSize = 1024;
 constexpr std::uint64_t kHidden = 1ull << 32;
 constexpr std::uint64_t kLayoutMark = 1ull << 33;
+constexpr std::uint64_t kWithCounts = 1ull << 34;
 constexpr std::uint64_t kStateBits = 0x1FFFFFFFFull;  // slots and hidden
-constexpr int kNumberShift = 34;
-constexpr std::uint32_t kNumberMask = (1u << 30) - 1;
+constexpr int kNumberShift = 35;
+constexpr std::uint32_t kNumberMask = (1u << 29) - 1;
 
 struct Hub {
   std::atomic<std::uint64_t> queue[kQueueSize];
@@ -36,6 +37,16 @@ struct Hub {
   std::atomic<bool> wakePending{false};
   std::uint32_t number = 0;            // the producer's count of lit states
   Server* running = nullptr;           // the producer's: the server it may send to itself
+  // The counters as published last. Each number on its own, so a page may see some of a
+  // newer publish beside an older one for a moment; the lit state that brings the newer
+  // one follows.
+  std::atomic<std::uint32_t> counts[StreamCounts::kMaxSlots];
+  std::atomic<int> countSlots{0};
+  std::atomic<std::uint32_t> kps{0};
+  std::atomic<std::uint32_t> peak{0};
+  std::atomic<std::uint32_t> countsVersion{0};
+  // Event streams that show the counters, over every server (the servers' threads').
+  std::atomic<int> countedStreams{0};
   // Under lockShared.
   std::shared_ptr<const StreamLayout> layout;
   std::shared_ptr<const std::string> page;
@@ -65,6 +76,29 @@ void enqueue(std::uint64_t entry) {
   wakeServer();
 }
 
+// The producer stores the counters, then looks whether a page shows them; a page that
+// starts to show them is counted, then reads them (loadCounts). Every step in one order
+// for both threads (sequentially consistent), so either the page reads these counters or
+// the producer sees the page and sends them.
+void storeCounts(const StreamCounts& c) {
+  const int n = std::clamp(c.slots, 0, StreamCounts::kMaxSlots);
+  for (int i = 0; i < n; ++i) g_hub.counts[i].store(c.perSlot[i], std::memory_order_relaxed);
+  g_hub.countSlots.store(n, std::memory_order_relaxed);
+  g_hub.kps.store(c.kps, std::memory_order_relaxed);
+  g_hub.peak.store(c.peak, std::memory_order_relaxed);
+  g_hub.countsVersion.fetch_add(1);
+}
+
+StreamCounts loadCounts() {
+  g_hub.countsVersion.load();
+  StreamCounts c;
+  c.slots = g_hub.countSlots.load(std::memory_order_relaxed);
+  for (int i = 0; i < c.slots; ++i) c.perSlot[i] = g_hub.counts[i].load(std::memory_order_relaxed);
+  c.kps = g_hub.kps.load(std::memory_order_relaxed);
+  c.peak = g_hub.peak.load(std::memory_order_relaxed);
+  return c;
+}
+
 std::uint32_t numberOf(std::uint64_t entry) { return static_cast<std::uint32_t>(entry >> kNumberShift); }
 
 // Numbers wrap; the newer one is less than half the circle ahead.
@@ -75,20 +109,39 @@ bool isNewer(std::uint32_t a, std::uint32_t b) {
 
 // ---- Messages and responses ------------------------------------------------------------
 
-// Into a buffer of the caller's: the window's thread allocates nothing.
-std::size_t formatLit(std::uint64_t entry, char (&out)[kLitMessageMax]) {
+// Into a buffer of the caller's: the window's thread allocates nothing. With `counts`, the
+// counters of the slots they hold and nothing else.
+std::size_t formatLit(std::uint64_t entry, const StreamCounts* counts, char (&out)[kLitMessageMax]) {
   constexpr std::string_view kStart = "event: lit\ndata: {\"lit\":";
-  const std::string_view end = (entry & kHidden) ? ",\"hidden\":1}\n\n" : ",\"hidden\":0}\n\n";
-  static_assert(kStart.size() + 10 + 14 <= kLitMessageMax);
-  char* at = std::copy(kStart.begin(), kStart.end(), out);
-  at = std::to_chars(at, out + kLitMessageMax, static_cast<std::uint32_t>(entry)).ptr;
-  at = std::copy(end.begin(), end.end(), at);
+  constexpr std::string_view kCounts = ",\"counts\":[", kKps = "],\"kps\":", kPeak = ",\"peak\":";
+  constexpr std::string_view kEnd = "}\n\n";
+  constexpr std::size_t kNumber = 10;  // digits of the largest 32-bit number
+  static_assert(kStart.size() + kNumber + 11 + kCounts.size() + StreamCounts::kMaxSlots * (kNumber + 1) - 1 +
+                    kKps.size() + kNumber + kPeak.size() + kNumber + kEnd.size() <=
+                kLitMessageMax);
+  const auto put = [](char* at, std::string_view text) { return std::copy(text.begin(), text.end(), at); };
+  char* const last = out + kLitMessageMax;
+  char* at = put(out, kStart);
+  at = std::to_chars(at, last, static_cast<std::uint32_t>(entry)).ptr;
+  at = put(at, (entry & kHidden) ? ",\"hidden\":1" : ",\"hidden\":0");
+  if (counts) {
+    at = put(at, kCounts);
+    for (int i = 0, n = std::clamp(counts->slots, 0, StreamCounts::kMaxSlots); i < n; ++i) {
+      if (i) *at++ = ',';
+      at = std::to_chars(at, last, counts->perSlot[i]).ptr;
+    }
+    at = put(at, kKps);
+    at = std::to_chars(at, last, counts->kps).ptr;
+    at = put(at, kPeak);
+    at = std::to_chars(at, last, counts->peak).ptr;
+  }
+  at = put(at, kEnd);
   return static_cast<std::size_t>(at - out);
 }
 
-std::string litMessage(std::uint64_t entry) {
+std::string litMessage(std::uint64_t entry, const StreamCounts* counts) {
   char m[kLitMessageMax];
-  return std::string(m, formatLit(entry, m));
+  return std::string(m, formatLit(entry, counts, m));
 }
 
 // Each line of the json goes on a data line of its own (a bare CR or LF would end the field).
@@ -146,7 +199,10 @@ std::string head(int status, std::string_view type, const std::size_t* length) {
 constexpr std::string_view kPagePolicy =
     "Content-Security-Policy: default-src 'none'; script-src 'unsafe-inline'; "
     "style-src 'unsafe-inline'; connect-src 'self'; img-src data: blob:; base-uri 'none'; "
-    "form-action 'none'; frame-ancestors 'none'\r\n";
+    "form-action 'none'; frame-ancestors 'none'\r\n"
+    // Isolated from every other origin; the page's clock then has its fine resolution.
+    "Cross-Origin-Opener-Policy: same-origin\r\n"
+    "Cross-Origin-Embedder-Policy: require-corp\r\n";
 
 // ---- Request checks --------------------------------------------------------------------
 
@@ -187,6 +243,15 @@ bool queryHasToken(std::string_view query, std::string_view token) {
     }
   }
   return found == 1 && same;
+}
+
+bool queryHas(std::string_view query, std::string_view wanted) {
+  while (!query.empty()) {
+    const std::size_t amp = query.find('&');
+    if (query.substr(0, amp) == wanted) return true;
+    query = amp == std::string_view::npos ? std::string_view() : query.substr(amp + 1);
+  }
+  return false;
 }
 
 std::string_view trimmed(std::string_view s) {
@@ -331,7 +396,7 @@ void RequestReader::decide() {
   } else if (path == "/") {
     decision_ = {200, Route::Page};
   } else if (path == "/events") {
-    decision_ = {200, Route::Events};
+    decision_ = {200, Route::Events, queryHas(query, "counters=1")};
   } else if (path == "/skin") {
     decision_ = {200, Route::Skin};
   } else {
@@ -347,6 +412,7 @@ Connection::Connection(Server& server, Clock::time_point now, SocketId socket)
 
 // Within a turn (or after the direct path ended): its socket is closed only after this.
 Connection::~Connection() {
+  if (counters_) g_hub.countedStreams.fetch_sub(1);
   auto& streams = server_.streams_;
   streams.erase(std::remove(streams.begin(), streams.end(), this), streams.end());
 }
@@ -367,7 +433,8 @@ void Connection::expire(Clock::time_point now) {
   if (state_ == State::Reading && now >= deadline_) state_ = State::Done;
 }
 
-void Connection::push(std::string_view messages) {
+void Connection::push(const Published& published) {
+  const std::string& messages = counters_ ? published.counted : published.plain;
   if (state_ != State::Streaming || messages.empty()) return;
   // What is still here was refused by the socket since the last messages came: a page that
   // keeps up has none, whatever a burst brings. Too far behind, its page reconnects and
@@ -409,6 +476,37 @@ int Connection::msLeft(Clock::time_point now) const {
   if (now >= deadline_) return 0;
   const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline_ - now).count();
   return static_cast<int>(std::min<decltype(left)>(left, 1 << 30));
+}
+
+void receive(Connection& c) {
+  char buffer[16 * 1024];
+  for (std::size_t total = 0; total < 4 * sizeof buffer && c.wantsInput();) {
+    const long n = receiveNow(c.socket(), buffer, sizeof buffer);
+    if (n > 0) {
+      c.receive(buffer, static_cast<std::size_t>(n));
+      total += static_cast<std::size_t>(n);
+    } else if (n == 0) {
+      c.inputEnded();
+    } else {
+      if (n == kBroken) c.broken();
+      return;
+    }
+  }
+}
+
+void settle(Connections& clients, Clock::time_point now, void (*close)(SocketId)) {
+  for (std::size_t i = 0; i < clients.size();) {
+    Connection& c = *clients[i];
+    c.expire(now);
+    c.flush();
+    if (c.finished()) {
+      const SocketId socket = c.socket();
+      clients.erase(clients.begin() + static_cast<std::ptrdiff_t>(i));
+      close(socket);
+    } else {
+      ++i;
+    }
+  }
 }
 
 // ---- Server ----------------------------------------------------------------------------
@@ -457,17 +555,22 @@ Server::Turn::~Turn() {
 // every stream caught up and nothing queued (a queued layout or lit goes first), and
 // without waiting for any socket. What a socket does not take goes back to the server's
 // thread, and so does every later message until that stream has caught up.
-bool Server::sendDirect(std::uint64_t entry) {
+bool Server::sendDirect(std::uint64_t entry, const StreamCounts* counts) {
   if (!direct_ || g_hub.head.load() != g_hub.tail.load(std::memory_order_relaxed) || g_hub.dropped.load()) {
     return false;
   }
   const bool changed = (entry & kStateBits) != (lit_ & kStateBits);
   lit_ = entry;
-  if (!changed) return true;
-  char m[kLitMessageMax];
-  const std::size_t size = formatLit(entry, m);
+  if (!changed && !counts) return true;
+  char plain[kLitMessageMax], counted[kLitMessageMax];
+  const std::size_t plainSize = changed ? formatLit(entry, nullptr, plain) : 0;
+  const std::size_t countedSize = counts ? formatLit(entry, counts, counted) : 0;
   bool handedBack = false;
   for (Connection* c : streams_) {
+    const bool withCounts = c->counters_ && counts;
+    const char* m = withCounts ? counted : plain;
+    const std::size_t size = withCounts ? countedSize : plainSize;
+    if (!size) continue;
     std::size_t done = 0;
     long n = 0;
     while (done < size && (n = sendNow(c->socket_, m + done, size - done)) > 0) done += static_cast<std::size_t>(n);
@@ -485,8 +588,8 @@ bool Server::sendDirect(std::uint64_t entry) {
   return true;
 }
 
-std::string Server::takePublished() {
-  std::string out;
+Published Server::takePublished() {
+  Published out;
   g_hub.wakePending.store(false);
   std::uint32_t h = g_hub.head.load(std::memory_order_relaxed);
   const std::uint32_t t = g_hub.tail.load();
@@ -501,12 +604,19 @@ std::string Server::takePublished() {
   g_hub.head.store(h);
   if (g_hub.dropped.exchange(false)) {
     takeLayout(out);
-    takeLit(g_hub.lit.load(), out);
+    // Counts that a dropped entry carried go out with the newest state.
+    const std::uint64_t newest = g_hub.lit.load();
+    if (isNewer(numberOf(newest), numberOf(lit_))) {
+      takeLit(newest | kWithCounts, out);
+    } else {
+      const StreamCounts counts = loadCounts();
+      out.counted += litMessage(lit_, &counts);
+    }
   }
   return out;
 }
 
-void Server::takeLayout(std::string& out) {
+void Server::takeLayout(Published& out) {
   std::shared_ptr<const StreamLayout> newest;
   {
     SharedLock lock;
@@ -515,16 +625,26 @@ void Server::takeLayout(std::string& out) {
   if (!newest || newest == layout_) return;
   const bool changed = !layout_ || newest->version != layout_->version;
   layout_ = std::move(newest);
-  if (changed) out += layoutMessage(layout_.get());
+  if (changed) {
+    out.plain += layoutMessage(layout_.get());
+    out.counted += layoutMessage(layout_.get());
+  }
 }
 
 // An entry older than the state already sent came through the queue after the newest
 // state was taken directly; the same state twice is no change.
-void Server::takeLit(std::uint64_t entry, std::string& out) {
+// Pages with the counters get every entry that carries them, the lit state the same or not.
+void Server::takeLit(std::uint64_t entry, Published& out) {
   if (!isNewer(numberOf(entry), numberOf(lit_))) return;
   const bool changed = (entry & kStateBits) != (lit_ & kStateBits);
   lit_ = entry;
-  if (changed) out += litMessage(entry);
+  if (changed) out.plain += litMessage(entry, nullptr);
+  if (entry & kWithCounts) {
+    const StreamCounts counts = loadCounts();
+    out.counted += litMessage(entry, &counts);
+  } else if (changed) {
+    out.counted += litMessage(entry, nullptr);
+  }
 }
 
 void Server::respond(Connection& c) {
@@ -561,7 +681,14 @@ void Server::respond(Connection& c) {
       out = head(200, "text/event-stream", nullptr);
       out += "\r\nretry: 500\n\n";
       out += layoutMessage(layout_.get());
-      out += litMessage(lit_);
+      c.counters_ = d.counters;
+      if (c.counters_) {
+        g_hub.countedStreams.fetch_add(1);  // before the counters are read (storeCounts)
+        const StreamCounts counts = loadCounts();
+        out += litMessage(lit_, &counts);
+      } else {
+        out += litMessage(lit_, nullptr);
+      }
       c.state_ = Connection::State::Streaming;
       // From here on it gets every lit state after lit_: queued ones from this thread,
       // direct ones once a turn has found it caught up.
@@ -597,14 +724,23 @@ void publishStreamLayout(StreamLayout layout) {
   stream::enqueue(stream::kLayoutMark);
 }
 
-void publishStreamLit(std::uint32_t litSlots, bool keysHidden) {
+void publishStreamLit(std::uint32_t litSlots, bool keysHidden, const StreamCounts* counts) {
   stream::Hub& hub = stream::g_hub;
+  const std::uint64_t state = litSlots | (keysHidden ? stream::kHidden : 0);
+  if (counts) {
+    stream::storeCounts(*counts);
+    // Nobody shows them: kept for the first page that will, and nothing to say for them.
+    if (hub.countedStreams.load() == 0) {
+      if ((hub.lit.load() & stream::kStateBits) == state) return;
+      counts = nullptr;
+    }
+  }
   hub.number = (hub.number + 1) & stream::kNumberMask;
-  const std::uint64_t entry = litSlots | (keysHidden ? stream::kHidden : 0) |
+  const std::uint64_t entry = state | (counts ? stream::kWithCounts : 0) |
                               (static_cast<std::uint64_t>(hub.number) << stream::kNumberShift);
   hub.lit.store(entry);
   if (hub.running && stream::tryLockDirect()) {
-    const bool sent = hub.running->sendDirect(entry);
+    const bool sent = hub.running->sendDirect(entry, counts);
     stream::unlockDirect();
     if (sent) return;
   }

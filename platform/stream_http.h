@@ -59,6 +59,7 @@ enum class Route { None, Page, Events, Skin };
 struct Decision {
   int status = 0;  // 0 while the request is not yet whole; else the response's status
   Route route = Route::None;  // for a 200 only
+  bool counters = false;      // an event stream whose page shows the counters (counters=1)
 };
 
 // Reads one request from a client's bytes, in pieces of any size, and decides on it at the
@@ -90,8 +91,17 @@ class Server;
 // A socket of the backend, as a number.
 using SocketId = std::uintptr_t;
 
-// The longest lit message.
-constexpr std::size_t kLitMessageMax = 48;
+// The longest lit message: one with the counts of 32 slots, every number at its longest.
+constexpr std::size_t kLitMessageMax = 448;
+
+// What the event streams get for what was published since the last time: the messages for
+// pages without the counters, and for pages with them (the same, with the counts in the
+// lit messages that carry them, and lit messages for counts alone).
+struct Published {
+  std::string plain;
+  std::string counted;
+  bool empty() const { return plain.empty() && counted.empty(); }
+};
 
 // One client: its request, then the response or the event stream, with a bounded backlog.
 class Connection {
@@ -111,9 +121,10 @@ class Connection {
   void broken();
   // Closes a connection still reading its request at the deadline.
   void expire(Clock::time_point now);
-  // Published messages, for an event stream. Ends one that still holds more than its
-  // bound of unsent bytes when they come (the backend sends after every push).
-  void push(std::string_view messages);
+  // Published messages, for an event stream: those of its kind (with the counters or
+  // without). Ends one that still holds more than its bound of unsent bytes when they come
+  // (the backend sends after every push).
+  void push(const Published& messages);
 
   // What is still to be sent, and how much of it went out.
   std::string_view unsent() const { return std::string_view(out_).substr(sent_); }
@@ -128,6 +139,7 @@ class Connection {
   // Milliseconds until the request's deadline, rounded up; -1 when nothing is timed.
   int msLeft(Clock::time_point now) const;
   Decision decision() const { return request_.decision(); }
+  SocketId socket() const { return socket_; }
 
  private:
   friend class Server;
@@ -141,6 +153,7 @@ class Connection {
   std::string out_;
   std::size_t sent_ = 0;
   const SocketId socket_;
+  bool counters_ = false;  // an event stream that shows the counters
   // Shared with the window's thread, under the direct lock.
   bool direct_ = false;  // an event stream with nothing unsent: the window may send to it
   bool handedBroken_ = false;  // a send of the window's thread failed
@@ -161,7 +174,7 @@ class Server {
   // The messages every event stream gets for what was published since the last call, in
   // order; empty when nothing changed. The backend must have consumed its wake-up (reset
   // the event, emptied the pipe) before calling, so that a later publish wakes it again.
-  std::string takePublished();
+  Published takePublished();
 
   // Held by the server's thread from each wake-up until it waits again; everything it does
   // with its connections happens within one. While it is held the window's thread sends
@@ -187,11 +200,11 @@ class Server {
 
  private:
   friend class Connection;
-  friend void plat::publishStreamLit(std::uint32_t litSlots, bool keysHidden);
+  friend void plat::publishStreamLit(std::uint32_t litSlots, bool keysHidden, const StreamCounts* counts);
   void respond(Connection& c);
-  void takeLayout(std::string& out);
-  void takeLit(std::uint64_t entry, std::string& out);
-  bool sendDirect(std::uint64_t entry);
+  void takeLayout(Published& out);
+  void takeLit(std::uint64_t entry, Published& out);
+  bool sendDirect(std::uint64_t entry, const StreamCounts* counts);
 
   Policy policy_;
   std::shared_ptr<const StreamLayout> layout_;  // the newest layout this thread has seen
@@ -204,6 +217,16 @@ class Server {
 
 // The shorter of two waits in milliseconds, where -1 stands for waiting without end.
 inline int sooner(int a, int b) { return a < 0 ? b : (b < 0 ? a : (a < b ? a : b)); }
+
+// The server thread's clients, in the order they came.
+using Connections = std::vector<std::unique_ptr<Connection>>;
+// Reads what the client sent, a bounded amount a turn so that one busy client cannot keep
+// the others waiting.
+void receive(Connection& c);
+// The end of each turn of the server's thread: expires the requests past their time, sends
+// what each socket takes, and lets go of every finished connection, whose socket `close`
+// is given once the connection is gone.
+void settle(Connections& clients, Clock::time_point now, void (*close)(SocketId));
 
 // ---- Supplied by each backend ---------------------------------------------------------
 // Binds 127.0.0.1:port, listens and starts the server's thread with a Server for policy.
@@ -222,6 +245,11 @@ void unlockDirect();
 // Sends what the socket takes at once: the bytes taken (0 when it takes none now), or -1
 // when the connection is broken.
 long sendNow(SocketId socket, const char* data, std::size_t size);
+// Reads what the socket holds now: the bytes read, 0 at the end of the client's input,
+// kNothingYet when it holds nothing now, or kBroken.
+constexpr long kNothingYet = -1;
+constexpr long kBroken = -2;
+long receiveNow(SocketId socket, char* buffer, std::size_t size);
 
 }  // namespace plat::stream
 

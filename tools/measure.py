@@ -65,16 +65,18 @@ def measure_latency(h: harness.Harness, presses: int, hold_ms: int, gap_ms: int)
 
 
 def measure_page(h: harness.Harness, presses: int, hold_ms: int, gap_ms: int) -> dict:
-    """From the window's present to the stream page's handler having drawn the same keys,
-    with Debian's Chromium (headless) on the page; and the window's own key-to-present time
-    in the same run."""
+    """From the window's present to the stream page's event handler (its start, and the
+    moment it has drawn the same keys), with Debian's Chromium (headless) on the page; the
+    window's own key-to-present time in the same run; and when the window's drawing reached
+    the X server (a DAMAGE report), from the key and to the page's handler."""
     from browser import Browser
     port = mr.free_port()
     app, folder, _ = mr.start_measured(h, min_lit_ms=0, stream=(port, mr.STREAM_TOKEN))
     with Browser() as b:
         mr.open_stream_page(b, port)
         offset_before = mr.page_clock_offset(b)
-        keytimes = mr.press(h, presses, hold_ms * 1000, gap_ms, folder.parent / "page.tsv")
+        with mr.ScreenTimes(h) as screen:
+            keytimes = mr.press(h, presses, hold_ms * 1000, gap_ms, folder.parent / "page.tsv")
         time.sleep(0.5)
         offset_after = mr.page_clock_offset(b)
         drawn = b.evaluate("drawnAt")
@@ -88,9 +90,9 @@ def measure_page(h: harness.Harness, presses: int, hold_ms: int, gap_ms: int) ->
         at = page_ms * 10_000 + offset_before
         share = min(1.0, max(0.0, (at - t0) / max(1, t1 - t0)))
         return page_ms * 10_000 + offset_before + share * (offset_after - offset_before)
-    pages = [(to_qpc(ms), lit) for ms, lit in drawn]
+    pages = [(to_qpc(heard), lit, to_qpc(done)) for heard, lit, done in drawn]
     bit = 1 << A_SLOT
-    latencies, missing, j = [], 0, 0
+    latencies, to_drawn, on_screen, screen_to_page, missing, j = [], [], [], [], 0, 0
     for e in events:
         want = bit if e.kind == "down" else 0
         while j < len(pages) and (pages[j][0] < e.present.done - 20_000 or (pages[j][1] & bit) != want):
@@ -99,10 +101,18 @@ def measure_page(h: harness.Harness, presses: int, hold_ms: int, gap_ms: int) ->
             missing += 1
             continue
         latencies.append(records.us(pages[j][0] - e.present.done))
+        to_drawn.append(records.us(pages[j][2] - e.present.done))
+        shown = screen.first_after(e.present.start)
+        if shown is not None:
+            on_screen.append(records.us(shown - e.sent))
+            screen_to_page.append(records.us(pages[j][0] - shown))
         j += 1
     return {"presses": presses, "hold_ms": hold_ms, "gap_ms": gap_ms, "unmatched": missing,
             "clock_drift_us": records.us(offset_after - offset_before),
             "present_to_page_us": summary(latencies),
+            "present_to_page_drawn_us": summary(to_drawn),
+            "key_to_x_server_us": summary(on_screen),
+            "x_server_to_page_us": summary(screen_to_page),
             "key_to_present_us": summary([records.us(e.present.done - e.sent) for e in events])}
 
 

@@ -27,6 +27,8 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   python3-pil
+  libxdamage-dev
+  git
 )
 
 missing=()
@@ -50,7 +52,11 @@ fi
 #   gcc g++                   the native builds, C and C++ (g++, which brings gcc)
 #   x86_64-w64-mingw32-gcc    the Windows build: C and C++ compilers, resource compiler
 #   x86_64-w64-mingw32-g++      (g++-mingw-w64-x86-64 with binutils-mingw-w64-x86-64);
-#   x86_64-w64-mingw32-windres  the e2e harness builds its driver with the g++ by hand
+#   x86_64-w64-mingw32-windres  the e2e harness builds its driver with the g++ by hand;
+#   x86_64-w64-mingw32-objcopy  tools/package.sh strips the release and keeps its debug
+#   x86_64-w64-mingw32-objdump    information apart, and test_release.py reads both
+#   x86_64-w64-mingw32-nm         (binutils-mingw-w64-x86-64, which g++-mingw-w64 brings)
+#   x86_64-w64-mingw32-addr2line
 #   wine wineserver wineboot  the Windows tests, the e2e harness and run.sh (wine, wine64)
 #   Xvfb                      the virtual display (xvfb)
 #   import                    screenshots of the virtual display (imagemagick)
@@ -59,9 +65,11 @@ fi
 #   mount umount              the full-disk and read-only e2e tests (mount)
 #   locale locale-gen         the Japanese locale below (libc-bin, locales)
 #   /usr/bin/chromium         the stream page's end-to-end tests, headless (chromium)
+#   git                       tools/package.sh takes the release's times from the commit
 for c in cmake ctest make gcc g++ x86_64-w64-mingw32-gcc x86_64-w64-mingw32-g++ \
-         x86_64-w64-mingw32-windres wine wineserver wineboot Xvfb import \
-         clang clang++ /usr/bin/python3 mount umount locale locale-gen /usr/bin/chromium; do
+         x86_64-w64-mingw32-windres x86_64-w64-mingw32-objcopy x86_64-w64-mingw32-objdump \
+         x86_64-w64-mingw32-nm x86_64-w64-mingw32-addr2line wine wineserver wineboot Xvfb import \
+         clang clang++ /usr/bin/python3 mount umount locale locale-gen /usr/bin/chromium git; do
   if ! command -v "$c" >/dev/null 2>&1; then
     echo "setup-deps.sh: '$c' is still missing after installing packages" >&2
     exit 1

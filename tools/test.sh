@@ -18,6 +18,9 @@ echo "== Measurement build (lumatap_measure.exe, for tests/e2e/test_measure.py; 
 cmake --preset windows -B build/measure -DLUMATAP_MEASURE=ON >/dev/null
 cmake --build build/measure --target lumatap_measure -j2
 
+echo "== Release package (tools/package.sh; tests/e2e/test_release.py runs it twice more) =="
+tools/package.sh
+
 echo "== Native build and tests =="
 cmake --preset native -DLUMATAP_E2E=ON >/dev/null
 cmake --build --preset native

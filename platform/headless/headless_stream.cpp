@@ -25,12 +25,6 @@ namespace {
 std::mutex g_shared;
 std::mutex g_direct;
 
-struct Client {
-  Client(int fd, Server& server, Clock::time_point now) : fd(fd), conn(server, now, static_cast<SocketId>(fd)) {}
-  int fd;
-  Connection conn;
-};
-
 struct Running {
   int listenFd = -1;
   int wakeRead = -1;
@@ -41,24 +35,6 @@ struct Running {
 };
 std::unique_ptr<Running> g_running;  // the window's thread's
 
-// Reads what the client sent, a bounded amount a turn so that one busy client cannot keep
-// the others waiting.
-void receive(Client& c) {
-  char buffer[16 * 1024];
-  for (std::size_t total = 0; total < 4 * sizeof buffer && c.conn.wantsInput();) {
-    const ssize_t n = recv(c.fd, buffer, sizeof buffer, 0);
-    if (n > 0) {
-      c.conn.receive(buffer, static_cast<std::size_t>(n));
-      total += static_cast<std::size_t>(n);
-    } else if (n == 0) {
-      c.conn.inputEnded();
-    } else if (errno != EINTR) {
-      if (errno != EAGAIN && errno != EWOULDBLOCK) c.conn.broken();
-      return;
-    }
-  }
-}
-
 // Ends a connection at once, whatever is still unsent, and leaves nothing of it behind
 // that could hold the port after a stop.
 void drop(int fd) {
@@ -68,17 +44,17 @@ void drop(int fd) {
 }
 
 void run(Running& r) {
-  std::vector<std::unique_ptr<Client>> clients;
+  Connections clients;
   std::vector<pollfd> fds;
   for (;;) {
     fds.assign({{r.wakeRead, POLLIN, 0}, {r.listenFd, POLLIN, 0}});
     int timeout = -1;
     Clock::time_point now = Clock::now();
     for (const auto& c : clients) {
-      short events = c->conn.wantsInput() ? POLLIN : 0;
-      if (!c->conn.unsent().empty()) events |= POLLOUT;
-      fds.push_back({c->fd, events, 0});
-      timeout = sooner(timeout, c->conn.msLeft(now));
+      short events = c->wantsInput() ? POLLIN : 0;
+      if (!c->unsent().empty()) events |= POLLOUT;
+      fds.push_back({static_cast<int>(c->socket()), events, 0});
+      timeout = sooner(timeout, c->msLeft(now));
     }
     if (poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR) break;
     const Server::Turn turn(*r.server);
@@ -90,10 +66,10 @@ void run(Running& r) {
     // Looked at after the drain: the stop's byte may be among those just read, and the
     // flag is set before that byte is written.
     if (r.stopping.load()) break;
-    const std::string news = r.server->takePublished();
+    const Published news = r.server->takePublished();
     const std::size_t known = clients.size();
     for (std::size_t i = 0; i < known; ++i) {
-      clients[i]->conn.push(news);
+      clients[i]->push(news);
       if (fds[i + 2].revents) receive(*clients[i]);
     }
     if (fds[1].revents) {
@@ -107,26 +83,14 @@ void run(Running& r) {
         setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
         const int buffer = r.server->policy().limits.socketBuffer;
         setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &buffer, sizeof buffer);
-        clients.push_back(std::make_unique<Client>(fd, *r.server, now));
+        clients.push_back(std::make_unique<Connection>(*r.server, now, static_cast<SocketId>(fd)));
         receive(*clients.back());
       }
     }
-    now = Clock::now();
-    for (std::size_t i = 0; i < clients.size();) {
-      Client& c = *clients[i];
-      c.conn.expire(now);
-      c.conn.flush();
-      if (c.conn.finished()) {
-        const int fd = c.fd;
-        clients.erase(clients.begin() + static_cast<std::ptrdiff_t>(i));
-        close(fd);
-      } else {
-        ++i;
-      }
-    }
+    settle(clients, Clock::now(), [](SocketId fd) { close(static_cast<int>(fd)); });
   }
   r.server->endDirect();
-  for (const auto& c : clients) drop(c->fd);
+  for (const auto& c : clients) drop(static_cast<int>(c->socket()));
 }
 
 void closeAll(Running& r) {
@@ -142,6 +106,15 @@ void unlockShared() { g_shared.unlock(); }
 bool tryLockDirect() { return g_direct.try_lock(); }
 void lockDirect() { g_direct.lock(); }
 void unlockDirect() { g_direct.unlock(); }
+
+long receiveNow(SocketId socket, char* buffer, std::size_t size) {
+  for (;;) {
+    const ssize_t n = recv(static_cast<int>(socket), buffer, size, 0);
+    if (n >= 0) return static_cast<long>(n);
+    if (errno == EINTR) continue;
+    return errno == EAGAIN || errno == EWOULDBLOCK ? kNothingYet : kBroken;
+  }
+}
 
 long sendNow(SocketId socket, const char* data, std::size_t size) {
   for (;;) {

@@ -20,12 +20,6 @@ namespace {
 SRWLOCK g_shared = SRWLOCK_INIT;
 SRWLOCK g_direct = SRWLOCK_INIT;
 
-struct Client {
-  Client(SOCKET s, Server& server, Clock::time_point now) : s(s), conn(server, now, s) {}
-  SOCKET s;
-  Connection conn;
-};
-
 struct Running {
   SOCKET listener = INVALID_SOCKET;
   WSAEVENT wakeEvent = WSA_INVALID_EVENT;    // the window's wake-up, and the stop
@@ -36,24 +30,6 @@ struct Running {
   HANDLE thread = nullptr;
 };
 std::unique_ptr<Running> g_running;  // the window's thread's
-
-// Reads what the client sent, a bounded amount a turn so that one busy client cannot keep
-// the others waiting. Each recv also re-arms the socket's FD_READ.
-void receive(Client& c) {
-  char buffer[16 * 1024];
-  for (std::size_t total = 0; total < 4 * sizeof buffer && c.conn.wantsInput();) {
-    const int n = recv(c.s, buffer, sizeof buffer, 0);
-    if (n > 0) {
-      c.conn.receive(buffer, static_cast<std::size_t>(n));
-      total += static_cast<std::size_t>(n);
-    } else if (n == 0) {
-      c.conn.inputEnded();
-    } else {
-      if (WSAGetLastError() != WSAEWOULDBLOCK) c.conn.broken();
-      return;
-    }
-  }
-}
 
 // Ends a connection at once, whatever is still unsent: an exclusively bound port is free
 // again only once no connection of it is left.
@@ -67,12 +43,12 @@ bool isSet(WSAEVENT e) { return WSAWaitForMultipleEvents(1, &e, FALSE, 0, FALSE)
 
 DWORD WINAPI run(void* param) {
   Running& r = *static_cast<Running*>(param);
-  std::vector<std::unique_ptr<Client>> clients;
+  Connections clients;
   const WSAEVENT events[] = {r.wakeEvent, r.listenEvent, r.clientEvent};
   for (;;) {
     int timeout = -1;
     Clock::time_point now = Clock::now();
-    for (const auto& c : clients) timeout = sooner(timeout, c->conn.msLeft(now));
+    for (const auto& c : clients) timeout = sooner(timeout, c->msLeft(now));
     const DWORD woke = WSAWaitForMultipleEvents(3, events, FALSE,
                                                 timeout < 0 ? WSA_INFINITE : static_cast<DWORD>(timeout), FALSE);
     if (woke == WSA_WAIT_FAILED) {
@@ -84,11 +60,11 @@ DWORD WINAPI run(void* param) {
 
     // A key's news goes out before anything else is looked at: under Wine each of the
     // calls below is a round trip to its server, and the page waits for the send.
-    const std::string news = r.server->takePublished();
+    const Published news = r.server->takePublished();
     if (!news.empty()) {
       for (const auto& c : clients) {
-        c->conn.push(news);
-        c->conn.flush();
+        c->push(news);
+        c->flush();
       }
     }
     const bool clientsSpoke = isSet(r.clientEvent);
@@ -110,26 +86,14 @@ DWORD WINAPI run(void* param) {
         setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
         const int buffer = r.server->policy().limits.socketBuffer;
         setsockopt(s, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&buffer), sizeof buffer);
-        clients.push_back(std::make_unique<Client>(s, *r.server, now));
+        clients.push_back(std::make_unique<Connection>(*r.server, now, s));
         receive(*clients.back());
       }
     }
-    now = Clock::now();
-    for (std::size_t i = 0; i < clients.size();) {
-      Client& c = *clients[i];
-      c.conn.expire(now);
-      c.conn.flush();
-      if (c.conn.finished()) {
-        const SOCKET s = c.s;
-        clients.erase(clients.begin() + static_cast<std::ptrdiff_t>(i));
-        closesocket(s);
-      } else {
-        ++i;
-      }
-    }
+    settle(clients, Clock::now(), [](SocketId s) { closesocket(static_cast<SOCKET>(s)); });
   }
   r.server->endDirect();
-  for (const auto& c : clients) drop(c->s);
+  for (const auto& c : clients) drop(static_cast<SOCKET>(c->socket()));
   return 0;
 }
 
@@ -155,6 +119,13 @@ long sendNow(SocketId socket, const char* data, std::size_t size) {
   const int n = send(static_cast<SOCKET>(socket), data, static_cast<int>(std::min<std::size_t>(size, 1 << 30)), 0);
   if (n > 0) return n;
   return n < 0 && WSAGetLastError() == WSAEWOULDBLOCK ? 0 : -1;
+}
+
+long receiveNow(SocketId socket, char* buffer, std::size_t size) {
+  // Each recv also re-arms the socket's FD_READ.
+  const int n = recv(static_cast<SOCKET>(socket), buffer, static_cast<int>(std::min<std::size_t>(size, 1 << 30)), 0);
+  if (n >= 0) return n;
+  return WSAGetLastError() == WSAEWOULDBLOCK ? kNothingYet : kBroken;
 }
 
 void wake() {

@@ -70,16 +70,18 @@ const std::vector<int16> kWasd = {16, 87, 32, 65, 83, 68};
 const std::vector<int16> kTwelveA(12, 65);
 
 // One key event (down and up alternate, as a tap does), delivered through the hook.
-// With the counters shown, each cell also draws its count, and the clock moves 1 ms an
-// event, so presses keep leaving KPS and the window's timer runs as it does in play.
+// With the counters shown, each cell also draws its count; with them or the stream page on,
+// the clock moves 1 ms an event, so presses keep leaving KPS and the window's timer runs as
+// it does in play.
 void keyEvent(benchmark::State& state, const std::vector<int16>& keys, int16 cols, int16 rows,
-              int dpi = 96, bool counters = false) {
+              int dpi = 96, bool counters = false, bool streamPage = false) {
   Display d(keys, cols, rows, dpi);
   d.form->showCounters = counters;
+  d.form->streamPage = streamPage;
   DrawAllKeys(*d.form);
   bool down = false;
   for (auto _ : state) {
-    if (counters) plat::headless::advanceClock(1000);
+    if (counters || streamPage) plat::headless::advanceClock(1000);
     down = !down;
     if (down) {
       plat::headless::pressKey(65);
@@ -100,6 +102,11 @@ void BM_KeyEvent_SixKeyProfileWithCounters(benchmark::State& state) {
 }
 void BM_KeyEvent_SixKeyProfileWithCountersAt200Percent(benchmark::State& state) {
   keyEvent(state, kWasd, 3, 2, 192, true);
+}
+// With the stream page on and no server running: the window's share of telling the page,
+// each event's state stored (and, for a press, the counts) with nobody to send to.
+void BM_KeyEvent_SixKeyProfileToStreamPage(benchmark::State& state) {
+  keyEvent(state, kWasd, 3, 2, 96, false, true);
 }
 
 void BM_FullRedraw(benchmark::State& state) {
@@ -147,6 +154,7 @@ BENCHMARK(BM_KeyEvent_TwelveSlotsOneKey);
 BENCHMARK(BM_KeyEvent_SixKeyProfileAt200Percent);
 BENCHMARK(BM_KeyEvent_SixKeyProfileWithCounters);
 BENCHMARK(BM_KeyEvent_SixKeyProfileWithCountersAt200Percent);
+BENCHMARK(BM_KeyEvent_SixKeyProfileToStreamPage);
 BENCHMARK(BM_FullRedraw)->Arg(6)->Arg(12);
 BENCHMARK(BM_StartupLoad)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_LoadSkin)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);

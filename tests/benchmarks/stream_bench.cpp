@@ -13,18 +13,14 @@
 #include <vector>
 
 #include "platform/stream.h"
+#include "tests/loopback.h"
 
 namespace {
 
-constexpr char kToken[] = "0123456789abcdef0123456789abcdef";
+using lumatap::testing::freePort;
+using lumatap::testing::loopback;
 
-sockaddr_in loopback(int port) {
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(static_cast<std::uint16_t>(port));
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  return a;
-}
+constexpr char kToken[] = "0123456789abcdef0123456789abcdef";
 
 // A page's event stream: reads one message at a time.
 struct Page {
@@ -47,25 +43,16 @@ struct Page {
 };
 
 // The server on a free port with `count` pages reading their event streams, each past the
-// state it starts with (retry, layout, lit).
+// state it starts with (retry, layout, lit); with `counters`, pages that show the counters.
 struct Streams {
   std::vector<Page> pages;
 
-  explicit Streams(int count) {
+  explicit Streams(int count, bool counters = false) {
     plat::publishStreamLayout({"{\"cols\":3,\"rows\":2}", std::string(4 * 48 * 48, '\x40'), 1});
     plat::publishStreamLit(0, false);
-    int port = 0;
-    {
-      const int probe = socket(AF_INET, SOCK_STREAM, 0);
-      sockaddr_in a = loopback(0);
-      socklen_t size = sizeof a;
-      bind(probe, reinterpret_cast<sockaddr*>(&a), sizeof a);
-      getsockname(probe, reinterpret_cast<sockaddr*>(&a), &size);
-      close(probe);
-      port = ntohs(a.sin_port);
-    }
+    const int port = freePort();
     if (plat::startStreamServer(port, kToken) != plat::StreamStart::Listening) return;
-    const std::string request = std::string("GET /events?token=") + kToken +
+    const std::string request = std::string("GET /events?token=") + kToken + (counters ? "&counters=1" : "") +
                                 " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\n\r\n";
     for (int i = 0; i < count; ++i) {
       Page p;
@@ -106,7 +93,49 @@ void BM_StreamPublishToEveryPage(benchmark::State& state) {
   }
 }
 
+// A press as the window publishes it with the stream page on: the lit state and the counts
+// of six slots, KPS and peak. With no page that shows them, the counts are only stored.
+plat::StreamCounts sixCounts() {
+  plat::StreamCounts c;
+  const std::uint32_t counts[] = {12, 3480, 977, 15002, 14870, 9931};
+  for (int i = 0; i < 6; ++i) c.perSlot[i] = counts[i];
+  c.slots = 6;
+  c.kps = 17;
+  c.peak = 24;
+  return c;
+}
+
+void BM_StreamPublishLitWithCounts(benchmark::State& state) {
+  Streams streams(0);
+  plat::StreamCounts counts = sixCounts();
+  std::uint32_t slots = 0;
+  for (auto _ : state) {
+    ++counts.perSlot[0];
+    plat::publishStreamLit(++slots & 0xFFF, false, &counts);
+  }
+}
+
+// From the publish of a press with its counts to the message read by every page, each a
+// page that shows the counters.
+void BM_StreamPublishWithCountsToEveryCountersPage(benchmark::State& state) {
+  Streams streams(static_cast<int>(state.range(0)), true);
+  plat::StreamCounts counts = sixCounts();
+  std::uint32_t slots = 0;
+  for (auto _ : state) {
+    ++counts.perSlot[0];
+    plat::publishStreamLit(++slots & 0xFFF, false, &counts);
+    for (Page& p : streams.pages) {
+      if (!p.nextMessage()) {
+        state.SkipWithError("a page lost its stream");
+        return;
+      }
+    }
+  }
+}
+
 BENCHMARK(BM_StreamPublishLit);
+BENCHMARK(BM_StreamPublishLitWithCounts);
 BENCHMARK(BM_StreamPublishToEveryPage)->Arg(1)->Arg(4)->Arg(16)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_StreamPublishWithCountsToEveryCountersPage)->Arg(1)->Arg(16)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -425,8 +425,8 @@ def free_port() -> int:
 
 
 def open_stream_page(browser, port: int, token: str = STREAM_TOKEN, timeout: float = 20) -> None:
-    """Opens the page once it is served and notes, in the page's own clock, the moment of
-    each drawing its event handler makes, with the lit slots drawn."""
+    """Opens the page once it is served and notes, in the page's own clock, each drawing its
+    event handler makes: [the moment the handler began, the lit slots, the moment drawn]."""
     import socket
     deadline = time.monotonic() + timeout
     while True:
@@ -439,7 +439,8 @@ def open_stream_page(browser, port: int, token: str = STREAM_TOKEN, timeout: flo
             time.sleep(0.1)
     browser.open(f"http://127.0.0.1:{port}/?token={token}")
     browser.evaluate("window.drawnAt = []; addEventListener('lumatap-drawn', "
-                     "e => drawnAt.push([performance.now(), e.detail.lit])); 0")
+                     "e => drawnAt.push([e.detail.heard === undefined ? performance.now() : e.detail.heard, "
+                     "e.detail.lit, performance.now()])); 0")
     browser.wait_for("document.querySelector('canvas').width > 0", 20, "the page's grid")
 
 
@@ -454,3 +455,47 @@ def page_clock_offset(browser, samples: int = 30) -> float:
         if best is None or after - before < best[0]:
             best = (after - before, (before + after) / 2 - now_ms * 10_000)
     return best[1]
+
+
+class ScreenTimes:
+    """When drawings reach the X server, as DAMAGE reports (tools/xdamage_times.c, built on
+    first use): under Wine a window's drawing goes to the X server after the drawing call
+    returns, when its thread next waits. Times are QPC ticks (100 ns)."""
+
+    def __init__(self, h: Harness):
+        self.h = h
+
+    def __enter__(self):
+        import subprocess
+        exe = REPO / "build" / "measure" / "xdamage_times"
+        source = REPO / "tools" / "xdamage_times.c"
+        if not exe.exists() or exe.stat().st_mtime < source.stat().st_mtime:
+            exe.parent.mkdir(parents=True, exist_ok=True)
+            subprocess.run(["cc", "-O2", "-o", str(exe), str(source), "-lX11", "-lXdamage"], check=True)
+        self._out = exe.parent / "xdamage.txt"
+        self._proc = subprocess.Popen([str(exe)], stdout=open(self._out, "w"),
+                                      env={**os.environ, "DISPLAY": self.h.display})
+        deadline = time.monotonic() + 10
+        while not self._out.read_text().startswith("ready"):
+            if time.monotonic() > deadline or self._proc.poll() is not None:
+                raise RuntimeError("xdamage_times did not start")
+            time.sleep(0.05)
+        return self
+
+    def __exit__(self, *exc):
+        time.sleep(0.2)
+        self._proc.kill()
+        self._proc.wait()
+        reports = [line.split() for line in self._out.read_text().splitlines()[1:]]
+        # The window drawn most is the program's grid (the driver and the desktop draw little).
+        counts: dict[str, int] = {}
+        for r in reports:
+            counts[r[1]] = counts.get(r[1], 0) + 1
+        grid = max(counts, key=counts.get) if counts else None
+        self.times = sorted(round(float(r[0]) * 10) for r in reports if r[1] == grid)
+
+    def first_after(self, qpc: int, within: int = 200_000) -> int | None:
+        """The first report at or after qpc, within 20 ms."""
+        import bisect
+        i = bisect.bisect_left(self.times, qpc)
+        return self.times[i] if i < len(self.times) and self.times[i] - qpc <= within else None

@@ -1,12 +1,19 @@
 """Counters on the window under Wine: with counters=1 in [display], keys tapped through
 SendInput (50 taps of A, fewer of others) show their counts in the corners of their cells,
 pixel for pixel as the program's own font draws them, at 100 % and at 200 % display scale.
+At 100 % the stream page is on as well and Debian's Chromium shows it with counters=1: the
+same counts in its cells, and a KPS line that falls to 0 a second after the last tap,
+pushed by the program (the page runs no clock of its own).
 
 Each scale needs its own Wine session, so the class runs both once, up front. Screenshots
-are left in the artifacts folder ("counters-<dpi>.png", the window and a margin)."""
+are left in the artifacts folder ("counters-<dpi>.png", the window and a margin;
+"stream-counters.png", the page)."""
 
+import contextlib
+import io
 import os
 import re
+import socket
 import sys
 import unittest
 from pathlib import Path
@@ -18,6 +25,8 @@ sys.path.insert(0, str(Path(__file__).resolve().parent))
 from harness import (MAIN_CLASS, MAIN_TITLE, REPO, Harness, crop_rect, dist_dir,  # noqa: E402
                      to_windows_path, wait_until)
 from test_display import CELL, PROFILE, PROFILE_KEYS, cells_by_name  # noqa: E402
+from browser import CHROMIUM, Browser  # noqa: E402
+from test_stream_page import TOKEN, free_port  # noqa: E402
 
 SCALES = {96: 1, 192: 2}
 SCREEN = (1024, 768)
@@ -67,15 +76,39 @@ def artifacts() -> Path:
     return folder
 
 
-def run_at(dpi: int) -> dict:
+# What the page records of itself, each time it draws: when, its counts, its KPS line.
+RECORD_PAGE = """window.seen = [];
+addEventListener('lumatap-drawn', () => seen.push([performance.now(),
+    Array.from(document.querySelectorAll('.count'), e => e.textContent),
+    document.getElementById('kps').textContent])); 0"""
+KPS_LINE = re.compile(r"KPS (\d+)（最高 (\d+)）")
+
+
+def run_at(dpi: int, page: bool = False) -> dict:
     seen = {}
-    with Harness(screen=SCREEN, dpi=dpi) as h:
+    with Harness(screen=SCREEN, dpi=dpi) as h, Browser() if page else contextlib.nullcontext() as b:
         folder = h.new_app_folder()
+        port = free_port()
+        stream = f"[stream]\r\nenabled=1\r\nport={port}\r\ntoken={TOKEN}\r\n" if page else ""
         (folder / "lumatap.ini").write_bytes(
             (f"[window]\r\nX={AT[0]}\r\nY={AT[1]}\r\nframe=1\r\n[style]\r\nskin=default\r\n"
-             f"[key]\r\nprofile={PROFILE}\r\n[display]\r\ncounters=1\r\n").encode("cp932"))
+             f"[key]\r\nprofile={PROFILE}\r\n[display]\r\ncounters=1\r\n{stream}").encode("cp932"))
         h.launch(folder)
         main = h.wait_window(MAIN_CLASS, MAIN_TITLE)
+        if page:
+            def listening() -> bool:
+                try:
+                    socket.create_connection(("127.0.0.1", port), timeout=1).close()
+                    return True
+                except OSError:
+                    return False
+            wait_until(listening, 20, f"the page served on port {port}")
+            b.open(f"http://127.0.0.1:{port}/?token={TOKEN}&scale=2&counters=1")
+            b.wait_for(f"document.querySelectorAll('.count').length === {len(PROFILE_KEYS)} && "
+                       "document.getElementById('kps').textContent !== ''", 20, "a count in every cell")
+            b.evaluate(RECORD_PAGE)
+            seen["page zero"] = (b.evaluate("Array.from(document.querySelectorAll('.count'), e => e.textContent)"),
+                                 b.evaluate("document.getElementById('kps').textContent"))
         with Image.open(folder / "skin" / "default" / "keys.gif") as gif:
             skin = gif.convert("RGB")
         cells = cells_by_name(folder)
@@ -99,6 +132,15 @@ def run_at(dpi: int) -> dict:
             crop_rect(shot, [r[0] - margin, r[1] - margin, r[2] + margin, r[3] + margin]).save(
                 artifacts() / f"counters-{dpi}.png")
             seen["got"], seen["want"] = grid(), want
+        if page:
+            counts = [str(dict((k, n) for k, (_, n) in TAPS.items()).get(name, 0)) for name in PROFILE_KEYS]
+            last = lambda: b.evaluate("seen.length ? seen[seen.length - 1] : null")  # noqa: E731
+            wait_until(lambda: (last() or [0, None])[1] == counts, 10, "the counts on the page")
+            wait_until(lambda: KPS_LINE.fullmatch(last()[2]).group(1) == "0", 10, "KPS back to 0 on the page")
+            seen["page counts"], seen["page record"] = counts, b.evaluate("seen")
+            # The grid at scale 2 and the KPS line under it (16 pixels a scale).
+            shot = Image.open(io.BytesIO(b.screenshot((0, 0, 6 * CELL, 4 * CELL + 32))))
+            shot.save(artifacts() / "stream-counters.png")
         h.close_window(MAIN_CLASS, MAIN_TITLE)
     return seen
 
@@ -115,7 +157,7 @@ class CountersTest(unittest.TestCase):
         cls.runs = {}
         for dpi in SCALES:
             try:
-                cls.runs[dpi] = run_at(dpi)
+                cls.runs[dpi] = run_at(dpi, page=dpi == 96 and os.path.exists(CHROMIUM))
             except TimeoutError as e:
                 cls.runs[dpi] = {"error": str(e)}
 
@@ -125,6 +167,25 @@ class CountersTest(unittest.TestCase):
                 self.assertNotIn("error", seen, seen.get("error"))
                 self.assertTrue(seen["zero"])
                 self.assertTrue(seen["counted"])
+
+    @unittest.skipUnless(os.path.exists(CHROMIUM), f"{CHROMIUM} missing (tools/setup-deps.sh installs it)")
+    def test_the_stream_page_shows_the_counts_and_kps_falls_a_second_after_the_last_tap(self):
+        seen = self.runs[96]
+        self.assertNotIn("error", seen, seen.get("error"))
+        self.assertEqual(seen["page zero"], (["0"] * len(PROFILE_KEYS), "KPS 0（最高 0）"))
+        record = seen["page record"]
+        # The moment the last tap's count arrived, and the moment KPS read 0 after it.
+        done = next(t for t, counts, _ in record if counts == seen["page counts"])
+        zero = next(t for t, _, line in record if t >= done and KPS_LINE.fullmatch(line).group(1) == "0")
+        self.assertGreaterEqual(zero - done, 800, "KPS fell before the last tap had left the second")
+        self.assertLessEqual(zero - done, 3000, "KPS did not fall when the last tap left the second")
+        # The page may skip a KPS it was never sent in time (it reads the newest), never
+        # show one above the peak.
+        kps = [int(KPS_LINE.fullmatch(line).group(1)) for _, _, line in record]
+        peaks = {int(KPS_LINE.fullmatch(line).group(2)) for _, counts, line in record if counts == seen["page counts"]}
+        self.assertEqual(len(peaks), 1, peaks)
+        self.assertGreater(max(kps), 1)
+        self.assertLessEqual(max(kps), peaks.pop())
 
 
 if __name__ == "__main__":

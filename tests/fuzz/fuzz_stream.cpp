@@ -35,7 +35,9 @@ constexpr char kSkinMark[] = "skin-mark";
 
 plat::stream::Policy g_policy;
 
-bool sameDecision(Decision a, Decision b) { return a.status == b.status && a.route == b.route; }
+bool sameDecision(Decision a, Decision b) {
+  return a.status == b.status && a.route == b.route && a.counters == b.counters;
+}
 
 std::size_t count(std::string_view text, std::string_view what) {
   std::size_t n = 0;

@@ -42,7 +42,7 @@ def built_in_profiles():
 
 def default_cols():
     source = (ROOT / "options" / "frmOptions.h").read_text(encoding="utf-8")
-    block = source.split("kDefaultLayoutLines[9] = {", 1)[1].split("};", 1)[0]
+    block = re.split(r"kDefaultLayoutLines\[\w+\] = {", source, maxsplit=1)[1].split("};", 1)[0]
     return "\r\n".join(re.findall(r'"([^"]*)"', block))
 
 

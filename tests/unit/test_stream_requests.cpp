@@ -136,7 +136,8 @@ TEST_F(StreamRequestTest, EachRouteAnswersWithWhatThePageNeedsAndKeepsItPrivate)
                       "style-src 'unsafe-inline'; connect-src 'self'"),
             std::string::npos);
   for (const char* h : {"Cache-Control: no-store\r\n", "X-Content-Type-Options: nosniff\r\n",
-                        "Referrer-Policy: no-referrer\r\n"}) {
+                        "Referrer-Policy: no-referrer\r\n", "Cross-Origin-Opener-Policy: same-origin\r\n",
+                        "Cross-Origin-Embedder-Policy: require-corp\r\n"}) {
     EXPECT_NE(page.find(h), std::string::npos) << h;
   }
   EXPECT_TRUE(page.ends_with(std::string("\r\n\r\n") + kPageMark));

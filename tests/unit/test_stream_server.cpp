@@ -16,29 +16,14 @@
 
 #include "platform/stream.h"
 #include "platform/stream_http.h"
+#include "tests/loopback.h"
 
 namespace {
 
+using lumatap::testing::freePort;
+using lumatap::testing::loopback;
+
 constexpr char kToken[] = "00112233445566778899aabbccddeeff";
-
-sockaddr_in loopback(int port) {
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(static_cast<std::uint16_t>(port));
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  return a;
-}
-
-// A port nobody listens on now.
-int freePort() {
-  const int s = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a = loopback(0);
-  socklen_t size = sizeof a;
-  bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  getsockname(s, reinterpret_cast<sockaddr*>(&a), &size);
-  close(s);
-  return ntohs(a.sin_port);
-}
 
 // A client socket. Reads give up after a while, so a broken server fails the test instead
 // of hanging it.
@@ -171,6 +156,47 @@ TEST_F(StreamServerTest, APageThatJoinsWhileKeysChangeGetsEveryChangeAfterItsFir
   std::vector<std::string> rest(at == all.end() ? all.begin() : at + 1, all.end());
   if (layout == layout2) std::erase(rest, layout2);
   for (const std::string& e : rest) ASSERT_EQ(joining.nextEvent(), e) << "from " << layout << start;
+}
+
+TEST_F(StreamServerTest, OnlyAPageThatShowsTheCountersGetsThemFromTheStateAsItStands) {
+  const auto counted = [](std::uint32_t slots, const char* counts, int kps, int peak) {
+    return "event: lit\ndata: {\"lit\":" + std::to_string(slots) + ",\"hidden\":0,\"counts\":" + counts +
+           ",\"kps\":" + std::to_string(kps) + ",\"peak\":" + std::to_string(peak) + "}\n\n";
+  };
+  plat::StreamCounts counts;
+  std::fill(std::begin(counts.perSlot), std::end(counts.perSlot), 99u);  // past the slots: never sent
+  counts.perSlot[0] = 5;
+  counts.perSlot[1] = 0;
+  counts.perSlot[2] = 7;
+  counts.slots = 3;
+  counts.kps = 2;
+  counts.peak = 9;
+  plat::publishStreamLit(0, false, &counts);  // nobody shows them yet
+
+  Client plain(port);
+  openEvents(plain);
+  Client page(port);
+  page.get(std::string("/events?token=") + kToken + "&counters=1", port);
+  page.readUntil("\r\n\r\n");
+  page.nextEvent();
+  page.nextEvent();
+  EXPECT_EQ(page.nextEvent(), counted(0, "[5,0,7]", 2, 9));
+
+  // A press: its lit state to both, its counts to the page that shows them.
+  counts.perSlot[0] = 6;
+  counts.kps = 3;
+  plat::publishStreamLit(1, false, &counts);
+  // KPS falls with no key moving, then a release without counts.
+  counts.kps = 0;
+  plat::publishStreamLit(1, false, &counts);
+  plat::publishStreamLit(0, false);
+  // A queued message reads the counters published last, maybe those of the next one.
+  const std::string press = page.nextEvent();
+  EXPECT_TRUE(press == counted(1, "[6,0,7]", 3, 9) || press == counted(1, "[6,0,7]", 0, 9)) << press;
+  EXPECT_EQ(page.nextEvent(), counted(1, "[6,0,7]", 0, 9));
+  EXPECT_EQ(page.nextEvent(), lit(0, false));
+  EXPECT_EQ(plain.nextEvent(), lit(1, false));
+  EXPECT_EQ(plain.nextEvent(), lit(0, false)) << "no message for the counters alone";
 }
 
 TEST_F(StreamServerTest, AClientThatNeverReadsIsDroppedWhileTheOtherGetsEveryChange) {
