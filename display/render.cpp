@@ -68,7 +68,8 @@ void publishToPage(const Form1& form, bool withCounts) {
   static_assert(kSlotsPerProfile <= plat::StreamCounts::kMaxSlots);
   plat::StreamCounts counts;
   counts.slots = CurCols > 0 ? shownKeyCount() : 0;
-  for (int i = 0; i < counts.slots; ++i) counts.perSlot[i] = form.counters.count(ProfKeys[CurProfile][i]);
+  const auto perSlot = form.counts();
+  std::copy_n(perSlot.begin(), counts.slots, counts.perSlot);
   counts.kps = static_cast<std::uint32_t>(form.counters.kps());
   counts.peak = static_cast<std::uint32_t>(form.counters.peak());
   plat::publishStreamLit(form.litSlots, form.keysHidden, &counts);

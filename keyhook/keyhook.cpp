@@ -86,26 +86,30 @@ void removeHook() {
   g_hook = nullptr;
 }
 
-// The keyboard, as the sink listens to it (the mouse has listenMouse, below).
-bool listenRaw(bool on) {
+constexpr USHORT kUsageMouse = 0x02;
+constexpr USHORT kUsageKeyboard = 0x06;
+
+// Registers the sink for a generic desktop device's Raw Input (`flags` when on), or removes
+// the registration.
+bool registerSink(USHORT usage, bool on, DWORD flags) {
   RAWINPUTDEVICE d{};
   d.usUsagePage = 0x01;  // generic desktop
-  d.usUsage = 0x06;      // keyboard
-  d.dwFlags = on ? (g_spoiledForTest ? 0 : RIDEV_INPUTSINK) : RIDEV_REMOVE;
+  d.usUsage = usage;
+  d.dwFlags = on ? flags : RIDEV_REMOVE;
   d.hwndTarget = on ? g_sink : nullptr;
-  if (RegisterRawInputDevices(&d, 1, sizeof d)) return true;
+  return RegisterRawInputDevices(&d, 1, sizeof d) != FALSE;
+}
+
+// The keyboard, as the sink listens to it (the mouse has listenMouse, below).
+bool listenRaw(bool on) {
+  if (registerSink(kUsageKeyboard, on, g_spoiledForTest ? 0 : RIDEV_INPUTSINK)) return true;
   if (on) traceFailure("RegisterRawInputDevices", kNoteFrom);
   return false;
 }
 
 void listenMouse(bool on) {
   if (on == g_mouseListened || !g_sink) return;
-  RAWINPUTDEVICE d{};
-  d.usUsagePage = 0x01;  // generic desktop
-  d.usUsage = 0x02;      // mouse
-  d.dwFlags = on ? RIDEV_INPUTSINK : RIDEV_REMOVE;
-  d.hwndTarget = on ? g_sink : nullptr;
-  if (RegisterRawInputDevices(&d, 1, sizeof d)) {
+  if (registerSink(kUsageMouse, on, RIDEV_INPUTSINK)) {
     g_mouseListened = on;
   } else {
     traceFailure(on ? "RegisterRawInputDevices mouse" : "RegisterRawInputDevices mouse removal", kNoteFrom);
@@ -120,7 +124,7 @@ bool rawRegistered() {
   const UINT got = GetRegisteredRawInputDevices(list, &n, sizeof list[0]);
   if (got == static_cast<UINT>(-1)) return true;  // more than fit: not ours to judge, assume in place
   for (UINT i = 0; i < got; ++i) {
-    if (list[i].usUsagePage == 0x01 && list[i].usUsage == 0x06) return list[i].hwndTarget == g_sink;
+    if (list[i].usUsagePage == 0x01 && list[i].usUsage == kUsageKeyboard) return list[i].hwndTarget == g_sink;
   }
   return false;
 }
