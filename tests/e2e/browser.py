@@ -65,6 +65,7 @@ class Browser:
                                       flatten=True)["sessionId"]
         self.command("Page.enable")
         self.command("Runtime.enable")
+        self.command("Log.enable")  # failed requests and the like, for a failure's message
         # Where nothing is drawn the screenshot stays transparent, as in OBS.
         self.command("Emulation.setDefaultBackgroundColorOverride",
                      color={"r": 0, "g": 0, "b": 0, "a": 0})
@@ -124,7 +125,9 @@ class Browser:
 
     def open(self, url, timeout=30):
         self.events.clear()
-        self.command("Page.navigate", url=url)
+        r = self.command("Page.navigate", url=url)
+        if r.get("errorText"):
+            raise BrowserError(f"{url}: {r['errorText']}")
         self.wait_event("Page.loadEventFired", timeout)
 
     def wait_event(self, method, timeout=30):
@@ -153,7 +156,23 @@ class Browser:
             if self.evaluate(expression):
                 return
             time.sleep(0.05)
-        raise BrowserError(f"not true within {timeout} s: {what or expression}")
+        raise BrowserError(f"not true within {timeout} s: {what or expression}\n{self.what_happened()}")
+
+    def what_happened(self):
+        """The page's address and state, and what it logged and threw: for a failure."""
+        state = self.evaluate("JSON.stringify({url: document.URL, ready: document.readyState, "
+                              "body: (document.body ? document.body.innerText : '').slice(0, 300)})")
+        lines = [f"page: {state}"]
+        for e in self.events:
+            p = e.get("params", {})
+            if e["method"] == "Log.entryAdded":
+                entry = p.get("entry", {})
+                lines.append(f"log: {entry.get('level')} {entry.get('text')} {entry.get('url', '')}")
+            elif e["method"] == "Runtime.exceptionThrown":
+                lines.append(f"exception: {p.get('exceptionDetails', {}).get('text')}")
+            elif e["method"] == "Runtime.consoleAPICalled":
+                lines.append(f"console: {[a.get('value') for a in p.get('args', [])]}")
+        return "\n".join(lines)
 
     def screenshot(self, clip=None):
         """The page as PNG bytes, transparent where nothing is drawn."""

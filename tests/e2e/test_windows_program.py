@@ -52,14 +52,19 @@ class ResourcesTest(LumatapTestCase):
                        'version="6.0.0.0"', 'level="asInvoker"',
                        "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"):
             self.assertIn(needed, manifest)
-        version = r["version"]
-        self.assertEqual(version.get("ProductName"), "Lumatap")
-        self.assertEqual(version.get("FileVersion"), project_version())
-        self.assertEqual(version.get("ProductVersion"), project_version())
-        self.assertEqual(r["file_version_fixed"], project_version() + ".0")
-        self.assertEqual(r["language"], 0x411, "the strings are Japanese")
-        self.assertRegex(version.get("FileDescription", ""), "[\u3040-\u30ff\u4e00-\u9fff]",
-                         "a Japanese description")
+        for name in ("lumatap.exe", "keyhook.dll"):
+            with self.subTest(name=name):
+                if name != "lumatap.exe":
+                    r = self.h.driver("resources", to_windows_path(self.h.dist / name), check=True).first
+                version = r["version"]
+                self.assertEqual(version.get("ProductName"), "Lumatap")
+                self.assertEqual(version.get("OriginalFilename"), name)
+                self.assertEqual(version.get("FileVersion"), project_version())
+                self.assertEqual(version.get("ProductVersion"), project_version())
+                self.assertEqual(r["file_version_fixed"], project_version() + ".0")
+                self.assertEqual(r["language"], 0x411, "the strings are Japanese")
+                self.assertRegex(version.get("FileDescription", ""), "[\u3040-\u30ff\u4e00-\u9fff]",
+                                 "a Japanese description")
 
     def test_both_windows_report_the_dpi_awareness_of_the_manifest(self):
         folder = self.h.new_app_folder()
