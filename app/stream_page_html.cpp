@@ -152,8 +152,18 @@ canvas { display: block; image-rendering: pixelated; }
       canvas.style.height = (h * scale) + "px";
     }
     placeCounts();
-    if (l.skin === skinVersion) { draw(); return; }
-    skinVersion = l.skin;
+    if (l.skin !== skinVersion) {
+      // The old skin's cells are not this layout's: nothing but the counts until it comes.
+      skin = null;
+      skinVersion = l.skin;
+      fetchSkin(l);
+    }
+    draw();
+  }
+
+  // A request the server dropped (it was busy with other pages) is made again a second
+  // later, as long as no newer skin was announced meanwhile.
+  function fetchSkin(l) {
     var wanted = l.skin;
     fetch("/skin?token=" + encodeURIComponent(token) + "&v=" + wanted, { cache: "no-store" })
       .then(function (r) { return r.ok ? r.arrayBuffer() : Promise.reject(r.status); })
@@ -162,8 +172,11 @@ canvas { display: block; image-rendering: pixelated; }
         return createImageBitmap(new ImageData(new Uint8ClampedArray(buf), l.skinW, l.skinH),
                                  { premultiplyAlpha: "none" });
       })
-      .then(function (bitmap) { if (bitmap) { skin = bitmap; shown = null; draw(); } })
-      .catch(function () { skinVersion = -1; });
+      .then(function (bitmap) { if (bitmap && wanted === skinVersion) { skin = bitmap; shown = null; draw(); } })
+      .catch(function (e) {
+        // A refusal (its status) stays one; a dropped connection (TypeError) may not.
+        if (e instanceof TypeError) setTimeout(function () { if (wanted === skinVersion) fetchSkin(l); }, 1000);
+      });
   }
 
   var events = new EventSource("/events?token=" + encodeURIComponent(token) + (counters ? "&counters=1" : ""));

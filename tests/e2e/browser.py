@@ -33,6 +33,7 @@ class Browser:
         self._next_id = 0
         self._buffer = b""
         self._session = None
+        self.to_drop = 0
 
     def __enter__(self):
         self._profile = tempfile.mkdtemp(prefix="lumatap-chromium-")
@@ -101,19 +102,29 @@ class Browser:
         raw, self._buffer = self._buffer.split(b"\0", 1)
         return json.loads(raw)
 
-    def _command(self, method, timeout=30, session=None, **params):
+    def _send(self, method, session, params):
         self._next_id += 1
         message = {"id": self._next_id, "method": method, "params": params}
         if session:
             message["sessionId"] = session
         os.write(self._to_child, json.dumps(message).encode() + b"\0")
+        return self._next_id
+
+    def _command(self, method, timeout=30, session=None, **params):
+        sent = self._send(method, session, params)
         deadline = time.monotonic() + timeout
         while True:
             m = self._read_message(deadline)
-            if m.get("id") == self._next_id:
+            if m.get("id") == sent:
                 if "error" in m:
                     raise BrowserError(f"{method}: {m['error']}")
                 return m.get("result", {})
+            if m.get("method") == "Fetch.requestPaused":
+                # Answered at once, without waiting for the answer's answer.
+                fail = self.to_drop > 0
+                self.to_drop -= fail
+                self._send("Fetch.failRequest" if fail else "Fetch.continueRequest", m.get("sessionId"),
+                           {"requestId": m["params"]["requestId"], **({"errorReason": "ConnectionReset"} if fail else {})})
             if "method" in m:
                 self.events.append(m)
 
@@ -129,6 +140,12 @@ class Browser:
         if r.get("errorText"):
             raise BrowserError(f"{url}: {r['errorText']}")
         self.wait_event("Page.loadEventFired", timeout)
+
+    def drop_requests(self, url_pattern, count=1):
+        """The next `count` requests to addresses like url_pattern ("*" any text) fail as a
+        dropped connection would; the ones after them go through."""
+        self.to_drop = count
+        self.command("Fetch.enable", patterns=[{"urlPattern": url_pattern}])
 
     def wait_event(self, method, timeout=30):
         deadline = time.monotonic() + timeout
