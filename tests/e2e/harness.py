@@ -652,6 +652,16 @@ def ensure_driver() -> Path:
 # --------------------------------------------------------------------------------------
 # unittest glue
 
+def require_dist() -> None:
+    """Skips the calling test class while lumatap.exe is not built, unless the run must
+    have it (LUMATAP_REQUIRE_DIST=1: then its absence is a failure)."""
+    if not (dist_dir() / "lumatap.exe").exists():
+        message = f"{dist_dir() / 'lumatap.exe'} not built yet"
+        if os.environ.get("LUMATAP_REQUIRE_DIST") == "1":
+            raise FileNotFoundError(message)
+        raise unittest.SkipTest(message)
+
+
 class LumatapTestCase(unittest.TestCase):
     """Base class for the end-to-end tests: one Harness for the whole class, a fresh
     program folder per test, and every program the test started killed afterwards."""
@@ -662,11 +672,8 @@ class LumatapTestCase(unittest.TestCase):
     @classmethod
     def setUpClass(cls) -> None:
         super().setUpClass()
-        if cls.require_dist and not (dist_dir() / "lumatap.exe").exists():
-            message = f"{dist_dir() / 'lumatap.exe'} not built yet"
-            if os.environ.get("LUMATAP_REQUIRE_DIST") == "1":
-                raise FileNotFoundError(message)
-            raise unittest.SkipTest(message)
+        if cls.require_dist:
+            require_dist()
         cls.harness = Harness().start()
 
     @classmethod

@@ -22,7 +22,7 @@ from PIL import Image
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
-from harness import (MAIN_CLASS, MAIN_TITLE, REPO, Harness, crop_rect, dist_dir,  # noqa: E402
+from harness import (MAIN_CLASS, MAIN_TITLE, REPO, Harness, crop_rect, require_dist,  # noqa: E402
                      to_windows_path, wait_until)
 from test_display import CELL, PROFILE, PROFILE_KEYS, cells_by_name  # noqa: E402
 from browser import CHROMIUM, Browser  # noqa: E402
@@ -150,10 +150,7 @@ class CountersTest(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls) -> None:
-        if not (dist_dir() / "lumatap.exe").exists():
-            if os.environ.get("LUMATAP_REQUIRE_DIST") == "1":
-                raise FileNotFoundError(dist_dir() / "lumatap.exe")
-            raise unittest.SkipTest("lumatap.exe not built yet")
+        require_dist()
         cls.runs = {}
         for dpi in SCALES:
             try:

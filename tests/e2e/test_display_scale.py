@@ -17,7 +17,7 @@ from PIL import Image
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
 from harness import (MAIN_CLASS, MAIN_TITLE, OPTIONS_CLASS, OPTIONS_TITLE,  # noqa: E402
-                     POPUP_MENU_CLASS, REPO, Harness, crop_rect, dist_dir, wait_until)
+                     POPUP_MENU_CLASS, REPO, Harness, crop_rect, require_dist, wait_until)
 from test_display import CELL, PROFILE_KEYS, cells_by_name, write_settings  # noqa: E402
 
 SCALES = {96: 1, 144: 1, 192: 2}
@@ -90,10 +90,7 @@ class DisplayScaleTest(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls) -> None:
-        if not (dist_dir() / "lumatap.exe").exists():
-            if os.environ.get("LUMATAP_REQUIRE_DIST") == "1":
-                raise FileNotFoundError(dist_dir() / "lumatap.exe")
-            raise unittest.SkipTest("lumatap.exe not built yet")
+        require_dist()
         cls.runs = {dpi: run_at(dpi) for dpi in SCALES}
 
     def test_the_windows_report_the_scale_they_were_started_at(self):

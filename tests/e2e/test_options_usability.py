@@ -11,7 +11,7 @@ sys.path.insert(0, str(Path(__file__).resolve().parent))
 
 from harness import MSGBOX_CLASS, OPTIONS_CLASS, OPTIONS_TITLE, wait_until  # noqa: E402
 import test_options as base  # noqa: E402
-from test_options import NEW_BUTTON, OK_BUTTON, SAVE_BUTTON, slot_centre  # noqa: E402
+from test_options import NEW_BUTTON, SAVE_BUTTON, slot_centre  # noqa: E402
 from test_display import POPUP_MENU_CLASS  # noqa: E402
 
 EDIT_BUTTON = (200, 254)

@@ -10,7 +10,6 @@ import re
 import socket
 import sys
 import threading
-import time
 import unittest
 from pathlib import Path
 
