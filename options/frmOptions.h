@@ -75,7 +75,6 @@ public:
   plat::Label LblURL[2];
 
   plat::Menu mnu2;  // the key buttons' context menu
-  plat::MenuItem& mnuDel() { return mnu2.items[8]; }  // after the seven keys and a separator
 
   // ---- The dialog's own state --------------------------------------------------------
   bool IsNewProfile = false;

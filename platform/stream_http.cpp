@@ -17,9 +17,10 @@ namespace {
 // ---- The queue from the window's thread ----------------------------------------------
 // One producer (the window's thread), one consumer (the server's thread). Each entry is a
 // lit state with its number, or the mark of a new layout; the layout itself waits under
-// the shared lock. A lit state may carry the counters: they wait in the hub, newest only. A full queue drops the entry and says so: the server then sends the
-// newest layout and lit state, so a client never ends on a stale state, though it may skip
-// some that nobody had time to send.
+// the shared lock. A lit state may carry the counters: they wait in the hub, newest only.
+// A full queue drops the entry and says so: the server then sends the newest layout and
+// lit state, so a client never ends on a stale state, though it may skip some that nobody
+// had time to send.
 constexpr std::uint32_t kQueueSize = 1024;
 constexpr std::uint64_t kHidden = 1ull << 32;
 constexpr std::uint64_t kLayoutMark = 1ull << 33;
